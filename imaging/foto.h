@@ -238,8 +238,8 @@ inline constexpr unsigned kPasteKeyed = 2;
 [[nodiscard]] std::uint32_t greyValue(Pixel pixel);
 /// Every pixel becomes grey (R = G = B = `greyValue`), T kept. Fails on an empty image.
 [[nodiscard]] bool toGrey(Foto& image);
-/// Adds the offsets to R, G and B with clamping to 0-255, T kept; offsets beyond +-512 act as
-/// +-512. All offsets 0 is a no-op. Fails on an empty image.
+/// Adds the offsets to R, G and B with clamping to 0-255, T kept (any offset beyond +-255
+/// saturates). All offsets 0 is a no-op. Fails on an empty image.
 [[nodiscard]] bool shiftLevels(Foto& image, int dR, int dG, int dB);
 /// (dR)^2 + (dG)^2 + (dB)^2 of two pixels; T is ignored.
 [[nodiscard]] std::uint32_t colourDistance(Pixel a, Pixel b);

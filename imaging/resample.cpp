@@ -1,0 +1,251 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Area-weighted resampling of a rectangle to any output size, and the aspect-ratio crops.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "imaging/foto.h"
+
+namespace tg {
+
+namespace {
+
+// One source column (or row) covered by an output pixel: its coverage f, and the bilinear taps at
+// the fragment's centre along that axis (own pixel and one neighbour with their weights).
+struct Fragment {
+  double coverage;
+  std::uint32_t own;
+  std::uint32_t neighbour;
+  double ownWeight;
+  double neighbourWeight;
+  // Coverage 1 with the centre on the pixel's own centre: the sample is the pixel itself.
+  bool whole;
+};
+
+// The covered source pixels of [lo, hi) along an axis of `size` pixels (lo < hi <= size).
+void coverFragments(double lo, double hi, std::uint32_t size, std::vector<Fragment>& out) {
+  out.clear();
+  const auto first = static_cast<std::uint32_t>(lo);
+  auto last = static_cast<std::uint32_t>(hi);
+  // An integral right edge excludes the pixel that starts there.
+  if (static_cast<double>(last) == hi) --last;
+  last = std::min(last, size - 1);
+  for (std::uint32_t p = first; p <= last; ++p) {
+    const double pos = p;
+    const bool isLast = p == last;
+    double f;
+    double centre;
+    if (lo <= pos) {
+      if (!isLast) {
+        f = 1.0;
+        centre = pos + 0.5;
+      } else {
+        f = hi - pos;
+        centre = (pos + hi) / 2;
+      }
+    } else if (!isLast) {
+      f = 1.0 - (lo - pos);
+      centre = (pos + lo + 1) / 2;
+    } else {
+      f = hi - lo;
+      centre = (lo + hi) / 2;
+    }
+    if (f <= 0 || f > 1) continue;
+    if (centre < 0) continue;
+    const auto g = static_cast<std::uint32_t>(centre);
+    if (g >= size) continue;
+    const double c = centre - g;
+    Fragment fragment{};
+    fragment.coverage = f;
+    fragment.own = g;
+    if (c < 0.5) {
+      fragment.neighbour = g == 0 ? g : g - 1;
+      fragment.ownWeight = c + 0.5;
+    } else {
+      fragment.neighbour = g + 1 >= size ? g : g + 1;
+      fragment.ownWeight = 1.5 - c;
+    }
+    fragment.neighbourWeight = 1.0 - fragment.ownWeight;
+    fragment.whole = f == 1.0 && fragment.ownWeight == 1.0;
+    out.push_back(fragment);
+  }
+}
+
+struct Accumulator {
+  double r = 0;
+  double g = 0;
+  double b = 0;
+  double o = 0;
+  double w = 0;
+
+  void addTap(Pixel p, double weight) {
+    if (!(weight >= 0)) return;
+    const double wo = weight * static_cast<double>(255u - pixelT(p));
+    r += wo * pixelRed(p);
+    g += wo * pixelGreen(p);
+    b += wo * pixelBlue(p);
+    o += wo;
+    w += weight;
+  }
+};
+
+Pixel averagePixel(const Accumulator& acc) {
+  if (acc.w == 0 || acc.o <= 0) return kTransparentBlack;
+  const auto channel = [](double v) {
+    return static_cast<std::uint32_t>(std::clamp(v, 0.0, 255.0));
+  };
+  return makePixel(channel(acc.r / acc.o), channel(acc.g / acc.o), channel(acc.b / acc.o),
+                   channel(255.0 - acc.o / acc.w));
+}
+
+// The area average of source box [x0, x1) x [y0, y1), already clipped to the source.
+Pixel boxAverage(const Foto& source, const std::vector<Fragment>& columns,
+                 const std::vector<Fragment>& rows) {
+  Accumulator pixel;
+  for (const Fragment& fy : rows) {
+    const Pixel* ownRow = source.row(fy.own);
+    const Pixel* neighbourRow = source.row(fy.neighbour);
+    for (const Fragment& fx : columns) {
+      if (fy.whole && fx.whole) {
+        // Both axes sample the pixel at its centre with full coverage: the bilinear taps reduce to
+        // the pixel itself with weight 1 (the other taps weigh exactly 0).
+        const Pixel p = ownRow[fx.own];
+        const double o = 255u - pixelT(p);
+        pixel.r += o * pixelRed(p);
+        pixel.g += o * pixelGreen(p);
+        pixel.b += o * pixelBlue(p);
+        pixel.o += o;
+        pixel.w += 1.0;
+        continue;
+      }
+      Accumulator sample;
+      sample.addTap(ownRow[fx.own], fx.ownWeight * fy.ownWeight);
+      sample.addTap(ownRow[fx.neighbour], fx.neighbourWeight * fy.ownWeight);
+      sample.addTap(neighbourRow[fx.own], fx.ownWeight * fy.neighbourWeight);
+      sample.addTap(neighbourRow[fx.neighbour], fx.neighbourWeight * fy.neighbourWeight);
+      const double target = fx.coverage * fy.coverage;
+      if (target <= 0 || sample.w <= 0) continue;
+      // The sample carries exactly the fragment's area as its weight.
+      const double scale = target / sample.w;
+      pixel.r += sample.r * scale;
+      pixel.g += sample.g * scale;
+      pixel.b += sample.b * scale;
+      pixel.o += sample.o * scale;
+      pixel.w += target;
+    }
+  }
+  return averagePixel(pixel);
+}
+
+}  // namespace
+
+std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint32_t outH,
+                               double rectW, double rectH, double rectX, double rectY) {
+  if (source.empty() || outW == 0 || outH == 0) return nullptr;
+  if (!(rectW > 0) || !(rectH > 0) || !(rectX >= 0) || !(rectY >= 0)) return nullptr;
+  auto result = std::make_unique<Foto>();
+  if (!result->create(outW, outH)) return nullptr;
+
+  const double srcW = source.width;
+  const double srcH = source.height;
+  const double stepX = rectW / outW;
+  const double stepY = rectH / outH;
+
+  // The column fragments depend on the output column only: work them out once.
+  std::vector<std::vector<Fragment>> columns(outW);
+  std::vector<bool> columnOutside(outW, false);
+  for (std::uint32_t i = 0; i < outW; ++i) {
+    const double x0 = rectX + rectW * i / outW;
+    if (srcW <= x0) {
+      columnOutside[i] = true;
+      continue;
+    }
+    const double x1 = std::min(x0 + stepX, srcW);
+    if (x1 > x0) coverFragments(x0, x1, source.width, columns[i]);
+  }
+
+  std::vector<Fragment> rows;
+  for (std::uint32_t j = 0; j < outH; ++j) {
+    Pixel* out = result->row(j);
+    const double y0 = rectY + rectH * j / outH;
+    if (srcH <= y0) {
+      std::fill_n(out, outW, kTransparentBlack);
+      continue;
+    }
+    const double y1 = std::min(srcH, y0 + stepY);
+    rows.clear();
+    if (y1 > y0) coverFragments(y0, y1, source.height, rows);
+    for (std::uint32_t i = 0; i < outW; ++i) {
+      if (columnOutside[i] || rows.empty() || columns[i].empty()) {
+        out[i] = kTransparentBlack;
+      } else {
+        out[i] = boxAverage(source, columns[i], rows);
+      }
+    }
+  }
+  return result;
+}
+
+bool resampleInPlace(Foto& image, std::uint32_t outW, std::uint32_t outH, double rectW,
+                     double rectH, double rectX, double rectY) {
+  if (!image.empty() && outW == image.width && outH == image.height && rectW == image.width &&
+      rectH == image.height && rectX == 0 && rectY == 0) {
+    return true;
+  }
+  auto result = resample(image, outW, outH, rectW, rectH, rectX, rectY);
+  if (!result) return false;
+  image.takeFrom(*result);
+  return true;
+}
+
+bool fitWithin(Foto& image, std::uint32_t maxW, std::uint32_t maxH) {
+  if (image.empty()) return false;
+  std::uint32_t w = maxW;
+  std::uint32_t h = maxH;
+  if (!cropToAspect(w, h, image.width, image.height)) return false;
+  return resampleInPlace(image, w, h, image.width, image.height, 0, 0);
+}
+
+bool cropToAspect(std::uint32_t& w, std::uint32_t& h, std::uint32_t aspectW,
+                  std::uint32_t aspectH) {
+  if (w == 0 || h == 0 || aspectW == 0 || aspectH == 0) return false;
+  std::uint64_t newH = static_cast<std::uint64_t>(w) * aspectH / aspectW;
+  newH = std::max<std::uint64_t>(newH, 1);
+  std::uint64_t newW = w;
+  if (h < newH) {
+    newW = std::max<std::uint64_t>(static_cast<std::uint64_t>(h) * aspectW / aspectH, 1);
+    newH = h;
+  }
+  // Neither side can grow: newW <= w and newH <= h, so both fit in 32 bits.
+  w = static_cast<std::uint32_t>(newW);
+  h = static_cast<std::uint32_t>(newH);
+  return true;
+}
+
+bool cropToAspectRounded(std::uint32_t& w, std::uint32_t& h, double aspectW, double aspectH) {
+  if (w == 0 || h == 0 || !(aspectW > 0) || !(aspectH > 0)) return false;
+  const double boxW = w;
+  const double boxH = h;
+  double newH = std::trunc(aspectH * boxW / aspectW + 0.5);
+  newH = std::max(newH, 1.0);
+  double newW = boxW;
+  if (boxH < newH) {
+    newW = std::trunc(aspectW * boxH / aspectH + 0.5);
+    if (newW == 0) newW = 1;
+    newH = boxH;
+  }
+  // Rounding can exceed the box by at most half a pixel before truncation; keep inside it.
+  w = static_cast<std::uint32_t>(std::min(newW, boxW));
+  h = static_cast<std::uint32_t>(std::min(newH, boxH));
+  return true;
+}
+
+void squareCrop(std::uint32_t& w, std::uint32_t& h) {
+  const std::uint32_t side = std::min(w, h);
+  w = side;
+  h = side;
+}
+
+}  // namespace tg
