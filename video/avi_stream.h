@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "video/avi_error.h"
+
+namespace tg {
+
+/// Reads the frames of the first video stream of any file the FFmpeg libraries can read (AVI,
+/// DIVX/XVID, MOV, MP4, MPG, MKV, ...) as packed, uncompressed bitmaps.
+///
+/// A frame is delivered as a `BitmapInfoHeader` followed, for 8-bit palettised sources, by 256
+/// colour entries (blue, green, red, 0) and then the rows bottom-up, each padded to 4 bytes:
+/// 24-bit blue-green-red for every source that is not palettised. Frame k is exactly the k-th
+/// frame in presentation order, also when it has to be decoded from an earlier key frame.
+///
+/// Every failing `open` composes the reader's message ("Unable to read the video" + step, text,
+/// code) and shows it when `showErrors()` is set; `frame` fails quietly (callers that read many
+/// frames count failures). Under Wine every operation fails at once without a message.
+/// An object belongs to one thread at a time; different objects may be used on different
+/// threads at once (the tile loader still serialises clip reads through `videoLock()`).
+class CAviStream final : public CAviError {
+ public:
+  CAviStream();
+  ~CAviStream() override;
+
+  /// Opens the first video stream of `path`, closing a previous stream first. False on failure
+  /// (message composed, shown when `showErrors()`).
+  [[nodiscard]] bool open(const std::string& path);
+  /// Whether a stream is open.
+  [[nodiscard]] bool isOpen() const;
+
+  /// The number of frames of the stream: the container's count where it keeps one, otherwise
+  /// counted once by reading every packet of the stream. 0 when nothing is open.
+  [[nodiscard]] uint32_t frameCount();
+  /// The frame rate in 1/500 frame per second, rounded to the nearest integer (25 fps is 12500,
+  /// 29.97 fps is 14985); 0 when nothing is open or the stream does not say.
+  [[nodiscard]] uint32_t frameRate() const;
+  /// Frame size in pixels of the stream (0 when nothing is open).
+  [[nodiscard]] int width() const;
+  [[nodiscard]] int height() const;
+  /// True when frames are delivered as 8-bit palettised bitmaps.
+  [[nodiscard]] bool palettised() const;
+
+  /// Frame `index` (0-based) as a packed bitmap, or nullptr when there is no such frame or it
+  /// cannot be decoded (no message). The bytes belong to this object and stay valid until the
+  /// next `frame`, `open` or `close`; `frameBytes()` tells their number.
+  [[nodiscard]] const uint8_t* frame(uint32_t index);
+  /// Size in bytes of the bitmap last returned by `frame` (header, palette and rows).
+  [[nodiscard]] std::size_t frameBytes() const;
+
+  /// Releases the decoder and the file. The destructor closes.
+  void close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_state;
+};
+
+}  // namespace tg
