@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "config/settings_store.h"
 #include "platform/catalogue.h"
 #include "platform/text_format.h"
 
@@ -371,6 +372,44 @@ bool AdvancedSettings::sameValues(const AdvancedSettings& other) const {
     if (m_rows[i].value != other.m_rows[i].value) return false;
   }
   return true;
+}
+
+void loadAdvancedRows(AdvancedSettings& rows, bool reloadAll, SettingsStore& store) {
+  static constexpr std::size_t kLoadOrder[kAdvancedRowCount] = {
+      0,  1,  2,  3,  8,  9,  10, 4,  5,  6,  7,  11, 12, 13, 14,
+      15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
+  for (std::size_t index : kLoadOrder) {
+    const AdvancedRowDefinition& definition = kRows[index];
+    if (definition.needsVideo && !rows.videoAvailable()) continue;
+    AdvancedSettings::Row& row = rows.row(index);
+    row.key = definition.key;
+    row.factoryDefault = definition.factoryDefault;
+    if (reloadAll || row.value.empty()) {
+      row.value = store.getText(kDefaultValuesSection, row.key, row.factoryDefault);
+    }
+  }
+}
+
+void loadAdvancedRows(AdvancedSettings& rows, bool reloadAll) {
+  SettingsStore store;
+  store.open(kConfigFileName, SettingsLocation::ConfigFolder);
+  loadAdvancedRows(rows, reloadAll, store);
+}
+
+bool saveAdvancedDefaults(const AdvancedSettings& rows, SettingsStore& store) {
+  bool saved = true;
+  for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
+    const AdvancedSettings::Row& row = rows.row(i);
+    if (row.key.empty()) continue;  // a video row without video
+    saved = store.setText(kDefaultValuesSection, row.key, row.value) && saved;
+  }
+  return saved;
+}
+
+bool saveAdvancedDefaults(const AdvancedSettings& rows) {
+  SettingsStore store;
+  store.open(kConfigFileName, SettingsLocation::ConfigFolder);
+  return saveAdvancedDefaults(rows, store);
 }
 
 }  // namespace tg

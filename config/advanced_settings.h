@@ -8,6 +8,8 @@
 
 namespace tg {
 
+class SettingsStore;
+
 /// Number of advanced rows.
 inline constexpr std::size_t kAdvancedRowCount = 29;
 
@@ -143,5 +145,19 @@ class AdvancedSettings {
 inline constexpr const char* kConfigFileName = "TesselographConfig.txt";
 /// Its section with one line per advanced row.
 inline constexpr const char* kDefaultValuesSection = "Default Values";
+
+/// For every row, in the order 0, 1, 2, 3, 8, 9, 10, 4, 5, 6, 7, 11, 12, ..., 28: sets its key
+/// and factory default; when `reloadAll` is set or the row's value is empty, reads its value
+/// from "Default Values" of `store` (the factory default when the key is missing). A missing or
+/// unreadable file gives the factory defaults. Rows that need video are left empty without it.
+void loadAdvancedRows(AdvancedSettings& rows, bool reloadAll, SettingsStore& store);
+/// The same on `TesselographConfig.txt` in the configuration folder.
+void loadAdvancedRows(AdvancedSettings& rows, bool reloadAll);
+
+/// Writes every row's value under its key into "Default Values" of `store` (with auto-sync on,
+/// the file is written after each key). Returns false when a value could not be stored.
+[[nodiscard]] bool saveAdvancedDefaults(const AdvancedSettings& rows, SettingsStore& store);
+/// The same on `TesselographConfig.txt` in the configuration folder.
+[[nodiscard]] bool saveAdvancedDefaults(const AdvancedSettings& rows);
 
 }  // namespace tg

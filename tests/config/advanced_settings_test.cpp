@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "config/settings_store.h"
+#include "support/scratch_dir.h"
+
 namespace tg {
 namespace {
 
@@ -79,6 +82,61 @@ TEST(AdvancedRows, HelpTextsOfChoiceRowsListEveryChoice) {
   for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
     EXPECT_FALSE(advancedRowHelp(static_cast<AdvancedRow>(i)).empty()) << i;
   }
+}
+
+TEST(AdvancedDefaults, MissingFileGivesFactoryDefaultsAndSavedValuesComeBack) {
+  test::ScratchDir dir;
+  SettingsStore store;
+  store.open(dir.file("TesselographConfig.txt"), SettingsLocation::AsGiven);
+
+  AdvancedSettings rows;
+  loadAdvancedRows(rows, true, store);
+  for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
+    EXPECT_EQ(rows.rowValue(i), advancedRowDefinitions()[i].factoryDefault) << i;
+  }
+
+  rows.setRowValue(AdvancedRow::ThreadCount, "3");
+  rows.setRowValue(AdvancedRow::FourCC, "XVID");
+  ASSERT_TRUE(saveAdvancedDefaults(rows, store));
+  const std::string text = test::readFile(dir.file("TesselographConfig.txt"));
+  EXPECT_NE(text.find("[Default Values]\r\nOptions.ThreadCount = 3\r\n"), std::string::npos);
+  EXPECT_NE(text.find("VideoMosaic.FourCC = XVID\r\n"), std::string::npos);
+
+  // Reload-all replaces every value; without it only empty values are filled.
+  AdvancedSettings fresh;
+  fresh.setRowValue(AdvancedRow::FourCC, "DIVX");
+  loadAdvancedRows(fresh, false, store);
+  EXPECT_EQ(fresh.rowValue(AdvancedRow::ThreadCount), "3");
+  EXPECT_EQ(fresh.rowValue(AdvancedRow::FourCC), "DIVX");
+  loadAdvancedRows(fresh, true, store);
+  EXPECT_EQ(fresh.rowValue(AdvancedRow::FourCC), "XVID");
+}
+
+TEST(AdvancedDefaults, TileSplitHasItsOwnKey) {
+  // A file that names only the tile size priority leaves the tile split at its default.
+  test::ScratchDir dir;
+  test::writeFile(dir.file("c.txt"),
+                  "[Default Values]\nOptions.TilePrioritySize = HIGHER\nOptions.Priority = "
+                  "garbage \xff\n");
+  SettingsStore store;
+  store.open(dir.file("c.txt"), SettingsLocation::AsGiven);
+  AdvancedSettings rows;
+  loadAdvancedRows(rows, true, store);
+  EXPECT_EQ(rows.rowValue(AdvancedRow::TilePrioritySize), "HIGHER");
+  EXPECT_EQ(rows.rowValue(AdvancedRow::TileSplit), "AUTO");
+  EXPECT_EQ(rows.rowLong(AdvancedRow::Priority), 0);  // not validated when read
+}
+
+TEST(AdvancedDefaults, WithoutVideoTheVideoRowsAreNotReadOrWritten) {
+  test::ScratchDir dir;
+  SettingsStore store;
+  store.open(dir.file("c.txt"), SettingsLocation::AsGiven);
+  AdvancedSettings rows(false);
+  loadAdvancedRows(rows, true, store);
+  EXPECT_EQ(rows.rowValue(AdvancedRow::FourCC), "");
+  EXPECT_EQ(rows.rowValue(AdvancedRow::WebPageDontCopyTiles), "1");
+  ASSERT_TRUE(saveAdvancedDefaults(rows, store));
+  EXPECT_EQ(test::readFile(dir.file("c.txt")).find("VideoMosaic"), std::string::npos);
 }
 
 }  // namespace
