@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/settings_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -8,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
@@ -141,6 +146,29 @@ std::string formatDouble(double value) {
   if (result.ec != std::errc()) return "0.000000";
   return std::string(buffer, result.ptr);
 }
+
+/// Serialises read-modify-write cycles on files of one folder across stores and processes (two
+/// program instances share the configuration folder). Advisory, taken on the folder because the
+/// file itself is replaced by every write. Without a readable folder the cycle runs unlocked.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& filePath) {
+    const std::string folder = folderOf(filePath);
+    m_fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd >= 0) {
+      while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~FolderLock() {
+    if (m_fd >= 0) ::close(m_fd);  // closing releases the lock
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int m_fd = -1;
+};
 
 }  // namespace
 
@@ -280,6 +308,7 @@ bool SettingsStore::load() {
 
 bool SettingsStore::save() {
   std::lock_guard lock(m_mutex);
+  FolderLock folderLock(m_path);
   return saveLocked();
 }
 
@@ -321,6 +350,8 @@ bool SettingsStore::setText(const std::string& section, const std::string& key,
   const std::string k = trimmed(key);
   if (!validSection(s) || !validKey(k) || holdsLineBreakOrNul(value)) return false;
   std::lock_guard lock(m_mutex);
+  std::optional<FolderLock> folderLock;
+  if (m_autoSync) folderLock.emplace(m_path);
   if (m_autoSync && !reloadLocked()) return false;
   const std::u16string s16 = toUtf16(s);
   const std::u16string k16 = toUtf16(k);
@@ -383,6 +414,8 @@ bool SettingsStore::deleteSection(const std::string& section) {
   const std::string s = trimmed(section);
   if (!validSection(s)) return true;
   std::lock_guard lock(m_mutex);
+  std::optional<FolderLock> folderLock;
+  if (m_autoSync) folderLock.emplace(m_path);
   if (m_autoSync && !reloadLocked()) return false;
   const std::u16string s16 = toUtf16(s);
   if (!m_document->ini.Delete(s16.c_str(), nullptr, true)) return true;

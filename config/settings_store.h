@@ -40,7 +40,9 @@ enum class SettingsLocation : int {
 ///
 /// Thread-safe: every member takes the store's own lock, so one store (the configuration store)
 /// may be used from the window thread and the job thread. Two stores or two processes on the same
-/// file see each other's writes through the file when auto-sync is on.
+/// file see each other's writes through the file when auto-sync is on; their reload-change-write
+/// cycles are serialised by an advisory lock on the file's folder, so neither loses the other's
+/// change.
 class SettingsStore {
  public:
   SettingsStore();

@@ -383,5 +383,21 @@ TEST_F(SettingsStoreTest, OneStoreServesManyThreads) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ(store.getLong("s", "thread" + std::to_string(t), -1), 24);
 }
 
+TEST_F(SettingsStoreTest, TwoStoresOnOneFileKeepEachOthersChanges) {
+  // Each store stands for another program instance: only the file is shared.
+  SettingsStore first;
+  SettingsStore second;
+  first.open(file("two.txt"), SettingsLocation::AsGiven);
+  second.open(file("two.txt"), SettingsLocation::AsGiven);
+  auto writer = [](SettingsStore* store, const std::string& prefix) {
+    for (int i = 0; i < 40; ++i) EXPECT_TRUE(store->setLong("s", prefix + std::to_string(i), i));
+  };
+  std::thread a(writer, &first, "a");
+  std::thread b(writer, &second, "b");
+  a.join();
+  b.join();
+  EXPECT_EQ(first.listKeys("s").size(), 80u);
+}
+
 }  // namespace
 }  // namespace tg
