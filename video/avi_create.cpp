@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <new>
 
@@ -239,7 +239,9 @@ bool CAviCreate::create(const std::string& path, BitmapInfoHeader& format, int w
     if (result < 0) {
       reportFfmpegError(AviStep::SetFormat, result, avierr::kFileWrite);
       state.reset();
-      std::remove(path.c_str());  // nothing but a broken header would be left
+      // Nothing but a broken header would be left; devices and pipes are not ours to remove.
+      std::error_code ignored;
+      if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
       return false;
     }
     state->headerWritten = true;
