@@ -3,15 +3,13 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
-
+#include "config/advanced_settings.h"
 #include "platform/text_format.h"
 
 namespace tg {
 
 std::uint32_t workerThreadCount(std::string& threadCountRow, unsigned processors) {
-  // The row's integer value in the manner of atol: leading digits count, anything else is 0.
-  const long value = std::strtol(threadCountRow.c_str(), nullptr, 10);
+  const long value = advancedTextToLong(threadCountRow);
   if (value >= 1 && value <= 5000) return static_cast<std::uint32_t>(value);
   const unsigned count = (processors == 0 || processors > 5000) ? 1u : processors;
   if (value == -1) threadCountRow = formatText("%d", static_cast<int>(count));
@@ -35,6 +33,19 @@ int workerPriority(const std::string& priorityRow, int defaultPriority) {
   if (word == "ABOVENORMAL") return kPriorityAboveNormal;
   if (word == "HIGHEST") return kPriorityHighest;
   return defaultPriority;
+}
+
+std::uint32_t workerThreadCount(AdvancedSettings& advanced) {
+  std::string row = advanced.rowValue(AdvancedRow::ThreadCount);
+  const std::uint32_t count = workerThreadCount(row);
+  if (row != advanced.rowValue(AdvancedRow::ThreadCount)) {
+    advanced.setRowValue(AdvancedRow::ThreadCount, row);
+  }
+  return count;
+}
+
+int workerPriority(const AdvancedSettings& advanced) {
+  return workerPriority(advanced.rowValue(AdvancedRow::Priority));
 }
 
 unsigned systemProcessorCount() {

@@ -6,6 +6,8 @@
 
 namespace tg {
 
+class AdvancedSettings;
+
 /// Thread priority levels as the advanced setting `Options.Priority` names them. The platform
 /// layer maps them onto nice values and scheduling classes.
 inline constexpr int kPriorityIdle = -15;
@@ -29,6 +31,12 @@ inline constexpr int kPriorityHighest = 2;
 /// "NORMAL", "ABOVENORMAL" and "HIGHEST" give their level, anything else `defaultPriority`.
 [[nodiscard]] int workerPriority(const std::string& priorityRow,
                                  int defaultPriority = kPriorityLowest);
+
+/// `workerThreadCount` of the advanced row `Options.ThreadCount` (rewriting a −1 in the row).
+[[nodiscard]] std::uint32_t workerThreadCount(AdvancedSettings& advanced);
+
+/// `workerPriority` of the advanced row `Options.Priority` with the default −2 (lowest).
+[[nodiscard]] int workerPriority(const AdvancedSettings& advanced);
 
 /// The number of processors the system reports (0 when it cannot tell).
 [[nodiscard]] unsigned systemProcessorCount();

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "job/mosaic_job.h"
+#include "parallel/worker_pool.h"
 
 namespace tg {
 namespace {
@@ -110,6 +113,41 @@ TEST(MosaicJobStatus, CompletedFlagAndPreviewsAreTakenOnce) {
   ASSERT_TRUE(older && older->image);
   EXPECT_EQ(older->image->width, 4u);
   EXPECT_FALSE(job.takePreview());
+}
+
+TEST(MosaicJobStatus, WorkersReportWhileTheWindowReads) {
+  // Stage code on pool threads publishes progress, texts and previews while the window thread
+  // polls; every value goes through the job lock, so the count comes out exact.
+  MosaicJob job;
+  job.beginJob(1);
+  job.beginMosaic();
+  job.beginStage(ProgressStage::Rendering, 4000);
+  std::atomic<bool> done{false};
+  std::thread window([&] {
+    while (!done.load()) {
+      (void)job.statusLine();
+      (void)job.takePreview();
+      (void)job.takeCompletedFlag();
+    }
+  });
+  {
+    WorkerPool pool;
+    pool.setThreadCount(3, 0);
+    JobGroup group(pool, true);
+    for (int i = 0; i < 4000; ++i) {
+      group.submit(makeParallelJob([&job, i] {
+        job.addProgress(1);
+        if (i % 100 == 0) {
+          job.setStatus("Saving Mosaic...");
+          job.postPreview(nullptr, "band");
+        }
+      }));
+    }
+    group.waitIdle();
+  }
+  done = true;
+  window.join();
+  EXPECT_DOUBLE_EQ(job.progress().current(ProgressStage::Rendering), 4000.0);
 }
 
 }  // namespace

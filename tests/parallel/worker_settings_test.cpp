@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "config/advanced_settings.h"
+
 namespace tg {
 namespace {
 
@@ -35,6 +37,17 @@ TEST(WorkerThreadCount, TheSystemReportsAtLeastOneProcessor) {
   std::string row = "0";
   EXPECT_GE(workerThreadCount(row), 1u);
   EXPECT_GE(systemProcessorCount(), 1u);
+}
+
+TEST(WorkerThreadCount, RewritesMinusOneInTheAdvancedRow) {
+  AdvancedSettings advanced;
+  advanced.setRowValue(AdvancedRow::ThreadCount, "-1");
+  const std::uint32_t count = workerThreadCount(advanced);
+  EXPECT_EQ(advanced.rowValue(AdvancedRow::ThreadCount), std::to_string(count));
+  advanced.setRowValue(AdvancedRow::ThreadCount, "7");
+  EXPECT_EQ(workerThreadCount(advanced), 7u);
+  advanced.setRowValue(AdvancedRow::Priority, "Idle");
+  EXPECT_EQ(workerPriority(advanced), -15);
 }
 
 TEST(WorkerPriority, ReadsTheWordsWithoutBlanksUnderscoresOrCase) {
