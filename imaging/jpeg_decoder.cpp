@@ -39,6 +39,9 @@ struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   int damageWarnings;
+  // Where a damaged picture counts as failed anyway, decoding stops at the first sign of damage
+  // instead of decoding (and allocating for) a picture that will be thrown away.
+  bool stopOnDamage;
 };
 
 [[noreturn]] void onJpegError(j_common_ptr cinfo) {
@@ -61,6 +64,7 @@ void onJpegMessage(j_common_ptr cinfo, int level) {
     case JWRN_NOT_SEQUENTIAL:
     case JWRN_BOGUS_PROGRESSION:
       err->damageWarnings++;
+      if (err->stopOnDamage) std::longjmp(err->jump, 1);
       break;
     default:
       break;
@@ -91,6 +95,7 @@ void prepareJob(JpegJob& job, std::FILE* file) {
   job.err.pub.emit_message = onJpegMessage;
   job.err.pub.output_message = ignoreJpegOutput;
   job.err.damageWarnings = 0;
+  job.err.stopOnDamage = false;
   job.file = file;
 }
 
@@ -225,6 +230,7 @@ bool loadJpegFile(Foto& target, const std::string& path, std::uint32_t maxW, std
   job->maxW = maxW;
   job->maxH = maxH;
   job->target = &target;
+  job->err.stopOnDamage = !showMessages;
   Outcome outcome;
   {
     JpegDestroyer destroyer{job.get()};

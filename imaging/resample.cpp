@@ -91,10 +91,15 @@ struct Accumulator {
   }
 };
 
+// Sums of fractional weights carry rounding noise: a region of one colour can come out a hair
+// below its value, and truncation would then turn 40 into 39. Values within this tolerance below
+// an integer count as that integer.
+constexpr double kTruncationTolerance = 1e-7;
+
 Pixel averagePixel(const Accumulator& acc) {
   if (acc.w == 0 || acc.o <= 0) return kTransparentBlack;
   const auto channel = [](double v) {
-    return static_cast<std::uint32_t>(std::clamp(v, 0.0, 255.0));
+    return static_cast<std::uint32_t>(std::clamp(v + kTruncationTolerance, 0.0, 255.0));
   };
   return makePixel(channel(acc.r / acc.o), channel(acc.g / acc.o), channel(acc.b / acc.o),
                    channel(255.0 - acc.o / acc.w));
