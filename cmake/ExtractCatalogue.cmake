@@ -1,5 +1,9 @@
-# cmake -DSOURCE_DIR=... -DXGETTEXT=... -P ExtractCatalogue.cmake
-# Collects every text passed to tr(), trn() or N_() in the program's sources.
+# cmake -DSOURCE_DIR=... -DXGETTEXT=... [-DOUTPUT=...] -P ExtractCatalogue.cmake
+# Collects every text passed to tr(), trn() or N_() in the program's sources into OUTPUT
+# (default: locale/tesselograph.pot in the source tree).
+if(NOT DEFINED OUTPUT)
+  set(OUTPUT locale/tesselograph.pot)
+endif()
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
   ${SOURCE_DIR}/app/*.cpp ${SOURCE_DIR}/app/*.h ${SOURCE_DIR}/platform/*.cpp ${SOURCE_DIR}/platform/*.h
   ${SOURCE_DIR}/config/*.cpp ${SOURCE_DIR}/config/*.h ${SOURCE_DIR}/job/*.cpp ${SOURCE_DIR}/job/*.h
@@ -12,7 +16,7 @@ list(SORT sources)
 execute_process(
   COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8 --keyword=tr --keyword=trn:1,2
           --keyword=N_ --add-comments=TRANSLATORS: --package-name=Tesselograph
-          --sort-by-file -o locale/tesselograph.pot ${sources}
+          --sort-by-file -o ${OUTPUT} ${sources}
   WORKING_DIRECTORY ${SOURCE_DIR}
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
