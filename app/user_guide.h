@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <string>
+
+namespace tg {
+
+/// The user guide for `locale` in `programFolder`: "TesselographManual", then "-fr" when the
+/// locale is exactly "fr" or "-de" when it is exactly "de", then ".pdf".
+[[nodiscard]] std::string userGuidePath(const std::string& programFolder,
+                                        const std::string& locale);
+
+/// Opens the user guide of the stored `Locale` with the desktop. When it cannot be opened the
+/// user is told "Unable to open the User Guide '%s'. Please install the Acrobat PDF Reader or a
+/// compatible PDF Reader!" with the path, and the result is false. Window thread.
+bool openUserGuide();
+
+/// `openUserGuide` for the guide of `locale` in the program folder.
+bool openUserGuideFor(const std::string& locale);
+
+}  // namespace tg

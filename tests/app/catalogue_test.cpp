@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/catalogue_binding.h"
+#include "platform/catalogue.h"
+#include "platform/paths.h"
+#include "support/scratch_dir.h"
+
+extern char** environ;
+
+namespace tg {
+namespace {
+
+/// Runs a program to its end; returns its exit status (-1 when it could not run).
+int run(const std::vector<std::string>& argv) {
+  std::vector<char*> pointers;
+  for (const std::string& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
+  pointers.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A language with three plural forms, so that the plural rule of the catalogue (not the
+// English singular/plural choice) is what picks the text.
+const char* const kPolishCatalogue = R"(msgid ""
+msgstr ""
+"Content-Type: text/plain; charset=UTF-8\n"
+"Plural-Forms: nplurals=3; plural=(n==1 ? 0 : n%10>=2 && n%10<=4 && (n%100<10 || n%100>=20) ? 1 : 2);\n"
+
+msgid "Select your prefered language:"
+msgstr "Wybierz preferowany język:"
+
+msgid "You have created %ld Mosaic since %s!"
+msgid_plural "You have created %ld Mosaics since %s!"
+msgstr[0] "Utworzono %ld mozaikę od %s!"
+msgstr[1] "Utworzono %ld mozaiki od %s!"
+msgstr[2] "Utworzono %ld mozaik od %s!"
+)";
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string po = m_dir.file("pl.po");
+    test::writeFile(po, kPolishCatalogue);
+    const std::string folder = m_dir.file("locale/pl/LC_MESSAGES");
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(run({"msgfmt", "--check", "-o", folder + "/tesselograph.mo", po}), 0);
+    m_savedLanguage = environmentValue("LANGUAGE");
+  }
+  void TearDown() override {
+    // Back to the program's own catalogue for the other tests of this process.
+    (void)setCatalogueLanguage(m_savedLanguage);
+    (void)bindCatalogue(installedLocaleFolder());
+  }
+
+  test::ScratchDir m_dir;
+  std::string m_savedLanguage;
+};
+
+TEST_F(CatalogueTest, LooksUpTextsAndPicksPluralsByTheCataloguesRule) {
+  // The plain C locale, as on a bare machine: start-up must still honour LANGUAGE.
+  ASSERT_TRUE(setEnvironmentValue("LC_ALL", "C"));
+  std::setlocale(LC_ALL, "C");
+  const std::string messages = initialiseLocale();
+  (void)unsetenv("LC_ALL");
+  EXPECT_NE(messages, "C");
+  ASSERT_TRUE(setCatalogueLanguage("pl"));
+  ASSERT_TRUE(bindCatalogue(m_dir.file("locale")));
+
+  EXPECT_EQ(tr("Select your prefered language:"), "Wybierz preferowany język:");
+  EXPECT_EQ(tr("A text the catalogue lacks"), "A text the catalogue lacks");
+  EXPECT_EQ(tr(""), "");  // never the catalogue's header
+  const char* singular = "You have created %ld Mosaic since %s!";
+  const char* plural = "You have created %ld Mosaics since %s!";
+  EXPECT_EQ(trn(singular, plural, 1), "Utworzono %ld mozaikę od %s!");
+  EXPECT_EQ(trn(singular, plural, 3), "Utworzono %ld mozaiki od %s!");
+  EXPECT_EQ(trn(singular, plural, 22), "Utworzono %ld mozaiki od %s!");
+  EXPECT_EQ(trn(singular, plural, 5), "Utworzono %ld mozaik od %s!");
+  EXPECT_EQ(trn(singular, plural, 12), "Utworzono %ld mozaik od %s!");
+  // Numbers keep their C form whatever the messages locale.
+  EXPECT_STREQ(std::localeconv()->decimal_point, ".");
+}
+
+TEST_F(CatalogueTest, ALanguageWithoutCatalogueShowsEnglish) {
+  initialiseLocale();
+  ASSERT_TRUE(setCatalogueLanguage("pl"));
+  ASSERT_TRUE(bindCatalogue(m_dir.file("locale")));
+  ASSERT_EQ(tr("Select your prefered language:"), "Wybierz preferowany język:");
+  // Switching at run time needs the catalogue bound again, then the new choice holds.
+  ASSERT_TRUE(setCatalogueLanguage("xx"));
+  ASSERT_TRUE(bindCatalogue(m_dir.file("locale")));
+  EXPECT_EQ(tr("Select your prefered language:"), "Select your prefered language:");
+  EXPECT_EQ(
+      trn("You have created %ld Mosaic since %s!", "You have created %ld Mosaics since %s!", 1),
+      "You have created %ld Mosaic since %s!");
+  EXPECT_EQ(
+      trn("You have created %ld Mosaic since %s!", "You have created %ld Mosaics since %s!", 2),
+      "You have created %ld Mosaics since %s!");
+}
+
+TEST_F(CatalogueTest, AnEmptyLocaleLeavesTheChoiceToTheLibrary) {
+  ASSERT_TRUE(setCatalogueLanguage(""));
+  const char* value = std::getenv("LANGUAGE");
+  ASSERT_NE(value, nullptr);
+  EXPECT_STREQ(value, "");
+  ASSERT_TRUE(bindCatalogue(m_dir.file("locale")));
+  EXPECT_EQ(tr("Select your prefered language:"), "Select your prefered language:");
+}
+
+TEST(CatalogueFolder, LiesBesideTheExecutable) {
+  EXPECT_EQ(installedLocaleFolder(), programFolder() + "locale");
+}
+
+}  // namespace
+}  // namespace tg
