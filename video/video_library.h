@@ -9,21 +9,9 @@ namespace tg {
 /// start-up calls it once so that nothing else logs before.
 void initVideoLibrary();
 
-/// Whether video can be read and written: false under Wine, where every video operation fails
-/// at once without a message. Safe on any thread.
+/// Whether video can be read and written: false under Wine (`underWine()`, whose test seam
+/// `ScopedUnderWine` reaches this branch), where every video operation fails at once without a
+/// message. Safe on any thread.
 [[nodiscard]] bool videoAvailable();
-
-/// Test seam: while an object lives, `videoAvailable()` answers false as it does under Wine.
-/// Not for use outside tests; objects must not overlap across threads.
-class ScopedVideoUnavailable {
- public:
-  ScopedVideoUnavailable();
-  ~ScopedVideoUnavailable();
-  ScopedVideoUnavailable(const ScopedVideoUnavailable&) = delete;
-  ScopedVideoUnavailable& operator=(const ScopedVideoUnavailable&) = delete;
-
- private:
-  bool m_previous;
-};
 
 }  // namespace tg

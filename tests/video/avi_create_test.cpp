@@ -7,11 +7,11 @@
 
 #include "clip_maker.h"
 #include "platform/scripted_dialogs.h"
+#include "platform/wine.h"
 #include "support/scratch_dir.h"
 #include "video/avi_create.h"
 #include "video/avi_stream.h"
 #include "video/four_cc.h"
-#include "video/video_library.h"
 
 namespace tg {
 namespace {
@@ -199,7 +199,7 @@ TEST(AviCreate, EveryOperationFailsQuietlyWithoutVideo) {
   const std::string path = dir.file("clip.avi");
   ASSERT_TRUE(test::writePatternAvi(path, 16, 16, 2, 0, 12500));
   {
-    ScopedVideoUnavailable wine;
+    ScopedUnderWine wine(true);
     BitmapInfoHeader format{};
     EXPECT_FALSE(writer.create(dir.file("new.avi"), format, 64, 48, 0, 12500));
     EXPECT_FALSE(writer.writeFrame(nullptr, 0));
