@@ -1,0 +1,445 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/tile_distance.h"
+
+#include <algorithm>
+
+namespace tg {
+
+namespace {
+
+constexpr std::size_t kValues = ImageSignature::kValueCount;
+constexpr std::size_t kFirstBlock = ImageSignature::kFirstBlock;
+constexpr std::size_t kFirstPixel = ImageSignature::kFirstThumbnail;
+
+using Permutation = std::array<std::uint8_t, kValues>;
+
+// The source position (in the tile) of cell position (x, y) on a square of side n + 1.
+void sourcePosition(int code, int x, int y, int n, int& sx, int& sy) {
+  switch (code) {
+    case 2:
+      sx = n - x, sy = y;
+      return;
+    case 3:
+      sx = x, sy = n - y;
+      return;
+    case 4:
+      sx = n - x, sy = n - y;
+      return;
+    case 5:
+      sx = y, sy = n - x;
+      return;
+    case 6:
+      sx = n - y, sy = x;
+      return;
+    case 7:
+      sx = y, sy = x;
+      return;
+    case 8:
+      sx = n - y, sy = n - x;
+      return;
+    default:
+      sx = x, sy = y;
+      return;
+  }
+}
+
+Permutation buildPermutation(int code) {
+  Permutation p{};
+  p[0] = 0;
+  for (int by = 0; by < 4; ++by) {
+    for (int bx = 0; bx < 4; ++bx) {
+      int sx = 0;
+      int sy = 0;
+      sourcePosition(code, bx, by, 3, sx, sy);
+      p[kFirstBlock + bx + 4 * by] = static_cast<std::uint8_t>(kFirstBlock + sx + 4 * sy);
+    }
+  }
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 12; ++x) {
+      int sx = 0;
+      int sy = 0;
+      sourcePosition(code, x, y, 11, sx, sy);
+      p[kFirstPixel + x + 12 * y] = static_cast<std::uint8_t>(kFirstPixel + sx + 12 * sy);
+    }
+  }
+  return p;
+}
+
+// [0][code]: the plain tables; [1][code]: the tables for a tile stored a quarter turn
+// counter-clockwise, which is first turned back clockwise (code 5) and then put in variant code.
+struct PermutationTables {
+  std::array<std::array<Permutation, 9>, 2> table{};
+  PermutationTables() {
+    for (int code = 0; code <= 8; ++code) table[0][code] = buildPermutation(code);
+    const Permutation& turn = table[0][5];
+    for (int code = 0; code <= 8; ++code) {
+      for (std::size_t k = 0; k < kValues; ++k) table[1][code][k] = turn[table[0][code][k]];
+    }
+  }
+};
+
+const PermutationTables& permutations() {
+  static const PermutationTables tables;
+  return tables;
+}
+
+const Permutation& permutationFor(bool rotated, int code) {
+  return permutations().table[rotated ? 1 : 0][code];
+}
+
+ColourOffsets shiftBetween(const ComparisonSettings& s, Pixel tileAverage, Pixel cellAverage) {
+  const int dR = static_cast<int>(pixelRed(cellAverage)) - static_cast<int>(pixelRed(tileAverage));
+  const int dG =
+      static_cast<int>(pixelGreen(cellAverage)) - static_cast<int>(pixelGreen(tileAverage));
+  const int dB =
+      static_cast<int>(pixelBlue(cellAverage)) - static_cast<int>(pixelBlue(tileAverage));
+  const int luminance = (30 * dR + 59 * dG + 11 * dB) / 100;
+  const int g = (2 * s.clampShift(luminance)) / 3;
+  return {g + s.clampShift(dR - g) / 3, g + s.clampShift(dG - g) / 3, g + s.clampShift(dB - g) / 3};
+}
+
+bool responseKnown(int response) {
+  return response == kResponseStronger || response == kResponseBest || response == kResponseWeaker;
+}
+
+// ---- The fast form ---------------------------------------------------------------------------
+//
+// The sum over the elements only grows, so whether a variant stays within a bound depends only
+// on its complete sum; the order of the elements and how often the bound is checked change the
+// work done, never the result. The fast form uses that freedom: it shares the overall average
+// (the same for every variant), sums the blocks of every allowed variant first, and then
+// completes the variants from the most promising one, with a bound that keeps the rule "the
+// smallest distance wins, and among equal ones the variant evaluated last".
+
+struct Kernel {
+  const std::uint32_t* channelR;  // indexed by the difference -255..255
+  const std::uint32_t* channelG;
+  const std::uint32_t* channelB;
+  std::uint64_t reciprocal;  // h = (term x reciprocal) >> 32 equals term / divisor exactly
+  const std::uint32_t* graded;
+  ColourOffsets shift;
+  std::uint32_t weightAverage;
+  std::uint32_t weightBlock;
+  std::uint32_t weightPixel;
+};
+
+Kernel makeKernel(const ComparisonSettings& s, ColourOffsets shift) {
+  Kernel k{};
+  k.channelR = s.channelTableR.data() + kChannelTableReach;
+  k.channelG = s.channelTableG.data() + kChannelTableReach;
+  k.channelB = s.channelTableB.data() + kChannelTableReach;
+  // Terms stay below 2^17 (255 x 100 x 3), far below where floor(2^32 / d) + 1 stops giving
+  // exact quotients.
+  const std::uint32_t divisor = std::max<std::uint32_t>(1, s.divisor);
+  k.reciprocal = (std::uint64_t{1} << 32) / divisor + 1;
+  k.graded = gradedTable().data();
+  k.shift = shift;
+  k.weightAverage = s.weightAverage;
+  k.weightBlock = s.weightBlock;
+  k.weightPixel = s.weightPixel;
+  return k;
+}
+
+template <int Response>
+inline std::uint64_t elementCost(const Kernel& k, Pixel c, Pixel t, std::uint32_t weight) {
+  const int tr = levelClamp(static_cast<int>(t & 0xFFu) + k.shift.r);
+  const int tgr = levelClamp(static_cast<int>((t >> 8) & 0xFFu) + k.shift.g);
+  const int tb = levelClamp(static_cast<int>((t >> 16) & 0xFFu) + k.shift.b);
+  const std::uint32_t term = k.channelR[static_cast<int>(c & 0xFFu) - tr] +
+                             k.channelG[static_cast<int>((c >> 8) & 0xFFu) - tgr] +
+                             k.channelB[static_cast<int>((c >> 16) & 0xFFu) - tb];
+  const auto h = static_cast<std::uint32_t>((term * k.reciprocal) >> 32);
+  std::uint32_t response;
+  if constexpr (Response == kResponseStronger) {
+    response = h * h;
+  } else if constexpr (Response == kResponseBest) {
+    response = k.graded[std::min<std::uint32_t>(h, kGradedTableSize - 1)];
+  } else {
+    response = h;
+  }
+  std::uint64_t v = static_cast<std::uint32_t>(response * weight);
+  const std::uint32_t transparency = c >> 24;
+  if (transparency != 0) v -= (v * transparency) / 255;
+  return v;
+}
+
+// Where the elements of one variant come from: the cell element for tile element j is either
+// read through the variant's permutation (`perm`, cell in its own order) or already laid out in
+// tile order (`perm` null). Tile element i meets cell element k with perm[k] = i.
+struct VariantSource {
+  const Pixel* cell;
+  const std::uint8_t* perm;
+};
+
+template <int Response>
+inline std::uint64_t sumRange(const Kernel& k, const VariantSource& src, const Pixel* tile,
+                              std::size_t from, std::size_t to, std::uint32_t weight,
+                              std::uint64_t sum, std::uint64_t bound, std::size_t checkEvery) {
+  for (std::size_t i = from; i < to; i += checkEvery) {
+    const std::size_t end = std::min(to, i + checkEvery);
+    if (src.perm != nullptr) {
+      for (std::size_t e = i; e < end; ++e) {
+        sum += elementCost<Response>(k, src.cell[e], tile[src.perm[e]], weight);
+      }
+    } else {
+      for (std::size_t e = i; e < end; ++e) {
+        sum += elementCost<Response>(k, src.cell[e], tile[e], weight);
+      }
+    }
+    if (sum > bound) return sum;
+  }
+  return sum;
+}
+
+template <int Response>
+std::uint32_t searchVariants(const Kernel& k, std::uint32_t limit, const VariantSource* sources,
+                             const VariantList& list, const Pixel* tile, int* variant) {
+  const std::size_t n = list.count;
+  const std::uint64_t average =
+      elementCost<Response>(k, sources[0].cell[0], tile[0], k.weightAverage);
+  if (average > limit) return kNoMatch;
+
+  std::array<std::uint64_t, 8> partial{};
+  std::array<std::size_t, 8> order{};
+  std::size_t alive = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    partial[i] = sumRange<Response>(k, sources[i], tile, kFirstBlock, kFirstPixel, k.weightBlock,
+                                    average, limit, 1);
+    if (partial[i] > limit) continue;
+    // Keep `order` sorted by partial sum, and among equal ones the later variant first.
+    std::size_t at = alive++;
+    while (at > 0 && (partial[order[at - 1]] > partial[i] ||
+                      (partial[order[at - 1]] == partial[i] && order[at - 1] < i))) {
+      order[at] = order[at - 1];
+      --at;
+    }
+    order[at] = i;
+  }
+
+  bool found = false;
+  std::uint64_t best = 0;
+  std::size_t bestIndex = 0;
+  for (std::size_t o = 0; o < alive; ++o) {
+    const std::size_t i = order[o];
+    std::uint64_t bound = limit;
+    if (found) {
+      // A later variant may tie the best; an earlier one must beat it.
+      if (i > bestIndex) {
+        bound = best;
+      } else if (best == 0) {
+        continue;
+      } else {
+        bound = best - 1;
+      }
+    }
+    if (partial[i] > bound) continue;
+    const std::uint64_t sum = sumRange<Response>(k, sources[i], tile, kFirstPixel, kValues,
+                                                 k.weightPixel, partial[i], bound, 12);
+    if (sum > bound) continue;
+    found = true;
+    best = sum;
+    bestIndex = i;
+  }
+  if (!found) return kNoMatch;
+  if (variant != nullptr) *variant = list.codes[bestIndex];
+  return static_cast<std::uint32_t>(best);
+}
+
+std::uint32_t search(const ComparisonSettings& s, std::uint32_t limit, const VariantSource* sources,
+                     const VariantList& list, const Pixel* tile, ColourOffsets shift,
+                     int* variant) {
+  const Kernel k = makeKernel(s, shift);
+  switch (s.response) {
+    case kResponseStronger:
+      return searchVariants<kResponseStronger>(k, limit, sources, list, tile, variant);
+    case kResponseBest:
+      return searchVariants<kResponseBest>(k, limit, sources, list, tile, variant);
+    default:
+      return searchVariants<kResponseWeaker>(k, limit, sources, list, tile, variant);
+  }
+}
+
+}  // namespace
+
+std::span<const std::uint8_t, ImageSignature::kValueCount> variantPermutation(int code) {
+  if (code < 1 || code > 8) code = 1;
+  return permutationFor(false, code);
+}
+
+VariantList allowedVariants(std::uint32_t variantBits) {
+  const bool original = (variantBits & kVariantBitOriginal) != 0;
+  const bool half = (variantBits & kVariantBitRotated180) != 0;
+  const bool right = (variantBits & kVariantBitRotated90) != 0;
+  const bool left = (variantBits & kVariantBitRotated270) != 0;
+  const bool mirror = (variantBits & kVariantBitMirror) != 0;
+  const bool flip = (variantBits & kVariantBitFlip) != 0;
+  // Allowed codes 1-8: the turns themselves, their left-right mirrors and their flips.
+  std::array<bool, 9> allowed{};
+  allowed[1] = original;
+  allowed[4] = half;
+  allowed[5] = right;
+  allowed[6] = left;
+  allowed[2] = (mirror && original) || (flip && half);
+  allowed[3] = (mirror && half) || (flip && original);
+  allowed[7] = (mirror && right) || (flip && left);
+  allowed[8] = (mirror && left) || (flip && right);
+  VariantList list;
+  for (const std::uint8_t code : {1, 4, 6, 5, 7, 8, 2, 3}) {
+    if (allowed[code]) list.codes[list.count++] = code;
+  }
+  return list;
+}
+
+ColourOffsets colourShift(const ComparisonSettings& settings, const ImageSignature& tile,
+                          const ImageSignature& cell) {
+  return shiftBetween(settings, tile.values[0], cell.values[0]);
+}
+
+ColourOffsets colourShift(const ImageSignature& tile, const ImageSignature& cell) {
+  return colourShift(comparisonSettings(), tile, cell);
+}
+
+std::uint32_t bestVariant(const ComparisonSettings& settings, std::uint32_t limit,
+                          const ImageSignature& cell, const ImageSignature& tile, int* variant) {
+  if (variant != nullptr) *variant = 0;
+  if (!responseKnown(settings.response)) return kNoMatch;
+  const VariantList list = allowedVariants(settings.variantBits);
+  if (list.count == 0) return kNoMatch;
+  const ColourOffsets shift = settings.shiftLimit > 0
+                                  ? shiftBetween(settings, tile.values[0], cell.values[0])
+                                  : ColourOffsets{};
+  std::array<VariantSource, 8> sources{};
+  for (std::size_t i = 0; i < list.count; ++i) {
+    sources[i] = {cell.values.data(), permutationFor(tile.rotated != 0, list.codes[i]).data()};
+  }
+  return search(settings, limit, sources.data(), list, tile.values.data(), shift, variant);
+}
+
+std::uint32_t bestVariant(std::uint32_t limit, const ImageSignature& cell,
+                          const ImageSignature& tile, int* variant) {
+  return bestVariant(comparisonSettings(), limit, cell, tile, variant);
+}
+
+std::uint32_t bestVariantReference(const ComparisonSettings& settings, std::uint32_t limit,
+                                   const ImageSignature& cell, const ImageSignature& tile,
+                                   int* variant) {
+  if (variant != nullptr) *variant = 0;
+  if (!responseKnown(settings.response)) return kNoMatch;
+  const VariantList list = allowedVariants(settings.variantBits);
+  if (list.count == 0) return kNoMatch;
+  ColourOffsets shift;
+  if (settings.shiftLimit > 0) shift = colourShift(settings, tile, cell);
+
+  std::uint32_t bestCode = 0;
+  std::uint32_t best = kNoMatch;
+  for (std::size_t v = 0; v < list.count; ++v) {
+    const int code = list.codes[v];
+    const Permutation& turn = permutationFor(false, 5);
+    const Permutation& perm = permutationFor(false, code);
+    std::uint32_t sum = 0;
+    bool rejected = false;
+    for (std::size_t k = 0; k < kValues; ++k) {
+      const std::size_t j = tile.rotated != 0 ? turn[perm[k]] : perm[k];
+      const Pixel c = cell.values[k];
+      const Pixel t = tile.values[j];
+      const int dR = static_cast<int>(pixelRed(c)) - levelClamp(pixelRed(t) + shift.r);
+      const int dG = static_cast<int>(pixelGreen(c)) - levelClamp(pixelGreen(t) + shift.g);
+      const int dB = static_cast<int>(pixelBlue(c)) - levelClamp(pixelBlue(t) + shift.b);
+      const std::uint32_t term =
+          settings.channelR(dR) + settings.channelG(dG) + settings.channelB(dB);
+      const std::uint32_t h = term / settings.divisor;
+      std::uint32_t w = settings.weightPixel;
+      if (k == 0) {
+        w = settings.weightAverage;
+      } else if (k < kFirstPixel) {
+        w = settings.weightBlock;
+      }
+      std::uint32_t response = h;
+      if (settings.response == kResponseStronger) {
+        response = h * h;
+      } else if (settings.response == kResponseBest) {
+        response = gradedTable()[std::min<std::uint32_t>(h, kGradedTableSize - 1)];
+      }
+      const std::uint32_t value = response * w;
+      const std::uint32_t transparency = pixelT(c);
+      if (transparency == 0) {
+        sum += value;
+      } else {
+        sum += value - static_cast<std::uint32_t>((std::uint64_t{value} * transparency) / 255);
+      }
+      if (sum > limit) {
+        rejected = true;
+        break;
+      }
+    }
+    if (rejected) continue;
+    limit = sum;
+    best = sum;
+    bestCode = static_cast<std::uint32_t>(code);
+  }
+  if (bestCode == 0) return kNoMatch;
+  if (variant != nullptr) *variant = static_cast<int>(bestCode);
+  return best;
+}
+
+std::uint32_t unweightedLimit(std::uint32_t limit, std::uint32_t weight) {
+  // Scaling "no limit" for a weight above neutral would turn it into a finite limit that
+  // rejects a heavy cell's only candidates.
+  if (limit == kNoMatch) return kNoMatch;
+  const std::uint64_t w = std::max<std::uint32_t>(1, weight);
+  const std::uint64_t scaled = (std::uint64_t{limit} * 20) / w + 1;
+  return scaled < kNoMatch ? static_cast<std::uint32_t>(scaled) : kNoMatch;
+}
+
+std::uint32_t weightedScore(std::uint32_t raw, std::uint32_t weight) {
+  if (raw == kNoMatch) return kNoMatch;
+  const std::uint64_t score = (std::uint64_t{weight} * raw) / 20;
+  return score >= kMaxScore ? kMaxScore : static_cast<std::uint32_t>(score);
+}
+
+std::uint32_t weightedDistance(const ComparisonSettings& settings, std::uint32_t limit,
+                               std::uint32_t weight, const ImageSignature& cell,
+                               const ImageSignature& tile) {
+  return weightedScore(bestVariant(settings, unweightedLimit(limit, weight), cell, tile), weight);
+}
+
+long tileQuality(std::uint32_t score, std::uint32_t best, std::uint32_t worst) {
+  if (worst == 0) worst = 1;
+  if (best >= worst) return 100;
+  return 100 - static_cast<long>((std::int64_t{score} - std::int64_t{best}) * 100 /
+                                 (std::int64_t{worst} - std::int64_t{best}));
+}
+
+CellComparison::CellComparison(const ComparisonSettings& settings, const ImageSignature& cell,
+                               std::uint32_t weight)
+    : m_settings(settings),
+      m_weight(weight),
+      m_average(cell.values[0]),
+      m_variants(allowedVariants(settings.variantBits)) {
+  for (int rotated = 0; rotated < 2; ++rotated) {
+    for (std::size_t i = 0; i < m_variants.count; ++i) {
+      const Permutation& perm = permutationFor(rotated != 0, m_variants.codes[i]);
+      auto& laidOut = m_laidOut[rotated][i];
+      for (std::size_t k = 0; k < kValues; ++k) laidOut[perm[k]] = cell.values[k];
+    }
+  }
+}
+
+std::uint32_t CellComparison::bestVariant(std::uint32_t limit, const ImageSignature& tile,
+                                          int* variant) const {
+  if (variant != nullptr) *variant = 0;
+  if (!responseKnown(m_settings.response) || m_variants.count == 0) return kNoMatch;
+  const ColourOffsets shift = m_settings.shiftLimit > 0
+                                  ? shiftBetween(m_settings, tile.values[0], m_average)
+                                  : ColourOffsets{};
+  std::array<VariantSource, 8> sources{};
+  const auto& laidOut = m_laidOut[tile.rotated != 0 ? 1 : 0];
+  for (std::size_t i = 0; i < m_variants.count; ++i) sources[i] = {laidOut[i].data(), nullptr};
+  return search(m_settings, limit, sources.data(), m_variants, tile.values.data(), shift, variant);
+}
+
+std::uint32_t CellComparison::distance(std::uint32_t limit, const ImageSignature& tile) const {
+  return weightedScore(bestVariant(unweightedLimit(limit, m_weight), tile), m_weight);
+}
+
+}  // namespace tg

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "engine/comparison_settings.h"
+#include "imaging/image_signature.h"
+
+namespace tg {
+
+/// The score of "no match": a comparison over its limit, or no tile for a cell.
+inline constexpr std::uint32_t kNoMatch = 0xFFFFFFFFu;
+/// The largest score a weighted comparison reports (so that `kNoMatch` keeps its meaning).
+inline constexpr std::uint32_t kMaxScore = 0xFFFFFFFEu;
+/// The neutral cell weight.
+inline constexpr std::uint32_t kNeutralWeight = 20;
+
+/// Which cell element each tile element lands on when a tile is placed in variant `code` (1-8,
+/// the codes of `applyVariant`): entry k is the index of the tile element that the variant
+/// moves to cell element k. Entry 0 is always 0. Codes outside 1-8 give the identity. Built once;
+/// any thread.
+[[nodiscard]] std::span<const std::uint8_t, ImageSignature::kValueCount> variantPermutation(
+    int code);
+
+/// The variant codes allowed by a `TileVariants` bit set, in the order comparisons evaluate
+/// them (1, 4, 6, 5, 7, 8, 2, 3). "mirror" and "flipvertically" only add the mirrored or flipped
+/// forms of the turns selected, so they allow nothing on their own.
+struct VariantList {
+  std::array<std::uint8_t, 8> codes{};
+  std::size_t count = 0;
+};
+[[nodiscard]] VariantList allowedVariants(std::uint32_t variantBits);
+
+/// Colour offsets applied to a tile, each within -255..255.
+struct ColourOffsets {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  friend bool operator==(const ColourOffsets&, const ColourOffsets&) = default;
+};
+
+/// The offsets that bring the tile's overall average towards the cell's within the shift limit
+/// of `settings` (the renderer applies the same offsets to the tile picture). Pure function.
+[[nodiscard]] ColourOffsets colourShift(const ComparisonSettings& settings,
+                                        const ImageSignature& tile, const ImageSignature& cell);
+/// The same with the process-wide settings.
+[[nodiscard]] ColourOffsets colourShift(const ImageSignature& tile, const ImageSignature& cell);
+
+/// The smallest distance between `cell` and the allowed variants of `tile` that does not exceed
+/// `limit` (`kNoMatch` = no limit; a distance equal to the limit is accepted), and in `variant`
+/// (when given) its code. Among equal distances the variant evaluated last wins. Returns
+/// `kNoMatch` with variant 0 when no variant qualifies, when no variant is allowed or when the
+/// response id is not 1-3. A tile signature flagged rotated is turned back a quarter clockwise
+/// before its variants are compared. Pure function of its arguments; any thread.
+[[nodiscard]] std::uint32_t bestVariant(const ComparisonSettings& settings, std::uint32_t limit,
+                                        const ImageSignature& cell, const ImageSignature& tile,
+                                        int* variant = nullptr);
+/// The same with the process-wide settings.
+[[nodiscard]] std::uint32_t bestVariant(std::uint32_t limit, const ImageSignature& cell,
+                                        const ImageSignature& tile, int* variant = nullptr);
+
+/// `bestVariant` written as the plain element-by-element loop, every variant in order with the
+/// running limit. The reference the fast form is tested and measured against; gives the same
+/// results, only slower.
+[[nodiscard]] std::uint32_t bestVariantReference(const ComparisonSettings& settings,
+                                                 std::uint32_t limit, const ImageSignature& cell,
+                                                 const ImageSignature& tile,
+                                                 int* variant = nullptr);
+
+/// The limit handed to `bestVariant` for a cell of `weight` (1-255; 0 is taken as 1):
+/// (limit x 20) / weight + 1, or `kNoMatch` when that does not fit below it; `kNoMatch` (no
+/// limit) stays `kNoMatch` whatever the weight.
+[[nodiscard]] std::uint32_t unweightedLimit(std::uint32_t limit, std::uint32_t weight);
+/// A raw distance scaled by the cell weight: (weight x raw) / 20, at most `kMaxScore`;
+/// `kNoMatch` stays `kNoMatch`.
+[[nodiscard]] std::uint32_t weightedScore(std::uint32_t raw, std::uint32_t weight);
+
+/// The cell-weighted score of `tile` for a cell with signature `cell` and `weight`, or
+/// `kNoMatch` when the limit is exceeded. Any thread.
+[[nodiscard]] std::uint32_t weightedDistance(const ComparisonSettings& settings,
+                                             std::uint32_t limit, std::uint32_t weight,
+                                             const ImageSignature& cell,
+                                             const ImageSignature& tile);
+
+/// The report's quality percentage of `score` in a mosaic whose best and worst scores are
+/// `best` and `worst` (a worst of 0 is taken as 1): 100 for the best, 0 for the worst, 100 for
+/// every score when best is not below worst.
+[[nodiscard]] long tileQuality(std::uint32_t score, std::uint32_t best, std::uint32_t worst);
+
+/// One cell prepared for comparison against many tiles: the cell's elements are laid out once
+/// in the order of every variant's tile elements, so that each comparison reads both
+/// signatures front to back. Gives exactly the results of `bestVariant` / `weightedDistance`.
+/// Keeps a reference to `settings`, which must outlive it and stay unchanged. Built and used on
+/// any thread; a const object may be shared between threads.
+class CellComparison {
+ public:
+  CellComparison(const ComparisonSettings& settings, const ImageSignature& cell,
+                 std::uint32_t weight = kNeutralWeight);
+
+  /// `bestVariant(settings, limit, cell, tile, variant)`.
+  [[nodiscard]] std::uint32_t bestVariant(std::uint32_t limit, const ImageSignature& tile,
+                                          int* variant = nullptr) const;
+  /// `weightedDistance(settings, limit, weight, cell, tile)`.
+  [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& tile) const;
+
+  [[nodiscard]] std::uint32_t weight() const { return m_weight; }
+
+ private:
+  const ComparisonSettings& m_settings;
+  std::uint32_t m_weight;
+  Pixel m_average;
+  VariantList m_variants;
+  // For each allowed variant (in evaluation order) and tile orientation (plain, rotated): the
+  // cell element that meets tile element j, for j = 0..160.
+  std::array<std::array<std::array<Pixel, ImageSignature::kValueCount>, 8>, 2> m_laidOut{};
+};
+
+}  // namespace tg

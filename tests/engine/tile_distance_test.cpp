@@ -1,0 +1,498 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/tile_distance.h"
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "config/advanced_settings.h"
+#include "engine/comparison_settings.h"
+#include "imaging/foto.h"
+#include "imaging/image_signature.h"
+#include "job/mosaic_settings.h"
+#include "video/reverse_loop.h"
+
+namespace tg {
+namespace {
+
+constexpr std::uint32_t kAllVariants = 2 | 4 | 8 | 16 | 32 | 64;
+
+// A signature whose thumbnail pixel (x, y) is `pixel(x, y)`, with averages recomputed.
+template <typename F>
+ImageSignature makeSignature(F pixel) {
+  ImageSignature s;
+  for (std::size_t y = 0; y < 12; ++y) {
+    for (std::size_t x = 0; x < 12; ++x) s.values[17 + x + 12 * y] = pixel(x, y);
+  }
+  recomputeAverages(s);
+  s.valid = 1;
+  return s;
+}
+
+// A picture without any symmetry: every pixel differs from every other.
+ImageSignature asymmetric() {
+  return makeSignature([](std::size_t x, std::size_t y) {
+    return makePixel(static_cast<std::uint32_t>(10 + 17 * x),
+                     static_cast<std::uint32_t>(5 + 19 * y),
+                     static_cast<std::uint32_t>((x * 12 + y) % 200), 0);
+  });
+}
+
+ImageSignature uniform(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  return makeSignature([&](std::size_t, std::size_t) { return makePixel(r, g, b, 0); });
+}
+
+// The signature of `s`'s thumbnail after `applyVariant(code)`.
+ImageSignature transformed(const ImageSignature& s, int code) {
+  Foto image;
+  EXPECT_TRUE(image.create(12, 12));
+  for (std::uint32_t y = 0; y < 12; ++y) {
+    for (std::uint32_t x = 0; x < 12; ++x) image.at(x, y) = s.thumbnail(x, y);
+  }
+  auto turned = applyVariant(image, code);
+  EXPECT_TRUE(turned);
+  return makeSignature([&](std::size_t x, std::size_t y) {
+    return turned->at(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
+  });
+}
+
+ComparisonSettings plainSettings(std::uint32_t variantBits) {
+  ComparisonSettings s;
+  s.variantBits = variantBits;
+  s.setShiftLimit(0);
+  return s;
+}
+
+TEST(VariantPermutation, MovesTheTileElementsAsTheVariantTurnsThePicture) {
+  const ImageSignature tile = asymmetric();
+  for (int code = 1; code <= 8; ++code) {
+    SCOPED_TRACE(code);
+    const ImageSignature placed = transformed(tile, code);
+    const auto perm = variantPermutation(code);
+    for (std::size_t k = 0; k < ImageSignature::kValueCount; ++k) {
+      EXPECT_EQ(placed.values[k], tile.values[perm[k]]) << "element " << k;
+    }
+  }
+}
+
+TEST(AllowedVariants, FollowTheTurnsAndTheirMirrors) {
+  auto codes = [](std::uint32_t bits) {
+    const VariantList list = allowedVariants(bits);
+    return std::string(list.codes.begin(), list.codes.begin() + list.count);
+  };
+  EXPECT_EQ(codes(kAllVariants), std::string({1, 4, 6, 5, 7, 8, 2, 3}));
+  EXPECT_EQ(codes(2), std::string({1}));
+  EXPECT_EQ(codes(4), std::string());
+  EXPECT_EQ(codes(8), std::string());
+  EXPECT_EQ(codes(6), std::string({1, 2}));
+  EXPECT_EQ(codes(40), std::string({5, 8}));
+  EXPECT_EQ(codes(16 | 4), std::string({4, 3}));
+  EXPECT_EQ(codes(16 | 8), std::string({4, 2}));
+  EXPECT_EQ(codes(64 | 4), std::string({6, 8}));
+  EXPECT_EQ(codes(64 | 8), std::string({6, 7}));
+  EXPECT_EQ(codes(102), std::string({1, 6, 5, 7, 8, 2}));
+}
+
+TEST(BestVariant, IdenticalSignaturesMatchInTheOriginalAndUniformTilesInTheLastVariant) {
+  const ComparisonSettings s = plainSettings(kAllVariants);
+  const ImageSignature picture = asymmetric();
+  int variant = -1;
+  EXPECT_EQ(bestVariant(s, kNoMatch, picture, picture, &variant), 0u);
+  EXPECT_EQ(variant, 1);
+
+  const ImageSignature grey = uniform(90, 90, 90);
+  EXPECT_EQ(bestVariant(s, kNoMatch, grey, grey, &variant), 0u);
+  EXPECT_EQ(variant, 3);
+}
+
+TEST(BestVariant, FindsTheTurnThatMatchesWithinTheAllowedSet) {
+  const ImageSignature cell = asymmetric();
+  const ImageSignature mirrored = transformed(cell, 2);
+  int variant = 0;
+
+  // Mirrored again it matches exactly; with the original only it scores as it is.
+  EXPECT_EQ(bestVariant(plainSettings(6), kNoMatch, cell, mirrored, &variant), 0u);
+  EXPECT_EQ(variant, 2);
+  const std::uint32_t unmirrored =
+      bestVariant(plainSettings(2), kNoMatch, cell, mirrored, &variant);
+  EXPECT_GT(unmirrored, 0u);
+  EXPECT_NE(unmirrored, kNoMatch);
+  EXPECT_EQ(variant, 1);
+
+  // A tile turned a quarter counter-clockwise (code 6) is put back by a clockwise turn (5).
+  EXPECT_EQ(bestVariant(plainSettings(40), kNoMatch, cell, transformed(cell, 6), &variant), 0u);
+  EXPECT_EQ(variant, 5);
+
+  // "mirror" alone allows nothing.
+  variant = 7;
+  EXPECT_EQ(bestVariant(plainSettings(4), kNoMatch, cell, cell, &variant), kNoMatch);
+  EXPECT_EQ(variant, 0);
+}
+
+TEST(BestVariant, RotatedTilesAreTurnedBackBeforeTheirVariants) {
+  const ImageSignature cell = asymmetric();
+  // Stored a quarter counter-clockwise, as lists of earlier versions keep portrait pictures.
+  ImageSignature stored = transformed(cell, 6);
+  stored.rotated = 1;
+  int variant = 0;
+  EXPECT_EQ(bestVariant(plainSettings(kAllVariants), kNoMatch, cell, stored, &variant), 0u);
+  EXPECT_EQ(variant, 1);
+
+  ImageSignature storedMirror = transformed(transformed(cell, 2), 6);
+  storedMirror.rotated = 1;
+  EXPECT_EQ(bestVariant(plainSettings(6), kNoMatch, cell, storedMirror, &variant), 0u);
+  EXPECT_EQ(variant, 2);
+}
+
+TEST(BestVariant, LimitsAcceptEqualDistancesOnly) {
+  const ComparisonSettings s = plainSettings(2);
+  const ImageSignature cell = uniform(100, 100, 100);
+  const ImageSignature tile = uniform(110, 100, 100);
+  const std::uint32_t d = bestVariant(s, kNoMatch, cell, tile);
+  ASSERT_GT(d, 0u);
+  EXPECT_EQ(bestVariant(s, d, cell, tile), d);
+  EXPECT_EQ(bestVariant(s, d - 1, cell, tile), kNoMatch);
+  EXPECT_EQ(bestVariant(s, 0, cell, tile), kNoMatch);
+  EXPECT_EQ(bestVariant(s, 0, cell, cell), 0u);
+}
+
+TEST(BestVariant, WeighsElementsByTheCellsTransparency) {
+  ComparisonSettings s = plainSettings(2);
+  s.response = kResponseWeaker;
+  s.setChannelPriorities(100, 100, 100);
+  ImageSignature cell = uniform(100, 100, 100);
+  ImageSignature tile = cell;
+  // One thumbnail pixel differs by 30 in red: h = 30, v = 30 x weightPixel.
+  tile.values[17 + 5] = makePixel(130, 100, 100, 0);
+  const std::uint32_t v = 30 * s.weightPixel;
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile), v);
+
+  cell.values[17 + 5] = makePixel(100, 100, 100, 128);
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile), v - (v * 128) / 255);
+  cell.values[17 + 5] = makePixel(100, 100, 100, 255);
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile), 0u);
+  // The tile's own transparency is ignored.
+  tile.values[17 + 6] = makePixel(100, 100, 100, 255);
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile), 0u);
+}
+
+TEST(BestVariant, ChannelPrioritiesAndResponses) {
+  ComparisonSettings s = plainSettings(2);
+  s.setChannelPriorities(100, 100, 100);
+  EXPECT_EQ(s.divisor, 100u);
+  s.setChannelPriorities(0, 100, 0);
+  EXPECT_EQ(s.divisor, 33u);
+  const ImageSignature cell = uniform(100, 100, 100);
+  // Green alone counts: red and blue differences cost nothing.
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, uniform(200, 100, 0)), 0u);
+  EXPECT_GT(bestVariant(s, kNoMatch, cell, uniform(100, 101, 100)), 0u);
+
+  // Every element of a tile 3 levels off in each channel has h = 9 with priorities 100 each;
+  // the three responses weigh it as h, h x h and the graded table.
+  s.setChannelPriorities(100, 100, 100);
+  s.weightAverage = 1;
+  s.weightBlock = 1;
+  s.weightPixel = 1;
+  const ImageSignature tile = uniform(103, 103, 103);
+  s.response = kResponseWeaker;
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile), 161u * 9);
+  s.response = kResponseStronger;
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile), 161u * 81);
+  s.response = kResponseBest;
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile), 161u * 9);
+  const ImageSignature far = uniform(140, 140, 140);  // h = 120
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, far), 161u * gradedTable()[120]);
+  s.response = 4;
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, cell), kNoMatch);
+}
+
+TEST(GradedTable, FollowsItsFormulaBeyondTheUsualRange) {
+  const auto table = gradedTable();
+  EXPECT_EQ(table[0], 0u);
+  EXPECT_EQ(table[19], 19u);
+  EXPECT_EQ(table[20], 21u);
+  EXPECT_EQ(table[99], 99u + 715u);         // 80^1.5 = 715.5
+  EXPECT_EQ(table[100], 100u + 729u + 1u);  // 81^1.5 = 729
+  for (std::size_t h : {1199u, 1200u, 1275u, 1529u}) {
+    const auto expected =
+        static_cast<std::uint32_t>(h + std::trunc(std::pow(h - 19.0, 1.5)) + (h - 99) * (h - 99));
+    EXPECT_EQ(table[h], expected) << h;
+  }
+
+  // The largest quotient any priorities can produce stays inside the table.
+  for (double p = 0; p <= 100; p += 0.37) {
+    for (double q : {0.0, 0.5, 1.99, p}) {
+      ComparisonSettings s;
+      s.setChannelPriorities(p, q, 1.99);
+      const std::uint32_t term = s.channelR(255) + s.channelG(-255) + s.channelB(255);
+      ASSERT_LT(term / s.divisor, kGradedTableSize) << p << " " << q;
+    }
+  }
+}
+
+TEST(ColourShift, MovesTheTileTowardsTheCellWithinTheLimit) {
+  ComparisonSettings s;
+  s.setShiftLimit(38);
+  EXPECT_EQ(colourShift(s, uniform(0, 0, 0), uniform(128, 128, 128)), (ColourOffsets{37, 37, 37}));
+  EXPECT_EQ(colourShift(s, uniform(128, 128, 128), uniform(0, 0, 0)),
+            (ColourOffsets{-37, -37, -37}));
+  EXPECT_EQ(colourShift(s, uniform(50, 60, 70), uniform(50, 60, 70)), (ColourOffsets{}));
+  s.setShiftLimit(0);
+  EXPECT_EQ(colourShift(s, uniform(0, 0, 0), uniform(255, 255, 255)), (ColourOffsets{}));
+  s.setShiftLimit(255);
+  // Red only: D = 30 x 200 / 100 = 60, g = 40, red residual 160 -> 53, others -40 -> -13.
+  EXPECT_EQ(colourShift(s, uniform(0, 0, 0), uniform(200, 0, 0)), (ColourOffsets{93, 27, 27}));
+}
+
+TEST(BestVariant, ComparesTheTileAsTheRendererWillRecolourIt) {
+  ComparisonSettings s = plainSettings(2);
+  const ImageSignature cell = uniform(100, 100, 100);
+  const ImageSignature tile = uniform(90, 90, 90);
+  const std::uint32_t plain = bestVariant(s, kNoMatch, cell, tile);
+  s.setShiftLimit(25);
+  // Shifted by (7, 7, 7) the tile is 3 levels off instead of 10.
+  EXPECT_EQ(colourShift(s, tile, cell), (ColourOffsets{7, 7, 7}));
+  EXPECT_EQ(bestVariant(s, kNoMatch, cell, tile),
+            bestVariant(plainSettings(2), kNoMatch, cell, uniform(97, 97, 97)));
+  EXPECT_LT(bestVariant(s, kNoMatch, cell, tile), plain);
+}
+
+TEST(WeightedDistance, ScalesScoresAndLimitsByTheCellWeight) {
+  EXPECT_EQ(weightedScore(1000, 40), 2000u);
+  EXPECT_EQ(weightedScore(1000, 10), 500u);
+  EXPECT_EQ(weightedScore(kNoMatch, 10), kNoMatch);
+  EXPECT_EQ(weightedScore(0xF0000000u, 255), kMaxScore);
+  EXPECT_EQ(unweightedLimit(2000, 40), 1001u);
+  EXPECT_EQ(unweightedLimit(kNoMatch, 20), kNoMatch);
+  // No limit stays no limit for heavy cells too, so that their worst match still counts.
+  EXPECT_EQ(unweightedLimit(kNoMatch, 255), kNoMatch);
+  EXPECT_EQ(unweightedLimit(0xFFFFFFFEu, 255), 336860180u);
+  EXPECT_EQ(unweightedLimit(0xFFFFFFF0u, 1), kNoMatch);
+
+  ComparisonSettings s = plainSettings(2);
+  const ImageSignature cell = uniform(100, 100, 100);
+  const ImageSignature tile = uniform(104, 100, 100);
+  const std::uint32_t raw = bestVariant(s, kNoMatch, cell, tile);
+  EXPECT_EQ(weightedDistance(s, kNoMatch, 40, cell, tile), 2 * raw);
+  EXPECT_EQ(weightedDistance(s, 2 * raw, 40, cell, tile), 2 * raw);
+  EXPECT_EQ(weightedDistance(s, raw - 1, 10, cell, tile), raw / 2);
+  EXPECT_EQ(weightedDistance(s, raw / 2 - 1, 10, cell, tile), kNoMatch);
+  const CellComparison prepared(s, cell, 40);
+  EXPECT_EQ(prepared.distance(kNoMatch, tile), 2 * raw);
+}
+
+TEST(TileQuality, RanksScoresBetweenTheBestAndTheWorst) {
+  EXPECT_EQ(tileQuality(200, 100, 300), 50);
+  EXPECT_EQ(tileQuality(100, 100, 300), 100);
+  EXPECT_EQ(tileQuality(300, 100, 300), 0);
+  EXPECT_EQ(tileQuality(7, 7, 7), 100);
+  EXPECT_EQ(tileQuality(0, 0, 0), 100);
+}
+
+// ---- Configuration ----------------------------------------------------------------------------
+
+TEST(ConfigureComparison, BuildsTheTablesFromTheSettings) {
+  MosaicSettings settings;
+  settings.advanced.setRowValue(AdvancedRow::PriorityRed, "30");
+  settings.advanced.setRowValue(AdvancedRow::PriorityGreen, "59");
+  settings.advanced.setRowValue(AdvancedRow::PriorityBlue, "150");
+  settings.advanced.setRowValue(AdvancedRow::MediumDetail, "-1");
+  settings.advanced.setRowValue(AdvancedRow::ReverseLoop, " none ");
+  settings.imageDetail.set(4);
+  settings.imageCompare.set(3);
+  settings.tileVariants.set(40);
+  ComparisonSettings s;
+  ASSERT_TRUE(configureComparison(settings, 5000, s));
+  EXPECT_EQ(s.channelR(-10), 300u);
+  EXPECT_EQ(s.channelG(10), 590u);
+  EXPECT_EQ(s.channelB(-255), 25500u);
+  EXPECT_EQ(s.divisor, 63u);  // (30 + 59 + 100) / 3
+  EXPECT_EQ(s.response, 3);
+  EXPECT_EQ(s.variantBits, 40u);
+  EXPECT_EQ(s.weightAverage, 216u);
+  EXPECT_EQ(s.weightBlock, 8u);
+  EXPECT_EQ(s.weightPixel, 1u);
+  // The default colour change of 30 % balanced.
+  EXPECT_EQ(s.shiftLimit, 38u);
+  EXPECT_EQ(s.blendStrength, 38u);
+  EXPECT_EQ(s.clampShift(-100), -38);
+  EXPECT_EQ(s.clampShift(20), 20);
+  EXPECT_EQ(reverseLoopMode(), ReverseLoopMode::None);
+
+  settings.colorChange.set(80);
+  settings.colorChangePriority.set(1);
+  ASSERT_TRUE(configureComparison(settings, 5000, s));
+  EXPECT_EQ(s.shiftLimit, 204u);
+  EXPECT_EQ(s.blendStrength, 0u);
+  settings.colorChangePriority.set(5);
+  ASSERT_TRUE(configureComparison(settings, 5000, s));
+  EXPECT_EQ(s.shiftLimit, 0u);
+  EXPECT_EQ(s.blendStrength, 204u);
+
+  settings.colorChange.set(101);
+  const ComparisonSettings before = s;
+  settings.imageCompare.set(1);
+  EXPECT_FALSE(configureComparison(settings, 5000, s));
+  EXPECT_EQ(s.response, before.response);
+  configureReverseLoop("ALL");
+}
+
+TEST(ConfigureComparison, DetailLevelsWeighCoarseAndFineElements) {
+  struct Row {
+    long level;
+    std::uint32_t average, block, pixel;
+  };
+  for (const Row& row :
+       {Row{2, 432, 0, 0}, Row{3, 302, 5, 1}, Row{4, 216, 8, 1}, Row{5, 108, 6, 1},
+        Row{6, 43, 8, 1}, Row{7, 0, 5, 2}, Row{8, 0, 0, 3}, Row{0, 108, 6, 1}, Row{9, 108, 6, 1}}) {
+    ComparisonSettings s;
+    setDetailWeights(s, row.level, -1);
+    EXPECT_EQ(s.weightAverage, row.average) << row.level;
+    EXPECT_EQ(s.weightBlock, row.block) << row.level;
+    EXPECT_EQ(s.weightPixel, row.pixel) << row.level;
+  }
+  // The medium-detail override replaces the blocks' share by twice its value (at most 200).
+  ComparisonSettings s;
+  setDetailWeights(s, 2, 50);  // A 100, M 100, E 0: L = 66.7
+  EXPECT_EQ(s.weightAverage, 216u);
+  EXPECT_EQ(s.weightBlock, 13u);
+  EXPECT_EQ(s.weightPixel, 0u);
+  setDetailWeights(s, 8, 0);
+  EXPECT_EQ(s.weightBlock, 0u);
+  EXPECT_EQ(s.weightPixel, 3u);
+  setDetailWeights(s, 8, 500);  // M 200, E 100: L = 100
+  EXPECT_EQ(s.weightBlock, 18u);
+  EXPECT_EQ(s.weightPixel, 1u);
+
+  EXPECT_EQ(effectiveDetailLevel(1, 0), 5);
+  EXPECT_EQ(effectiveDetailLevel(1, 99), 3);
+  EXPECT_EQ(effectiveDetailLevel(1, 100), 4);
+  EXPECT_EQ(effectiveDetailLevel(1, 999), 4);
+  EXPECT_EQ(effectiveDetailLevel(1, 9999), 5);
+  EXPECT_EQ(effectiveDetailLevel(1, 29999), 6);
+  EXPECT_EQ(effectiveDetailLevel(1, 30000), 7);
+  EXPECT_EQ(effectiveDetailLevel(8, 10), 8);
+}
+
+TEST(ConfigureComparison, StartUpDefaultsAndExtraction) {
+  const ComparisonSettings defaults;
+  EXPECT_EQ(defaults.response, kResponseBest);
+  EXPECT_EQ(defaults.shiftLimit, 25u);
+  EXPECT_EQ(defaults.blendStrength, 0u);
+
+  ComparisonSettings s;
+  s.response = kResponseWeaker;
+  s.setShiftLimit(99);
+  AdvancedSettings advanced;
+  advanced.setRowValue(AdvancedRow::PriorityRed, "100");
+  advanced.setRowValue(AdvancedRow::PriorityGreen, "100");
+  advanced.setRowValue(AdvancedRow::PriorityBlue, "100");
+  advanced.setRowValue(AdvancedRow::MediumDetail, "-1");
+  advanced.setRowValue(AdvancedRow::ReverseLoop, "necessary");
+  configureComparisonForExtraction(advanced, s);
+  EXPECT_EQ(s.divisor, 100u);
+  EXPECT_EQ(s.weightAverage, 108u);
+  EXPECT_EQ(s.response, kResponseWeaker);
+  EXPECT_EQ(s.shiftLimit, 99u);
+  EXPECT_EQ(reverseLoopMode(), ReverseLoopMode::Necessary);
+  configureReverseLoop("ALL");
+}
+
+// ---- The fast form against the plain loop ----------------------------------------------------
+
+Pixel randomPixel(std::mt19937& rng, bool transparent) {
+  std::uniform_int_distribution<std::uint32_t> level(0, 255);
+  std::uint32_t t = 0;
+  if (transparent) {
+    const std::uint32_t pick = level(rng);
+    t = pick < 128 ? 0 : (pick < 200 ? 255 : level(rng));
+  }
+  return makePixel(level(rng), level(rng), level(rng), t);
+}
+
+ImageSignature randomSignature(std::mt19937& rng, bool transparent, const ImageSignature* near) {
+  ImageSignature s;
+  std::uniform_int_distribution<int> jitter(-12, 12);
+  for (std::size_t k = 17; k < ImageSignature::kValueCount; ++k) {
+    if (near != nullptr) {
+      // A tile close to the cell, so that many variants survive and limits bite late.
+      const Pixel p = near->values[k];
+      s.values[k] =
+          makePixel(static_cast<std::uint32_t>(levelClamp(pixelRed(p) + jitter(rng))),
+                    static_cast<std::uint32_t>(levelClamp(pixelGreen(p) + jitter(rng))),
+                    static_cast<std::uint32_t>(levelClamp(pixelBlue(p) + jitter(rng))), 0);
+    } else {
+      s.values[k] = randomPixel(rng, transparent);
+    }
+  }
+  recomputeAverages(s);
+  if (transparent && rng() % 2 == 0) s.values[3] = randomPixel(rng, true);
+  return s;
+}
+
+ComparisonSettings randomSettings(std::mt19937& rng) {
+  ComparisonSettings s;
+  std::uniform_real_distribution<double> priority(0, 100);
+  switch (rng() % 4) {
+    case 0:
+      s.setChannelPriorities(1, 1, 1);
+      break;
+    case 1:
+      s.setChannelPriorities(30, 59, 11);
+      break;
+    case 2:
+      s.setChannelPriorities(priority(rng) / 30, priority(rng) / 30, priority(rng) / 30);
+      break;
+    default:
+      s.setChannelPriorities(priority(rng), priority(rng), priority(rng));
+      break;
+  }
+  setDetailWeights(s, static_cast<long>(rng() % 9), rng() % 3 == 0 ? rng() % 120 : -1.0);
+  s.response = 1 + static_cast<int>(rng() % 3);
+  s.variantBits = static_cast<std::uint32_t>(rng() % 128);
+  s.setShiftLimit(rng() % 2 == 0 ? 0 : rng() % 256);
+  return s;
+}
+
+TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
+  std::mt19937 rng(20261209);
+  int compared = 0;
+  int matched = 0;
+  for (int round = 0; round < 300; ++round) {
+    const ComparisonSettings s = randomSettings(rng);
+    const ImageSignature cell = randomSignature(rng, round % 3 == 0, nullptr);
+    for (int t = 0; t < 40; ++t) {
+      ImageSignature tile = randomSignature(rng, false, t % 2 == 0 ? &cell : nullptr);
+      tile.rotated = static_cast<std::uint8_t>(rng() % 4 == 0);
+      if (t % 10 == 0) tile = transformed(cell, 1 + static_cast<int>(rng() % 8));
+      const std::uint32_t free = bestVariantReference(s, kNoMatch, cell, tile);
+      const std::uint32_t base = free == kNoMatch ? 1000000 : free;
+      const CellComparison prepared(s, cell, 1 + rng() % 255);
+      for (std::uint32_t limit : {kNoMatch, base, base - 1, base + 1, base / 2, 0u,
+                                  static_cast<std::uint32_t>(rng() % (2 * base + 1))}) {
+        int expectedVariant = -1;
+        int fastVariant = -1;
+        int preparedVariant = -1;
+        const std::uint32_t expected = bestVariantReference(s, limit, cell, tile, &expectedVariant);
+        ASSERT_EQ(bestVariant(s, limit, cell, tile, &fastVariant), expected)
+            << "round " << round << " tile " << t << " limit " << limit;
+        ASSERT_EQ(fastVariant, expectedVariant) << "round " << round << " tile " << t;
+        ASSERT_EQ(prepared.bestVariant(limit, tile, &preparedVariant), expected);
+        ASSERT_EQ(preparedVariant, expectedVariant);
+        ASSERT_EQ(prepared.distance(limit, tile),
+                  weightedDistance(s, limit, prepared.weight(), cell, tile));
+        ++compared;
+        if (expected != kNoMatch) ++matched;
+      }
+    }
+  }
+  // Both outcomes were exercised often.
+  EXPECT_GT(matched, compared / 10);
+  EXPECT_LT(matched, compared - compared / 10);
+}
+
+}  // namespace
+}  // namespace tg
