@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Comparisons per second of the tile distance with the default settings: the plain loop
+// (baseline), the fast form and the prepared cell, without a limit and with the limits a
+// placement typically passes (the worst of a cell's best candidates).
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "engine/comparison_settings.h"
+#include "engine/tile_distance.h"
+#include "imaging/foto.h"
+#include "imaging/image_signature.h"
+#include "job/mosaic_settings.h"
+
+namespace {
+
+using namespace tg;
+
+constexpr std::size_t kTiles = 2000;
+constexpr std::size_t kCells = 16;
+// Candidates a cell keeps; its worst kept score is the limit of the next comparisons.
+constexpr std::size_t kKept = 10;
+
+// A photograph-like thumbnail: a smooth colour gradient with some texture.
+ImageSignature photoSignature(std::mt19937& rng) {
+  std::uniform_int_distribution<int> base(20, 230);
+  std::uniform_int_distribution<int> slope(-8, 8);
+  std::uniform_int_distribution<int> noise(-10, 10);
+  const int r = base(rng), g = base(rng), b = base(rng);
+  const int sx = slope(rng), sy = slope(rng);
+  ImageSignature s;
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 12; ++x) {
+      const int ramp = sx * (x - 6) + sy * (y - 6);
+      s.values[17 + x + 12 * y] =
+          makePixel(static_cast<std::uint32_t>(levelClamp(r + ramp + noise(rng))),
+                    static_cast<std::uint32_t>(levelClamp(g + ramp / 2 + noise(rng))),
+                    static_cast<std::uint32_t>(levelClamp(b - ramp + noise(rng))), 0);
+    }
+  }
+  recomputeAverages(s);
+  s.valid = 1;
+  return s;
+}
+
+struct Fixture {
+  ComparisonSettings settings;
+  std::vector<ImageSignature> tiles;
+  std::vector<ImageSignature> cells;
+  std::vector<std::uint32_t> typicalLimit;  // per cell
+
+  Fixture() {
+    MosaicSettings defaults;
+    loadDefaults(defaults.advanced);
+    if (!configureComparison(defaults, kTiles, settings)) std::abort();
+    std::mt19937 rng(7);
+    for (std::size_t i = 0; i < kTiles; ++i) tiles.push_back(photoSignature(rng));
+    for (std::size_t i = 0; i < kCells; ++i) cells.push_back(photoSignature(rng));
+    for (const ImageSignature& cell : cells) {
+      std::vector<std::uint32_t> all;
+      for (const ImageSignature& tile : tiles)
+        all.push_back(bestVariant(settings, kNoMatch, cell, tile));
+      std::nth_element(all.begin(), all.begin() + kKept, all.end());
+      typicalLimit.push_back(all[kKept]);
+    }
+  }
+
+  static void loadDefaults(AdvancedSettings& advanced) {
+    for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
+      advanced.setRowValue(i, advanced.row(i).factoryDefault);
+    }
+  }
+};
+
+const Fixture& fixture() {
+  static const Fixture f;
+  return f;
+}
+
+enum class Form { Plain, Fast, Prepared };
+
+void compare(benchmark::State& state, Form form, bool typical) {
+  const Fixture& f = fixture();
+  std::vector<CellComparison> prepared;
+  for (const ImageSignature& cell : f.cells) prepared.emplace_back(f.settings, cell);
+  std::uint64_t sink = 0;
+  for (auto _ : state) {
+    for (std::size_t c = 0; c < kCells; ++c) {
+      const std::uint32_t limit = typical ? f.typicalLimit[c] : kNoMatch;
+      for (const ImageSignature& tile : f.tiles) {
+        switch (form) {
+          case Form::Plain:
+            sink += bestVariantReference(f.settings, limit, f.cells[c], tile);
+            break;
+          case Form::Fast:
+            sink += bestVariant(f.settings, limit, f.cells[c], tile);
+            break;
+          case Form::Prepared:
+            sink += prepared[c].bestVariant(limit, tile);
+            break;
+        }
+      }
+    }
+  }
+  benchmark::DoNotOptimize(sink);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kCells * kTiles));
+  state.counters["comparisons/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * kCells * kTiles), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(compare, plain_no_limit, Form::Plain, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(compare, fast_no_limit, Form::Fast, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(compare, prepared_no_limit, Form::Prepared, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(compare, plain_typical_limit, Form::Plain, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(compare, fast_typical_limit, Form::Fast, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(compare, prepared_typical_limit, Form::Prepared, true)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
