@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "imaging/live_objects.h"
-#include "platform/memory_block.h"
 #include "platform/scripted_dialogs.h"
 
 namespace tg {
@@ -63,29 +62,6 @@ TEST(FotoAllocation, SizeBeyondTheAddressSpaceIsRefusedNotWrapped) {
   EXPECT_FALSE(image.createQuiet(UINT32_MAX, UINT32_MAX));
   EXPECT_TRUE(image.empty());
   EXPECT_TRUE(dialogs->texts().empty());
-}
-
-TEST(FotoAllocation, UnknownTagIsNotFreed) {
-  // A block whose tag was overwritten is left alone instead of being handed to a wrong allocator.
-  Pixel* pixels = allocatePixelBlock(16);
-  ASSERT_NE(pixels, nullptr);
-  std::uint32_t saved;
-  std::memcpy(&saved, reinterpret_cast<unsigned char*>(pixels) - 4, 4);
-  const std::uint32_t bogus = 999;
-  std::memcpy(reinterpret_cast<unsigned char*>(pixels) - 4, &bogus, 4);
-  freePixelBlock(pixels);  // must not crash
-  std::memcpy(reinterpret_cast<unsigned char*>(pixels) - 4, &saved, 4);
-  freePixelBlock(pixels);
-}
-
-TEST(FotoAllocation, SystemBlocksAreZeroedAndReturnable) {
-  void* block = allocateSystemBlock(1 << 20);
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(static_cast<unsigned char*>(block)[12345], 0);
-  freeSystemBlock(block, 1 << 20);
-  EXPECT_EQ(allocateSystemBlock(0), nullptr);
-  EXPECT_GT(backableMemoryBytes(), 0u);
-  compactHeap();
 }
 
 TEST(FotoCopies, CloneCopyFromFillAndMove) {

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -443,6 +445,42 @@ TEST(ImageFileHuge, HeaderClaiming65000SquaredFailsWithTheOutOfMemoryMessage) {
   EXPECT_EXIT(loadUnderMemoryLimit(
                   png, "Out Of Memory while allocating an Image made of 65000x65000 Pixels!"),
               testing::ExitedWithCode(0), "");
+}
+
+TEST_F(ImageFileTest, ThreadsDecodeDifferentFilesAtOnce) {
+  // Tile analysis decodes on every core: each call must keep its own decoder state.
+  const std::string jpeg = dir.file("shared.jpg");
+  ASSERT_TRUE(test::writeJpeg(jpeg, quadrants()));
+  PngPicture png;
+  png.width = 3;
+  png.height = 2;
+  png.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+  png.rows = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+              {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}};
+  ASSERT_TRUE(test::writePng(dir.file("shared.png"), png));
+  Foto expectedJpeg, expectedPng;
+  ASSERT_TRUE(loadImageFile(expectedJpeg, jpeg, 0, 0, false));
+  ASSERT_TRUE(loadImageFile(expectedPng, dir.file("shared.png"), 0, 0, false));
+  const std::string damaged = (test::testDataDir() / "imaging" / "truncated-half.jpg").string();
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 25; ++round) {
+        Foto a, b, c;
+        const bool okA = loadImageFile(a, jpeg, 0, 0, false);
+        const bool okB = loadImageFile(b, dir.file("shared.png"), 0, 0, false);
+        const bool okC = loadImageFile(c, damaged, 0, 0, false);
+        if (!okA || !okB || okC ||
+            std::memcmp(a.pixels, expectedJpeg.pixels, a.pixelCount() * 4) != 0 ||
+            std::memcmp(b.pixels, expectedPng.pixels, b.pixelCount() * 4) != 0) {
+          ++mismatches[t];
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
 }
 
 // ---- Size and date queries ------------------------------------------------------------------
