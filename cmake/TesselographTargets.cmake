@@ -35,5 +35,7 @@ function(tg_add_test_suite folder)
   set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TG_RUNTIME_DIR})
   gtest_discover_tests(${exe}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "TESSELOGRAPH_CONFIG_PATH=${CMAKE_BINARY_DIR}/test-config;TG_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data")
+    # One variable per property: gtest_discover_tests splits a list value into separate arguments.
+    PROPERTIES ENVIRONMENT "TESSELOGRAPH_CONFIG_PATH=${CMAKE_BINARY_DIR}/test-config"
+               ENVIRONMENT_MODIFICATION "TG_TEST_DATA=set:${CMAKE_CURRENT_SOURCE_DIR}/data")
 endfunction()
