@@ -131,17 +131,5 @@ TEST_F(OutputNamesTest, AnExplicitOutputPathIsUsedAsItStands) {
   EXPECT_TRUE(fs::is_directory(dir.file("result Tile Images")));
 }
 
-TEST(FolderSearch, MatchesNamesThatStartWithThePrefix) {
-  ScratchDir dir;
-  writeFile(dir.path() / "beach Mosaic2.jpg", "x");
-  fs::create_directory(dir.path() / "beach Mosaicx");
-  EXPECT_TRUE(folderHasEntryStartingWith(dir.path().string(), "beach Mosaic", false));
-  EXPECT_TRUE(folderHasEntryStartingWith(dir.path().string(), "beach Mosaic2", false));
-  EXPECT_FALSE(folderHasEntryStartingWith(dir.path().string(), "beach Mosaic2", true));
-  EXPECT_TRUE(folderHasEntryStartingWith(dir.path().string(), "beach Mosaicx", true));
-  EXPECT_FALSE(folderHasEntryStartingWith(dir.path().string(), "Beach", false));
-  EXPECT_FALSE(folderHasEntryStartingWith(dir.file("missing"), "", false));
-}
-
 }  // namespace
 }  // namespace tg

@@ -33,12 +33,6 @@ TEST(WorkerThreadCount, UsesTheRowOrTheProcessorCount) {
   }
 }
 
-TEST(WorkerThreadCount, TheSystemReportsAtLeastOneProcessor) {
-  std::string row = "0";
-  EXPECT_GE(workerThreadCount(row), 1u);
-  EXPECT_GE(systemProcessorCount(), 1u);
-}
-
 TEST(WorkerThreadCount, RewritesMinusOneInTheAdvancedRow) {
   AdvancedSettings advanced;
   advanced.setRowValue(AdvancedRow::ThreadCount, "-1");
