@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "geometry/mosaic_information.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "geometry/cell_grid.h"
+#include "geometry/geometry_presets.h"
+#include "job/mosaic_settings.h"
+#include "platform/wine.h"
+
+namespace tg {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+MosaicSettings twentyInchSettings() {
+  MosaicSettings s;
+  s.mosaicSize.value = SizeValue{20, 20, UnitId::Inch};
+  s.resolution.value = Quantity{300, UnitId::Ppi};
+  s.tileSize.value = Quantity{40, UnitId::TilesPerRow};
+  s.borderSize.value = Quantity{2, UnitId::Pixel};
+  s.multiSize2.value = 10;
+  s.multiSize4.value = 5;
+  return s;
+}
+
+MosaicGeometry geometryOf(const MosaicSettings& s, std::uint32_t w, std::uint32_t h) {
+  MosaicGeometry g;
+  (void)computeMosaicGeometry(s, w, h, g);
+  return g;
+}
+
+TEST(MosaicInformationLines, DescribeTheMosaicInTheDisplayUnit) {
+  const MosaicSettings s = twentyInchSettings();
+  const MosaicGeometry g = geometryOf(s, 4000, 3000);
+  EXPECT_EQ(mosaicInformationLines(g, s, UnitId::Pixel),
+            (Lines{"Mosaic Max Size: 6000 pixels", "Main Image: 4000 x 3000 pixels",
+                   "Final Mosaic: 6000 x 4500 pixels = 27 MP", "File Size: 12.3 MB",
+                   "Tile Size: 148 x 148 pixels = 21.9 KP", "Border Size: 2 pixels",
+                   "Resolution: 300 PPI", "Tile Pattern: 40 x 30 = 1200 tiles",
+                   "Tile Count: 1020 + 240½ + 240¼ = 1500 tiles"}));
+  // Lengths and areas follow the display unit; the main image stays in pixels.
+  const Lines inches = mosaicInformationLines(g, s, UnitId::Inch);
+  ASSERT_EQ(inches.size(), 9u);
+  EXPECT_EQ(inches[0], "Mosaic Max Size: 20\"");
+  EXPECT_EQ(inches[1], "Main Image: 4000 x 3000 pixels");
+  EXPECT_EQ(inches[2], "Final Mosaic: 20\" x 15\" = 300\"²");
+  EXPECT_EQ(mosaicInformationLines(g, s, UnitId::Cm)[2], "Final Mosaic: 50.8 x 38.1 cm = 1935 cm²");
+}
+
+TEST(MosaicInformationLines, MaskFileVideoAndPreviewVariants) {
+  MosaicSettings s = twentyInchSettings();
+  s.mosaicSize.value = SizeValue{1, 1, UnitId::Pixel};
+  Lines lines = mosaicInformationLines(geometryOf(s, 4000, 3000), s, UnitId::Pixel);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Mosaic Max Size: 1 pixel");
+  EXPECT_EQ(lines[2], "Using Mask File");
+
+  // Video formats have no file-size line.
+  s = twentyInchSettings();
+  s.fileFormat.value = kFormatAviCompressed;
+  lines = mosaicInformationLines(geometryOf(s, 4000, 3000), s, UnitId::Pixel);
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[3], "Tile Size: 148 x 148 pixels = 21.9 KP");
+
+  // The preview reports its largest cell and its columns and rows.
+  s = twentyInchSettings();
+  s.mosaicSize.value = SizeValue{1000, 750, UnitId::Pixel};
+  s.tileSize.value = Quantity{300, UnitId::Pixel};
+  s.borderSize.value = Quantity{0, UnitId::Pixel};
+  MosaicGeometry g = geometryOf(s, 1000, 750);
+  CellGrid grid;
+  PatternLayout preview;
+  ASSERT_TRUE(buildCellGrid(grid, 1, g, kAdaptTile, &preview));
+  lines = mosaicInformationLines(g, s, UnitId::Pixel, &preview);
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[4], "Tile Size: 334 x 375 pixels = 125 KP");
+  EXPECT_EQ(lines[7], "Tile Pattern: 3 x 2 = 6 tiles");
+  EXPECT_EQ(mosaicInformationLines(g, s, UnitId::Pixel)[4], "Tile Size: 300 x 300 pixels = 90 KP");
+}
+
+TEST(EstimatedFileSize, FollowsTheFormatTable) {
+  struct Row {
+    long format;
+    long quality;
+    bool transparency;
+    bool layers;
+    double bytes;  // for 1,000,000 pixels and a preview of 50 cells
+  };
+  const Row rows[] = {
+      {kFormatJpeg, 95, false, false, 476000},     {kFormatJpeg, 96, false, false, 942000},
+      {kFormatJpeg, 1, false, false, 95000},       {kFormatTiffJpeg, 41, false, false, 131200},
+      {kFormatTiffJpeg, 80, false, false, 210000}, {kFormatJpeg, 101, false, false, 0},
+      {kFormatBmp, 95, false, false, 3009966},     {kFormatTiff, 95, false, false, 3027676},
+      {kFormatTiff, 95, true, false, 4027676},     {kFormatPpm, 95, true, false, 3000100},
+      {kFormatRaw, 95, false, false, 3000000},     {kFormatMosaic, 95, false, false, 6600000},
+      {kFormatPsd, 95, false, false, 3000100},     {kFormatPsb, 95, true, false, 11000300},
+      {kFormatPsd, 95, false, true, 11005200},     {kFormatPsb, 95, true, true, 7005100},
+  };
+  for (const Row& row : rows) {
+    MosaicSettings s;
+    s.fileFormat.value = row.format;
+    s.jpgQuality.value = row.quality;
+    s.outputTransparency.value = row.transparency;
+    s.outputLayers.value = row.layers;
+    const auto bytes = estimatedFileSize(s, 1000000, 50);
+    ASSERT_TRUE(bytes.has_value()) << row.format;
+    EXPECT_NEAR(*bytes, row.bytes, 1e-6) << row.format << " q" << row.quality;
+  }
+  for (long format : {kFormatAviUncompressed, kFormatAviCompressed, kFormatVideoJpeg, 99L}) {
+    MosaicSettings s;
+    s.fileFormat.value = format;
+    EXPECT_FALSE(estimatedFileSize(s, 1000000, 50).has_value()) << format;
+  }
+}
+
+TEST(GeometryPresets, ListsInOrderWithVideoSizesOnlyWhereVideoWorks) {
+  const auto withVideo = mosaicSizePresets(true);
+  const auto withoutVideo = mosaicSizePresets(false);
+  ASSERT_EQ(withVideo.size(), withoutVideo.size() + 3);
+  EXPECT_EQ(withVideo[1].label, "A3");
+  EXPECT_EQ(withVideo[1].value, (SizeValue{42, 29, UnitId::Cm}));
+  EXPECT_EQ(withVideo[14].value, (SizeValue{10000, 10000, UnitId::MegaPixel}));
+  EXPECT_EQ(withVideo[24].label, "Video SD 480p");
+  EXPECT_EQ(withVideo[26].value, (SizeValue{1920, 1080, UnitId::Pixel}));
+  EXPECT_EQ(withVideo[27].label, "www x hhh\"");
+  EXPECT_EQ(withVideo[maskFilePresetIndex(true)].value, (SizeValue{1, 1, UnitId::Pixel}));
+  EXPECT_EQ(withoutVideo[maskFilePresetIndex(false)].label, "MaskFile");
+
+  MosaicSettings settings;
+  installGeometryPresets(settings);
+  EXPECT_EQ(settings.mosaicSize.presets.size(), withVideo.size());
+  EXPECT_EQ(settings.tileSize.presets.size(), 25u);
+  EXPECT_EQ(settings.tileSize.presets[17].value, (Quantity{40, UnitId::TilesPerRow}));
+  EXPECT_EQ(settings.resolution.presets[6].value, (Quantity{300, UnitId::Ppi}));
+  EXPECT_EQ(settings.borderSize.presets[0].label, "No Border");
+  {
+    const ScopedUnderWine wine(true);
+    installGeometryPresets(settings);
+    EXPECT_EQ(settings.mosaicSize.presets.size(), withoutVideo.size());
+  }
+  MosaicSettings noVideo(false);
+  installGeometryPresets(noVideo);
+  EXPECT_EQ(noVideo.mosaicSize.presets.size(), withoutVideo.size());
+}
+
+}  // namespace
+}  // namespace tg
