@@ -117,9 +117,5 @@ TEST_F(CatalogueTest, AnEmptyLocaleLeavesTheChoiceToTheLibrary) {
   EXPECT_EQ(tr("Select your prefered language:"), "Select your prefered language:");
 }
 
-TEST(CatalogueFolder, LiesBesideTheExecutable) {
-  EXPECT_EQ(installedLocaleFolder(), programFolder() + "locale");
-}
-
 }  // namespace
 }  // namespace tg

@@ -106,15 +106,5 @@ TEST_F(RegistryMigrationTest, TheKeyIsDeletedEvenWhenNothingCouldBeCopied) {
   EXPECT_EQ(m_registry.calls.back(), "delete Software\\Tesselograph");
 }
 
-TEST(AbsentRegistry, NeverOpens) {
-  test::ScratchDir dir;
-  SettingsStore store;
-  store.open(dir.file("c.txt"), SettingsLocation::AsGiven);
-  UserValues values(store);
-  AbsentRegistry registry;
-  EXPECT_FALSE(migrateRegistryValues(registry, values));
-  EXPECT_FALSE(std::filesystem::exists(dir.file("c.txt")));
-}
-
 }  // namespace
 }  // namespace tg

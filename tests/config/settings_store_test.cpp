@@ -5,7 +5,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <clocale>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -88,20 +87,6 @@ TEST_F(SettingsStoreTest, NumbersFollowTheTextRules) {
   EXPECT_DOUBLE_EQ(store.getDouble("n", "exp", 0), 1000.0);
   EXPECT_DOUBLE_EQ(store.getDouble("n", "plus", 0), 2.5);
   EXPECT_DOUBLE_EQ(store.getDouble("n", "word", 3), 0.0);
-}
-
-TEST_F(SettingsStoreTest, DoublesUseAPointWhateverTheLocale) {
-  // A locale with a decimal comma must change neither what is written nor what is read.
-  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = previous != nullptr ? previous : "C";
-  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
-    GTEST_SKIP() << "no locale with a decimal comma installed";
-  }
-  SettingsStore& store = storeOn("d.txt");
-  EXPECT_TRUE(store.setDouble("s", "w", 29.5));
-  EXPECT_DOUBLE_EQ(store.getDouble("s", "w", 0), 29.5);
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  EXPECT_NE(readFile(file("d.txt")).find("w = 29.500000\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsStoreTest, NamesIgnoreCaseIncludingBeyondAscii) {

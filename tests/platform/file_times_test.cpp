@@ -37,19 +37,6 @@ TEST(FileTimes, ModificationAndBirthTimes) {
   EXPECT_FALSE(fileCreationTime(dir.file("missing")).has_value());
 }
 
-TEST(Paths, SeparatorRules) {
-  EXPECT_EQ(withTrailingSeparator("/a/b"), "/a/b/");
-  EXPECT_EQ(withTrailingSeparator("/a/b/"), "/a/b/");
-  EXPECT_EQ(withTrailingSeparator(""), "");
-  EXPECT_EQ(folderOf("/a/b/c.jpg"), "/a/b/");
-  EXPECT_EQ(folderOf("c.jpg"), "");
-  EXPECT_EQ(fileNameOf("/a/b/c.jpg"), "c.jpg");
-  EXPECT_EQ(fileNameOf("/a/b/"), "");
-  EXPECT_EQ(joinPath("/a/", "/b"), "/a/b");
-  EXPECT_EQ(joinPath("/a", "b"), "/a/b");
-  EXPECT_EQ(joinPath("", "b"), "b");
-}
-
 TEST(Paths, ConfigurationHomeFollowsXdgRules) {
   const std::string savedXdg = environmentValue("XDG_CONFIG_HOME");
   const std::string savedHome = environmentValue("HOME");

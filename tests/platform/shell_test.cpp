@@ -90,19 +90,5 @@ TEST(Shell, SpawnsRealProgramsWithoutAShell) {
   EXPECT_EQ(spawnDetached({}), EINVAL);
 }
 
-TEST(Wine, NativeAnswerIsFalseAndTheSeamNests) {
-  EXPECT_FALSE(underWine());
-  {
-    ScopedUnderWine outer(true);
-    EXPECT_TRUE(underWine());
-    {
-      ScopedUnderWine inner(false);
-      EXPECT_FALSE(underWine());
-    }
-    EXPECT_TRUE(underWine());
-  }
-  EXPECT_FALSE(underWine());
-}
-
 }  // namespace
 }  // namespace tg

@@ -82,13 +82,5 @@ TEST(TerminalDialogs, YesAndNoOverridesAnswerEveryQuestion) {
   EXPECT_EQ(std::fgetc(terminal.in()), 'n');
 }
 
-TEST(TerminalDialogs, FileDialogsCancel) {
-  FakeTerminal terminal("");
-  TerminalDialogs dialogs(terminal.in(), terminal.out(), true);
-  EXPECT_EQ(dialogs.openFile("MaskFile", "*.jpg", "Select the Mask File"), std::nullopt);
-  EXPECT_EQ(dialogs.openFolder("SavePath", "Where?"), std::nullopt);
-  EXPECT_EQ(dialogs.saveFile("x", "*", "Save as", "/tmp/a"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace tg

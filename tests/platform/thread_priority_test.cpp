@@ -5,23 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ticks.h"
-
 namespace tg {
 namespace {
-
-TEST(ThreadPriority, StoredLevelsMapToNiceValues) {
-  EXPECT_EQ(threadPriorityFromLevel(-15), ThreadPriority::Idle);
-  EXPECT_EQ(threadPriorityFromLevel(-20), ThreadPriority::Idle);
-  EXPECT_EQ(threadPriorityFromLevel(-2), ThreadPriority::Lowest);
-  EXPECT_EQ(threadPriorityFromLevel(-1), ThreadPriority::BelowNormal);
-  EXPECT_EQ(threadPriorityFromLevel(0), ThreadPriority::Normal);
-  EXPECT_EQ(threadPriorityFromLevel(1), ThreadPriority::AboveNormal);
-  EXPECT_EQ(threadPriorityFromLevel(7), ThreadPriority::Highest);
-  EXPECT_EQ(niceValueOf(ThreadPriority::Lowest), 19);
-  EXPECT_EQ(niceValueOf(ThreadPriority::BelowNormal), 10);
-  EXPECT_EQ(niceValueOf(ThreadPriority::Highest), -10);
-}
 
 TEST(ThreadPriority, AppliesToTheCallingThreadOnly) {
   const int before = currentThreadNice();
@@ -48,15 +33,6 @@ TEST(ThreadPriority, ARefusedRaiseLeavesTheThreadAtNormal) {
       }
     }
   }).join();
-}
-
-TEST(Ticks, AdvanceSteadilyAndSleepWaitsAtLeastTheTime) {
-  const std::uint64_t start = tickCount64();
-  const std::uint32_t start32 = tickCount();
-  sleepMilliseconds(15);
-  EXPECT_GE(tickCount64() - start, 15u);
-  EXPECT_GE(static_cast<std::uint32_t>(tickCount() - start32), 15u);
-  sleepMilliseconds(0);
 }
 
 }  // namespace
