@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libtiff-tools
-  desktop-base
+  desktop-base xdg-utils
 )
 
 missing=()
