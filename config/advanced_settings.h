@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "platform/wine.h"
+
 namespace tg {
 
 class SettingsStore;
@@ -110,7 +112,7 @@ class AdvancedSettings {
 
   /// Creates the rows with their keys and factory defaults set and empty values. Rows that need
   /// video stay entirely empty (no key) when `videoAvailable` is false.
-  explicit AdvancedSettings(bool videoAvailable = true);
+  explicit AdvancedSettings(bool videoAvailable = !underWine());
 
   /// Whether the video rows (17-28) are set up.
   [[nodiscard]] bool videoAvailable() const { return m_videoAvailable; }

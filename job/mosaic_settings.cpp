@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "geometry/units/quantity_text.h"
+#include "geometry/units/unit_names.h"
 #include "platform/catalogue.h"
 #include "platform/text_format.h"
 
@@ -211,6 +212,116 @@ std::string displayLabel(IntParameter& parameter) {
   list.shown = found;
   list.changed = false;
   return choiceEntryLabel(list, list.entries[found]);
+}
+
+std::string presetLabel(const QuantityPreset<SizeValue>& preset) {
+  if (!preset.label.empty()) return preset.translate ? tr(preset.label) : preset.label;
+  return formatSize(preset.value);
+}
+
+std::string presetLabel(const QuantityPreset<Quantity>& preset) {
+  if (!preset.label.empty()) return preset.translate ? tr(preset.label) : preset.label;
+  return formatQuantity(preset.value);
+}
+
+namespace {
+
+template <typename T>
+std::string quantityDisplayLabel(QuantityParameter<T>& parameter) {
+  const bool shownValid =
+      parameter.shown >= 0 && static_cast<std::size_t>(parameter.shown) < parameter.presets.size();
+  if (!parameter.changed && shownValid) return presetLabel(parameter.presets[parameter.shown]);
+  int found = -1;
+  for (std::size_t i = 0; i < parameter.presets.size(); ++i) {
+    if (parameter.presets[i].value == parameter.value) {
+      found = static_cast<int>(i);
+      break;
+    }
+  }
+  if (found < 0) {
+    parameter.presets.push_back(QuantityPreset<T>{"", parameter.value, false});
+    found = static_cast<int>(parameter.presets.size() - 1);
+  }
+  parameter.shown = found;
+  parameter.changed = false;
+  return presetLabel(parameter.presets[found]);
+}
+
+/// Selects the preset whose label equals `text` ignoring case; true when there is one.
+template <typename T>
+bool selectPresetByLabel(QuantityParameter<T>& parameter, const std::string& text) {
+  for (std::size_t i = 0; i < parameter.presets.size(); ++i) {
+    if (equalsIgnoringCase(presetLabel(parameter.presets[i]), text)) {
+      parameter.value = parameter.presets[i].value;
+      parameter.isSet = true;
+      parameter.shown = static_cast<int>(i);
+      parameter.changed = false;
+      return true;
+    }
+  }
+  return false;
+}
+
+template <typename T>
+void appendTyped(QuantityParameter<T>& parameter, const std::string& text, const T& value) {
+  parameter.presets.push_back(QuantityPreset<T>{text, value, false});
+  parameter.value = value;
+  parameter.isSet = true;
+  parameter.shown = static_cast<int>(parameter.presets.size() - 1);
+  parameter.changed = false;
+}
+
+}  // namespace
+
+std::string displayLabel(QuantityParameter<SizeValue>& parameter) {
+  return quantityDisplayLabel(parameter);
+}
+
+std::string displayLabel(QuantityParameter<Quantity>& parameter) {
+  return quantityDisplayLabel(parameter);
+}
+
+bool applyTypedText(IntParameter& parameter, const std::string& text) {
+  ChoiceList& list = parameter.list;
+  for (std::size_t i = 0; i < list.entries.size(); ++i) {
+    if (equalsIgnoringCase(choiceEntryLabel(list, list.entries[i]), text)) {
+      parameter.select(i);
+      list.changed = false;
+      return true;
+    }
+  }
+  const auto number = parsePlainNumber(text);
+  if (!number || !(*number < 2147483647.0)) {
+    parameter.set(-1);
+    return false;
+  }
+  list.entries.push_back(ChoiceEntry{static_cast<long>(*number), text, "", false});
+  parameter.select(list.entries.size() - 1);
+  list.changed = false;
+  return true;
+}
+
+bool applyTypedText(QuantityParameter<SizeValue>& parameter, const std::string& text) {
+  if (selectPresetByLabel(parameter, text)) return true;
+  const auto size = parseSizeText(text);
+  if (!size) {
+    parameter.set(SizeValue{-1, -1, parameter.value.unit});
+    return false;
+  }
+  appendTyped(parameter, text, *size);
+  return true;
+}
+
+bool applyTypedText(QuantityParameter<Quantity>& parameter, const std::string& text,
+                    const UnitConstraint& constraint) {
+  if (selectPresetByLabel(parameter, text)) return true;
+  const auto quantity = parseQuantityText(text, constraint);
+  if (!quantity) {
+    parameter.set(Quantity{-1, parameter.value.unit});
+    return false;
+  }
+  appendTyped(parameter, text, *quantity);
+  return true;
 }
 
 std::string mosaicDirectoryLabel(const MosaicSettings& settings) {

@@ -7,6 +7,7 @@
 
 #include "config/advanced_settings.h"
 #include "geometry/units/quantity.h"
+#include "platform/wine.h"
 
 namespace tg {
 
@@ -73,6 +74,7 @@ template <typename T>
 struct QuantityPreset {
   std::string label;  ///< typed or catalogue text; empty: labelled by `formatSize`/`formatQuantity`
   T value;
+  bool translate = false;  ///< `label` is an English catalogue text
 };
 
 /// A quantity parameter (mosaic size, resolution, tile size, border size) with its presets.
@@ -99,7 +101,7 @@ struct MosaicSettings {
   /// set, every choice list filled, and the advanced rows with their keys and factory defaults
   /// but empty values. Without video, the AVI formats are not offered and the video rows of the
   /// advanced settings are not set up.
-  explicit MosaicSettings(bool videoAvailable = true);
+  explicit MosaicSettings(bool videoAvailable = !underWine());
 
   bool videoAvailable;
 
@@ -153,6 +155,27 @@ struct MosaicSettings {
 /// entry shown stays. Otherwise the first entry with the value is shown; when none has it, an
 /// entry labelled with the value is appended, shown, and kept in the list. Unmarks the list.
 [[nodiscard]] std::string displayLabel(IntParameter& parameter);
+
+/// The label of a quantity preset: its text (translated when it is a catalogue text), else its
+/// value through `formatSize` or `formatQuantity`.
+[[nodiscard]] std::string presetLabel(const QuantityPreset<SizeValue>& preset);
+[[nodiscard]] std::string presetLabel(const QuantityPreset<Quantity>& preset);
+
+/// `displayLabel` for a quantity parameter: the preset shown stays while the value is unchanged;
+/// otherwise the first preset with the value, or a preset appended for it.
+[[nodiscard]] std::string displayLabel(QuantityParameter<SizeValue>& parameter);
+[[nodiscard]] std::string displayLabel(QuantityParameter<Quantity>& parameter);
+
+/// Text typed into a parameter's drop-down. A text equal, ignoring case, to the label of an
+/// entry selects that entry. Otherwise the text is parsed (a plain number for integer
+/// parameters, `parseSizeText` for the mosaic size, `parseQuantityText` with `constraint` for
+/// the other quantities); a value that parses is appended with the typed text as its label and
+/// selected. Text that does not parse sets the value (both sides of a size) to -1, which leaves
+/// the parameter invalid. Returns true when the text matched or parsed.
+bool applyTypedText(IntParameter& parameter, const std::string& text);
+bool applyTypedText(QuantityParameter<SizeValue>& parameter, const std::string& text);
+bool applyTypedText(QuantityParameter<Quantity>& parameter, const std::string& text,
+                    const UnitConstraint& constraint);
 
 /// The label of `MosaicDirectory`: "(Use Directory of Input Image)" for the empty path, else
 /// the path.

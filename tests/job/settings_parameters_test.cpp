@@ -218,5 +218,37 @@ TEST(MosaicSettingsRecord, ResolutionInPpiTruncatesAndConvertsDpi) {
   EXPECT_EQ(resolutionInPpi(settings), 0u);
 }
 
+TEST(TypedText, SelectsPresetsAppendsParsedValuesAndInvalidatesTheRest) {
+  MosaicSettings settings;
+  const std::size_t presets = settings.tileDuplication.list.entries.size();
+  EXPECT_TRUE(applyTypedText(settings.tileDuplication, "NO DUPLICATES"));
+  EXPECT_EQ(settings.tileDuplication.value, 1);
+  EXPECT_TRUE(applyTypedText(settings.tileDuplication, "about 7"));
+  EXPECT_EQ(settings.tileDuplication.value, 7);
+  ASSERT_EQ(settings.tileDuplication.list.entries.size(), presets + 1);
+  EXPECT_EQ(displayLabel(settings.tileDuplication), "about 7");
+  EXPECT_FALSE(applyTypedText(settings.tileDuplication, "many"));
+  EXPECT_EQ(settings.tileDuplication.value, -1);
+  EXPECT_FALSE(validateParameters(settings));
+
+  settings.mosaicSize.presets.push_back({"A3", SizeValue{42, 29, UnitId::Cm}, true});
+  EXPECT_TRUE(applyTypedText(settings.mosaicSize, "a3"));
+  EXPECT_EQ(displayLabel(settings.mosaicSize), "A3");
+  EXPECT_TRUE(applyTypedText(settings.mosaicSize, "30x40\""));
+  EXPECT_EQ(settings.mosaicSize.value, (SizeValue{30, 40, UnitId::Inch}));
+  EXPECT_EQ(displayLabel(settings.mosaicSize), "30x40\"");
+  EXPECT_FALSE(applyTypedText(settings.mosaicSize, "300 x 200"));
+  EXPECT_EQ(settings.mosaicSize.value.width, -1);
+  EXPECT_EQ(settings.mosaicSize.value.height, -1);
+
+  EXPECT_TRUE(applyTypedText(settings.tileSize, "40 tiles x row", tileSizeConstraint()));
+  EXPECT_EQ(settings.tileSize.value, (Quantity{40, UnitId::TilesPerRow}));
+  EXPECT_FALSE(applyTypedText(settings.borderSize, "2 tiles", borderSizeConstraint()));
+  EXPECT_EQ(settings.borderSize.value.value, -1);
+  // A value without a preset gets one labelled with the value.
+  settings.resolution.set(Quantity{123, UnitId::Ppi});
+  EXPECT_EQ(displayLabel(settings.resolution), "123 PPI");
+}
+
 }  // namespace
 }  // namespace tg
