@@ -64,43 +64,6 @@ TEST(FotoAllocation, SizeBeyondTheAddressSpaceIsRefusedNotWrapped) {
   EXPECT_TRUE(dialogs->texts().empty());
 }
 
-TEST(FotoCopies, CloneCopyFromFillAndMove) {
-  Foto image;
-  ASSERT_TRUE(image.createCleared(3, 2));
-  EXPECT_EQ(image.at(2, 1), 0u);
-  image.at(1, 1) = 0x11223344u;
-  auto copy = clone(image);
-  ASSERT_TRUE(copy);
-  EXPECT_EQ(copy->width, 3u);
-  EXPECT_EQ(copy->at(1, 1), 0x11223344u);
-  EXPECT_NE(copy->pixels, image.pixels);
-
-  Foto other;
-  ASSERT_TRUE(other.create(9, 9));
-  ASSERT_TRUE(other.copyFrom(image));
-  EXPECT_EQ(other.width, 3u);
-  EXPECT_EQ(other.height, 2u);
-  EXPECT_EQ(std::memcmp(other.pixels, image.pixels, 6 * sizeof(Pixel)), 0);
-
-  Foto empty;
-  EXPECT_FALSE(other.copyFrom(empty));
-  EXPECT_EQ(other.width, 3u);  // unchanged
-  EXPECT_FALSE(clone(empty));
-  empty.fill(5);
-  EXPECT_TRUE(empty.empty());
-
-  Foto moved(std::move(other));
-  EXPECT_TRUE(other.empty());
-  EXPECT_EQ(moved.at(1, 1), 0x11223344u);
-  moved.fill(kTransparentBlack);
-  EXPECT_EQ(moved.at(0, 0), kTransparentBlack);
-
-  auto cleared = newCleared(2, 2);
-  ASSERT_TRUE(cleared);
-  EXPECT_EQ(cleared->at(1, 1), 0u);
-  EXPECT_FALSE(newCleared(0, 2));
-}
-
 TEST(LiveObjects, CountersFollowConstructionAndTheLeakTextSubtractsOneFoto) {
   const long fotos = liveCount(LiveObject::Foto);
   const long masks = liveCount(LiveObject::FotoMask);

@@ -368,17 +368,6 @@ TEST(Paste, ClipsOnEverySideAndRefusesMisses) {
   for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(untouched.pixels[i], 7u);
 }
 
-TEST(Paste, PlaceIn12x12) {
-  const Foto strip = solid(1, 12, makePixel(5, 6, 7));
-  auto placed = placeIn12x12(strip, 5, 0);
-  ASSERT_TRUE(placed);
-  EXPECT_EQ(placed->at(5, 11), makePixel(5, 6, 7));
-  EXPECT_EQ(placed->at(4, 0), kTransparentBlack);
-  EXPECT_FALSE(placeIn12x12(strip, 12, 0));
-  EXPECT_FALSE(placeIn12x12(strip, 0, 1));
-  EXPECT_FALSE(placeIn12x12(strip, -1, 0));
-}
-
 // ---- Colour ---------------------------------------------------------------------------------
 
 TEST(Colour, GreyRoundingBlendAndDistance) {
