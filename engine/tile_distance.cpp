@@ -3,6 +3,9 @@
 
 #include <algorithm>
 
+#include "geometry/puzzle_info.h"
+#include "tiles/foto_info.h"
+
 namespace tg {
 
 namespace {
@@ -401,6 +404,24 @@ std::uint32_t weightedDistance(const ComparisonSettings& settings, std::uint32_t
                                std::uint32_t weight, const ImageSignature& cell,
                                const ImageSignature& tile) {
   return weightedScore(bestVariant(settings, unweightedLimit(limit, weight), cell, tile), weight);
+}
+
+std::uint32_t tileDistance(const ComparisonSettings& settings, std::uint32_t limit,
+                           const PuzzleInfo& cell, const FotoInfo& tile) {
+  return weightedDistance(settings, limit, cell.weight, cell.signature, tile.signature);
+}
+
+std::uint32_t tileDistance(std::uint32_t limit, const PuzzleInfo& cell, const FotoInfo& tile) {
+  return tileDistance(comparisonSettings(), limit, cell, tile);
+}
+
+std::uint32_t rawDistance(const ComparisonSettings& settings, const PuzzleInfo& cell,
+                          const FotoInfo& tile) {
+  return bestVariant(settings, kNoMatch, cell.signature, tile.signature);
+}
+
+std::uint32_t rawDistance(const PuzzleInfo& cell, const FotoInfo& tile) {
+  return rawDistance(comparisonSettings(), cell, tile);
 }
 
 long tileQuality(std::uint32_t score, std::uint32_t best, std::uint32_t worst) {

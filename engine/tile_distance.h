@@ -11,6 +11,9 @@
 
 namespace tg {
 
+struct FotoInfo;
+struct PuzzleInfo;
+
 /// The score of "no match": a comparison over its limit, or no tile for a cell.
 inline constexpr std::uint32_t kNoMatch = 0xFFFFFFFFu;
 /// The largest score a weighted comparison reports (so that `kNoMatch` keeps its meaning).
@@ -84,6 +87,20 @@ struct ColourOffsets {
                                              std::uint32_t limit, std::uint32_t weight,
                                              const ImageSignature& cell,
                                              const ImageSignature& tile);
+
+/// The score of `tile` for `cell`: `weightedDistance` with the cell's weight and both
+/// signatures, or `kNoMatch` when the limit is exceeded. Any thread.
+[[nodiscard]] std::uint32_t tileDistance(const ComparisonSettings& settings, std::uint32_t limit,
+                                         const PuzzleInfo& cell, const FotoInfo& tile);
+/// The same with the process-wide settings.
+[[nodiscard]] std::uint32_t tileDistance(std::uint32_t limit, const PuzzleInfo& cell,
+                                         const FotoInfo& tile);
+/// `bestVariant` of the two signatures without limit and without the cell weight (the report's
+/// "Score" and the tile split's quality).
+[[nodiscard]] std::uint32_t rawDistance(const ComparisonSettings& settings, const PuzzleInfo& cell,
+                                        const FotoInfo& tile);
+/// The same with the process-wide settings.
+[[nodiscard]] std::uint32_t rawDistance(const PuzzleInfo& cell, const FotoInfo& tile);
 
 /// The report's quality percentage of `score` in a mosaic whose best and worst scores are
 /// `best` and `worst` (a worst of 0 is taken as 1): 100 for the best, 0 for the worst, 100 for

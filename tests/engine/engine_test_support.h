@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Grids, tile lists and signatures the engine tests build for themselves.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "geometry/cell_grid.h"
+#include "imaging/foto.h"
+#include "imaging/image_signature.h"
+#include "tiles/foto_info.h"
+#include "tiles/tile_images_list.h"
+
+namespace tg::test {
+
+/// A signature whose every element is the opaque colour (r, g, b).
+inline ImageSignature uniformSignature(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  ImageSignature s;
+  s.values.fill(makePixel(r, g, b, 0));
+  s.opaque = 1;
+  s.valid = 1;
+  return s;
+}
+
+/// Appends an active cell with the box (left, top, width, height), neutral weight and a grey
+/// signature.
+inline PuzzleInfo& addCell(CellGrid& grid, int left, int top, int width, int height,
+                           std::uint8_t weight = 20) {
+  PuzzleInfo& cell = grid.append();
+  cell.shape.setBox(top, left, width, height);
+  cell.active = 1;
+  cell.weight = weight;
+  cell.score = 0xFFFFFFFFu;
+  cell.signature = uniformSignature(128, 128, 128);
+  return cell;
+}
+
+/// Adds a picture tile at `path` with a uniform grey signature of `level`.
+inline FotoInfo& addTile(TileImagesList& list, const std::string& path, std::uint32_t level,
+                         bool required = false) {
+  FotoInfo& tile = list.tiles[path];
+  tile.path = path;
+  tile.signature = uniformSignature(level, level, level);
+  tile.fileSize = 1000;
+  tile.required = required ? 1 : 0;
+  return tile;
+}
+
+/// Puts `tile` into `cell` and counts the use.
+inline void place(PuzzleInfo& cell, FotoInfo& tile) {
+  cell.tile = &tile;
+  cell.score = 0;
+  ++tile.useCount;
+}
+
+}  // namespace tg::test
