@@ -83,12 +83,8 @@ bool JobGroup::takeJob(std::unique_ptr<ParallelJobInfo>& job) {
 }
 
 void JobGroup::jobFinished() {
-  {
-    CSynchronizer lock(m_mutex);
-    --m_running;
-  }
-  // Only the pool is touched from here on: the group may already be gone.
-  m_pool.notifyChanged();
+  CSynchronizer lock(m_mutex);
+  --m_running;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -156,6 +152,9 @@ bool WorkerPool::runOne() {
   job->run();
   job.reset();
   group->jobFinished();
+  // The group may be gone as soon as its count dropped (its owner was waiting for exactly that),
+  // so only the pool is told.
+  notifyChanged();
   return true;
 }
 

@@ -66,7 +66,8 @@ class JobGroup {
   /// Moves the most recent pending job into `job` and counts it as running; false when none is
   /// pending. Called by the pool with the pool's lock held.
   bool takeJob(std::unique_ptr<ParallelJobInfo>& job);
-  /// Called after a job taken from this group was run and deleted.
+  /// Called after a job taken from this group was run and deleted. The group may be destroyed
+  /// by its owner as soon as this returns.
   void jobFinished();
 
   WorkerPool& m_pool;
