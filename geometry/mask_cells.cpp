@@ -225,63 +225,106 @@ Label dissolvedLabel(LabelImage& image, std::uint64_t i, std::uint32_t x, std::u
   return chooseNeighbour(candidates, n);
 }
 
-/// Shares the separator lines out among the regions they touch, one pixel layer per pass, until
-/// a pass changes nothing. The pixels still to do are kept in raster order so that a pass visits
-/// only them; when that list cannot be had, every pass scans the whole image instead.
-bool dissolveSeparator(LabelImage& image, const CellGrid& grid) {
-  const std::uint64_t n = image.count();
-  std::vector<std::uint32_t> pending;
-  bool useList = n <= std::numeric_limits<std::uint32_t>::max();
-  if (useList) {
-    try {
-      for (std::uint64_t i = 0; i < n; ++i) {
-        if (image.at(i) == kSeparator) pending.push_back(static_cast<std::uint32_t>(i));
-      }
-    } catch (const std::bad_alloc&) {
-      std::vector<std::uint32_t>().swap(pending);
-      useList = false;
-    }
-  }
+/// Marks a separator pixel already queued for the next pass (never a region label).
+constexpr Label kQueued = -kSeparator;
+
+/// One dissolving pass over the whole image in raster order; true when it labelled any pixel.
+bool scanPass(LabelImage& image) {
   const std::uint32_t w = image.width;
-  for (;;) {
-    if (stopRequested(grid)) return false;
-    bool changed = false;
-    if (useList) {
-      for (const std::uint32_t i : pending) {
-        const Label label = dissolvedLabel(image, i, i % w, i / w);
-        if (label != 0) {
-          image.at(i) = -label;
-          changed = true;
-        }
-      }
-      // Pixels labelled in this pass count as region pixels from the next pass on.
-      std::size_t kept = 0;
-      for (const std::uint32_t i : pending) {
-        if (image.at(i) < 0) {
-          image.at(i) = -image.at(i);
-        } else {
-          pending[kept++] = i;
-        }
-      }
-      pending.resize(kept);
-    } else {
-      for (std::uint32_t y = 0; y < image.height; ++y) {
-        for (std::uint32_t x = 0; x < w; ++x) {
-          const std::uint64_t i = std::uint64_t{y} * w + x;
-          if (image.at(i) != kSeparator) continue;
-          const Label label = dissolvedLabel(image, i, x, y);
-          if (label != 0) {
-            image.at(i) = -label;
-            changed = true;
-          }
-        }
-      }
-      for (std::uint64_t i = 0; changed && i < n; ++i) {
-        if (image.at(i) < 0) image.at(i) = -image.at(i);
+  bool changed = false;
+  for (std::uint32_t y = 0; y < image.height; ++y) {
+    for (std::uint32_t x = 0; x < w; ++x) {
+      const std::uint64_t i = std::uint64_t{y} * w + x;
+      if (image.at(i) != kSeparator) continue;
+      const Label label = dissolvedLabel(image, i, x, y);
+      if (label != 0) {
+        image.at(i) = -label;
+        changed = true;
       }
     }
-    if (!changed) return true;
   }
+  // Pixels labelled in this pass count as region pixels from the next pass on.
+  const std::uint64_t n = image.count();
+  for (std::uint64_t i = 0; changed && i < n; ++i) {
+    if (image.at(i) < 0) image.at(i) = -image.at(i);
+  }
+  return changed;
+}
+
+/// Adds the separator neighbours of pixel `i` that are not queued yet to `next`.
+void queueSeparatorNeighbours(LabelImage& image, std::uint64_t i,
+                              std::vector<std::uint64_t>& next) {
+  const std::uint64_t w = image.width;
+  const std::uint64_t x = i % w;
+  const std::uint64_t y = i / w;
+  const auto queue = [&](std::uint64_t j) {
+    if (image.at(j) == kSeparator) {
+      image.at(j) = kQueued;
+      next.push_back(j);
+    }
+  };
+  if (y > 0) queue(i - w);
+  if (y + 1 < image.height) queue(i + w);
+  if (x > 0) queue(i - 1);
+  if (x + 1 < w) queue(i + 1);
+}
+
+/// Shares the separator lines out among the regions they touch, one pixel layer per pass, until
+/// a pass changes nothing. Within a pass a pixel sees only labels from before the pass, so the
+/// result does not depend on the order of visits: each pass visits just the separator pixels
+/// next to a region pixel (the front), and the pixels it labels bring their separator
+/// neighbours into the next front. Thick black areas thus cost their area once, not once per
+/// pass. When the front cannot be kept in memory, every pass scans the whole image instead.
+bool dissolveSeparator(LabelImage& image, const CellGrid& grid, SeparatorDissolving dissolving) {
+  const std::uint64_t n = image.count();
+  if (dissolving == SeparatorDissolving::Scan) {
+    while (scanPass(image)) {
+      if (stopRequested(grid)) return false;
+    }
+    return true;
+  }
+  const std::uint64_t w = image.width;
+  std::vector<std::uint64_t> front;
+  std::vector<std::uint64_t> next;
+  try {
+    for (std::uint64_t i = 0; i < n; ++i) {
+      if (image.at(i) != kSeparator) continue;
+      const std::uint64_t x = i % w;
+      const std::uint64_t y = i / w;
+      const bool nearRegion = (y > 0 && isRegion(image.at(i - w))) ||
+                              (y + 1 < image.height && isRegion(image.at(i + w))) ||
+                              (x > 0 && isRegion(image.at(i - 1))) ||
+                              (x + 1 < w && isRegion(image.at(i + 1)));
+      if (nearRegion) front.push_back(i);
+    }
+    for (const std::uint64_t i : front) image.at(i) = kQueued;
+    while (!front.empty()) {
+      if (stopRequested(grid)) return false;
+      for (const std::uint64_t i : front) {
+        // Every pixel of the front touches a region pixel from before this pass.
+        const Label label = dissolvedLabel(image, i, static_cast<std::uint32_t>(i % w),
+                                           static_cast<std::uint32_t>(i / w));
+        image.at(i) = label != 0 ? -label : -kSeparator;
+      }
+      next.clear();
+      for (const std::uint64_t i : front) {
+        image.at(i) = image.at(i) == -kSeparator ? kSeparator : -image.at(i);
+      }
+      for (const std::uint64_t i : front) queueSeparatorNeighbours(image, i, next);
+      front.swap(next);
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    // Back to plain separator pixels, then whole-image passes.
+    for (std::uint64_t i = 0; i < n; ++i) {
+      if (image.at(i) == kQueued) image.at(i) = kSeparator;
+      if (image.at(i) < 0) image.at(i) = -image.at(i);
+    }
+  }
+  while (scanPass(image)) {
+    if (stopRequested(grid)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -294,7 +337,7 @@ bool buildCellsFromMask(CellGrid& grid, const std::string& maskPath, std::uint32
 }
 
 bool buildCellsFromMaskImage(CellGrid& grid, Foto& mask, std::uint32_t mainWidth,
-                             std::uint32_t mainHeight) {
+                             std::uint32_t mainHeight, SeparatorDissolving dissolving) {
   grid.clear();
   grid.columns = 0;
   grid.rows = 0;
@@ -328,7 +371,7 @@ bool buildCellsFromMaskImage(CellGrid& grid, Foto& mask, std::uint32_t mainWidth
   dropSpecks(image, table);
   (void)resolveLabels(image, table);
   table.release();
-  if (!dissolveSeparator(image, grid)) return false;
+  if (!dissolveSeparator(image, grid, dissolving)) return false;
 
   // The used part: the largest rectangle of the main image's aspect at the mask's top left,
   // worked out in integers so that the limiting side is used in full.

@@ -26,8 +26,14 @@ namespace tg {
 [[nodiscard]] bool buildCellsFromMask(CellGrid& grid, const std::string& maskPath,
                                       std::uint32_t mainWidth, std::uint32_t mainHeight);
 
+/// How the separator lines are dissolved. Both give the same cells; `Scan` visits every pixel
+/// in every pass and is kept as the plain reference for `Front`, which visits only the pixels
+/// next to the regions.
+enum class SeparatorDissolving { Front, Scan };
+
 /// `buildCellsFromMask` on a mask already in memory; takes `mask` over (it ends empty).
-[[nodiscard]] bool buildCellsFromMaskImage(CellGrid& grid, Foto& mask, std::uint32_t mainWidth,
-                                           std::uint32_t mainHeight);
+[[nodiscard]] bool buildCellsFromMaskImage(
+    CellGrid& grid, Foto& mask, std::uint32_t mainWidth, std::uint32_t mainHeight,
+    SeparatorDissolving dissolving = SeparatorDissolving::Front);
 
 }  // namespace tg

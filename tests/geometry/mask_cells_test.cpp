@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,44 @@ TEST(BuildCellsFromMask, SmallDotsAreLinesAndShapedRegionsCarryBitmaps) {
   EXPECT_FALSE(shape.bit(55));            // (75, 20): white above the dot
   EXPECT_TRUE(shape.bit(55 + 60 * 15));   // (75, 35): the dot
   EXPECT_FALSE(shape.bit(55 + 60 * 25));  // (75, 45): white below it
+}
+
+TEST(BuildCellsFromMask, DissolvingTheFrontGivesTheCellsOfWholeImagePasses) {
+  // Random regions, thick and thin lines, black blocks, white holes and specks.
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE(seed);
+    std::mt19937 random(seed);
+    const auto uniform = [&](std::uint32_t lo, std::uint32_t hi) {
+      return std::uniform_int_distribution<std::uint32_t>(lo, hi)(random);
+    };
+    Foto mask = whiteMask(160, 120);
+    for (int k = 0; k < 25; ++k) {
+      const std::uint32_t x = uniform(0, 150), y = uniform(0, 110);
+      const std::uint32_t w = std::min(uniform(2, 60), 160 - x);
+      const std::uint32_t h = std::min(uniform(2, 60), 120 - y);
+      const int kind = static_cast<int>(uniform(0, 9));
+      const Pixel colour = kind < 2 ? kBlack
+                           : kind < 3
+                               ? kWhite
+                               : makePixel(uniform(40, 215), uniform(40, 215), uniform(40, 215));
+      fillRect(mask, x, y, w, h, colour);
+    }
+    Foto copy;
+    ASSERT_TRUE(copy.copyFrom(mask));
+    CellGrid front;
+    CellGrid scan;
+    const bool a = buildCellsFromMaskImage(front, mask, 0, 0, SeparatorDissolving::Front);
+    const bool b = buildCellsFromMaskImage(scan, copy, 0, 0, SeparatorDissolving::Scan);
+    ASSERT_EQ(a, b);
+    ASSERT_EQ(front.size(), scan.size());
+    for (std::size_t i = 0; i < front.size(); ++i) {
+      const FotoMask& f = front.cells[i]->shape;
+      const FotoMask& s = scan.cells[i]->shape;
+      EXPECT_EQ(boxOf(*front.cells[i]), boxOf(*scan.cells[i])) << i;
+      ASSERT_EQ(f.bitCount, s.bitCount) << i;
+      for (std::uint32_t bit = 0; bit < f.bitCount; ++bit) ASSERT_EQ(f.bit(bit), s.bit(bit)) << i;
+    }
+  }
 }
 
 TEST(BuildCellsFromMask, GradientsStayOneRegion) {
