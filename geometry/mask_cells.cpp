@@ -31,7 +31,7 @@ constexpr std::uint32_t kSimilarity = 192;
 constexpr std::int64_t kMinRegionSide = 12;
 /// Regions whose box in the used part is smaller than this give no cell.
 constexpr std::uint64_t kMinCellBoxArea = 11;
-/// The label table grows by this many entries at a time.
+/// The label table grows by at least this many entries at a time.
 constexpr std::size_t kTableStep = 4000;
 
 constexpr Pixel kWhite = makePixel(255, 255, 255);
@@ -52,7 +52,11 @@ class LabelTable {
       return kUnset;
     }
     try {
-      if (m_parent.size() == m_parent.capacity()) m_parent.reserve(m_parent.size() + kTableStep);
+      // At least one step at a time, and geometrically so that noisy masks with millions of
+      // labels do not copy the table over and over.
+      if (m_parent.size() == m_parent.capacity()) {
+        m_parent.reserve(std::max(m_parent.size() + kTableStep, m_parent.size() / 2 * 3));
+      }
       m_parent.push_back(0);
     } catch (const std::bad_alloc&) {
       return kUnset;

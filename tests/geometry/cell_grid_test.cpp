@@ -169,6 +169,23 @@ TEST(BuildCellGrid, PortraitPatternsLayOutLikeTheLandscapeOnesWithSquareTiles) {
   }
 }
 
+TEST(BuildCellGrid, ABorderWiderThanTheTileLeavesWideGaps) {
+  MosaicGeometry g = pixelGeometry(1000, 750, 100, 200, kAdaptCropTile);
+  CellGrid grid;
+  ASSERT_TRUE(buildCellGrid(grid, 1, g, kAdaptCropTile));
+  const std::vector<Box> b = boxes(grid);
+  ASSERT_EQ(b.size(), 12u);  // 4 columns at 0, 300, 600, 900 and 3 rows at 0, 300, 600
+  EXPECT_EQ(b[3], (Box{900, 0, 100, 100}));
+  EXPECT_EQ(b[11], (Box{900, 600, 100, 100}));
+
+  // "Adapt Tile" spreads the 100 spare columns (1000 mod 300) over three cells; three rows
+  // with their gaps pass the bottom edge, so no height is spare.
+  g = pixelGeometry(1000, 750, 100, 200, kAdaptTile);
+  ASSERT_TRUE(buildCellGrid(grid, 1, g, kAdaptTile));
+  EXPECT_EQ(boxes(grid)[0], (Box{0, 0, 134, 100}));
+  EXPECT_EQ(boxes(grid)[2], (Box{668, 0, 132, 100}));
+}
+
 TEST(BuildCellGrid, RefusesWhatCannotBeLaidOut) {
   MosaicGeometry g = pixelGeometry(1000, 750, 300, 0, kAdaptTile);
   CellGrid grid;
