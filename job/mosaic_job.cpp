@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/mosaic_job.h"
 
-#include <algorithm>
 #include <chrono>
 #include <utility>
 
