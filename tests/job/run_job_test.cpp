@@ -147,11 +147,14 @@ class RecordingStages final : public MosaicStages {
   }
 
   std::vector<StatusLine> placementStatus;
+  /// The status text shown when each kind of call (its first word) last happened.
+  std::map<std::string, std::string> statuses;
 
  private:
   /// Logs `call` and runs the hook registered for `hookName` (default: the call itself).
   bool record(MosaicJob& job, const std::string& call, const std::string& hookName = {}) {
     calls.push_back(call);
+    statuses[call.substr(0, call.find(' '))] = job.statusText();
     const auto it = hooks.find(hookName.empty() ? call : hookName);
     return it == hooks.end() || it->second(job);
   }
@@ -272,6 +275,7 @@ TEST_F(RunJobTest, MaskFolderModeBuildsEveryPairInOrder) {
   EXPECT_EQ(job.statusText(), "Completed 4 Mosaics!");
   EXPECT_EQ(job.totalCount(), 4);
   EXPECT_FALSE(job.settings.individualTiles.value);
+  EXPECT_EQ(stages.statuses["buildCellsFromMask"], "Loading Mask Image...");
 }
 
 TEST_F(RunJobTest, AMaskFolderWithoutPicturesStopsTheJob) {
@@ -451,6 +455,7 @@ TEST_F(RunJobTest, TextReportWritesTheSettingsFileBeforeAnalysisAndAfterSaving) 
   EXPECT_THAT(text, HasSubstr("[Mosaic Settings]"));
   EXPECT_THAT(text, HasSubstr("/lists/holiday.tg4"));
   EXPECT_THAT(callsMatching("report"), ElementsAre("report beach Mosaic Text Report.csv"));
+  EXPECT_EQ(stages.statuses["report"], "Saving Report");
 }
 
 TEST_F(RunJobTest, AStoppedJobStillLeavesItsSettingsFile) {
@@ -515,6 +520,19 @@ TEST_F(RunJobTest, OptionalOutputsGetTheirNames) {
               ElementsAre("mask beach Mosaic MaskFile.jpg@100 beach Mosaic MaskFile.bmp@0"));
   EXPECT_THAT(callsMatching("score"), ElementsAre("score beach Mosaic Score.jpg@80"));
   EXPECT_THAT(callsMatching("webPage"), ElementsAre("webPage beach Mosaic Web Page 450 link"));
+
+  // The driver announces each step before the stage runs.
+  const std::map<std::string, std::string> expected = {
+      {"computeGeometry", "Loading Image..."},
+      {"buildCellGrid", "Analysis of Image..."},
+      {"initializeCells", "Calculating Mosaic Information..."},
+      {"placeTiles", "Creating Mosaic..."},
+      {"mask", "Create MaskFile..."},
+      {"saveMosaic", "Create MaskFile..."},
+      {"webPage", "Saving Web Page HTML"},
+      {"freeCells", "Freeing Memory"}};
+  for (const auto& [call, status] : expected) EXPECT_EQ(stages.statuses[call], status) << call;
+  EXPECT_EQ(job.statusText(), "Completed 1 Mosaic!");
 }
 
 }  // namespace
