@@ -633,7 +633,13 @@ SaveOutcome SettingsSetsModel::saveSettingsInteractive(const std::optional<std::
                        choice.includeAdvanced)) {
     return SaveOutcome::WriteFailed;
   }
-  if (!file) listSettingsSets(SettingsSetId::User, choice.name);
+  if (!file) {
+    // The automatic sets are listed under their translated names: select them by id.
+    SettingsSetId id = SettingsSetId::User;
+    if (choice.name == kLastMosaicSection) id = SettingsSetId::LastMosaic;
+    if (choice.name == kAutoSaveSection) id = SettingsSetId::AutoSave;
+    listSettingsSets(id, choice.name);
+  }
   return SaveOutcome::Saved;
 }
 

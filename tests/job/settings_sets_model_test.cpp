@@ -202,6 +202,21 @@ TEST_F(SettingsSetsModelTest, InteractiveSaveRefusesBadNamesAndAsksBeforeOverwri
   EXPECT_EQ(m_model.saveSettingsInteractive(std::nullopt), SaveOutcome::Cancelled);
 }
 
+TEST_F(SettingsSetsModelTest, AutomaticSavesIncludeListAndRowsAndSelectTheirEntry) {
+  m_tiles.path = "/lists/a.tg4";
+  m_settings.advanced.setRowValue(AdvancedRow::FourCC, "XVID");
+  EXPECT_EQ(m_model.saveSettingsInteractive(std::string(kLastMosaicSection)), SaveOutcome::Saved);
+  EXPECT_EQ(m_model.saveSettingsInteractive(std::string(kAutoSaveSection)), SaveOutcome::Saved);
+  ASSERT_GE(m_model.selectedIndex(), 0);
+  EXPECT_EQ(m_model.entries()[static_cast<std::size_t>(m_model.selectedIndex())].id,
+            SettingsSetId::AutoSave);
+  const std::string text = readFile(userFile());
+  EXPECT_NE(text.find("[(Last Mosaic)]\r\nVersion = 1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Advanced.VideoMosaic.FourCC = XVID\r\n"), std::string::npos);
+  EXPECT_NE(text.find("TileList = /lists/a.tg4\r\n"), std::string::npos);
+  EXPECT_TRUE(m_dialog.shown.empty());  // named saves ask nothing
+}
+
 TEST_F(SettingsSetsModelTest, InvalidParametersAreNotSaved) {
   m_settings.tileVariants.value = 0;
   EXPECT_EQ(m_model.saveSettingsInteractive(std::string(kAutoSaveSection)),
