@@ -2,7 +2,9 @@
 #include "engine/tile_distance.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "engine/tile_distance_vector.h"
 #include "geometry/puzzle_info.h"
 #include "tiles/foto_info.h"
 
@@ -90,7 +92,8 @@ const Permutation& permutationFor(bool rotated, int code) {
   return permutations().table[rotated ? 1 : 0][code];
 }
 
-ColourOffsets shiftBetween(const ComparisonSettings& s, Pixel tileAverage, Pixel cellAverage) {
+inline ColourOffsets shiftBetween(const ComparisonSettings& s, Pixel tileAverage,
+                                  Pixel cellAverage) {
   const int dR = static_cast<int>(pixelRed(cellAverage)) - static_cast<int>(pixelRed(tileAverage));
   const int dG =
       static_cast<int>(pixelGreen(cellAverage)) - static_cast<int>(pixelGreen(tileAverage));
@@ -114,29 +117,27 @@ bool responseKnown(int response) {
 // completes the variants from the most promising one, with a bound that keeps the rule "the
 // smallest distance wins, and among equal ones the variant evaluated last".
 
-struct Kernel {
-  const std::uint32_t* channelR;  // indexed by the difference -255..255
-  const std::uint32_t* channelG;
-  const std::uint32_t* channelB;
-  std::uint64_t reciprocal;  // h = (term x reciprocal) >> 32 equals term / divisor exactly
-  const std::uint32_t* graded;
-  ColourOffsets shift;
-  std::uint32_t weightAverage;
-  std::uint32_t weightBlock;
-  std::uint32_t weightPixel;
-};
+using Kernel = detail::DistanceKernel;
 
-Kernel makeKernel(const ComparisonSettings& s, ColourOffsets shift) {
+// floor(2^32 / d) + 1: channel cost sums stay below 2^17 (255 x 100 x 3), far below where this
+// stops giving exact quotients. The usual divisors are looked up instead of divided.
+std::uint64_t reciprocalOf(std::uint32_t divisor) {
+  static const auto table = [] {
+    std::array<std::uint64_t, 129> values{};
+    for (std::uint32_t d = 1; d < values.size(); ++d) values[d] = (std::uint64_t{1} << 32) / d + 1;
+    return values;
+  }();
+  if (divisor == 0) divisor = 1;
+  return divisor < table.size() ? table[divisor] : (std::uint64_t{1} << 32) / divisor + 1;
+}
+
+Kernel makeKernel(const ComparisonSettings& s) {
   Kernel k{};
   k.channelR = s.channelTableR.data() + kChannelTableReach;
   k.channelG = s.channelTableG.data() + kChannelTableReach;
   k.channelB = s.channelTableB.data() + kChannelTableReach;
-  // Terms stay below 2^17 (255 x 100 x 3), far below where floor(2^32 / d) + 1 stops giving
-  // exact quotients.
-  const std::uint32_t divisor = std::max<std::uint32_t>(1, s.divisor);
-  k.reciprocal = (std::uint64_t{1} << 32) / divisor + 1;
+  k.reciprocal = reciprocalOf(s.divisor);
   k.graded = gradedTable().data();
-  k.shift = shift;
   k.weightAverage = s.weightAverage;
   k.weightBlock = s.weightBlock;
   k.weightPixel = s.weightPixel;
@@ -144,10 +145,11 @@ Kernel makeKernel(const ComparisonSettings& s, ColourOffsets shift) {
 }
 
 template <int Response>
-inline std::uint64_t elementCost(const Kernel& k, Pixel c, Pixel t, std::uint32_t weight) {
-  const int tr = levelClamp(static_cast<int>(t & 0xFFu) + k.shift.r);
-  const int tgr = levelClamp(static_cast<int>((t >> 8) & 0xFFu) + k.shift.g);
-  const int tb = levelClamp(static_cast<int>((t >> 16) & 0xFFu) + k.shift.b);
+inline std::uint64_t elementCost(const Kernel& k, const ColourOffsets& shift, Pixel c, Pixel t,
+                                 std::uint32_t weight) {
+  const int tr = levelClamp(static_cast<int>(t & 0xFFu) + shift.r);
+  const int tgr = levelClamp(static_cast<int>((t >> 8) & 0xFFu) + shift.g);
+  const int tb = levelClamp(static_cast<int>((t >> 16) & 0xFFu) + shift.b);
   const std::uint32_t term = k.channelR[static_cast<int>(c & 0xFFu) - tr] +
                              k.channelG[static_cast<int>((c >> 8) & 0xFFu) - tgr] +
                              k.channelB[static_cast<int>((c >> 16) & 0xFFu) - tb];
@@ -166,48 +168,85 @@ inline std::uint64_t elementCost(const Kernel& k, Pixel c, Pixel t, std::uint32_
   return v;
 }
 
-// Where the elements of one variant come from: the cell element for tile element j is either
-// read through the variant's permutation (`perm`, cell in its own order) or already laid out in
-// tile order (`perm` null). Tile element i meets cell element k with perm[k] = i.
-struct VariantSource {
-  const Pixel* cell;
-  const std::uint8_t* perm;
+// The element sums of the variants of one comparison, element by element. The cell element
+// that meets tile element j is read through the variant's permutation (`perms[i]`, cell in its
+// own order: cell element e meets tile element perms[i][e]) or, without permutations, from the
+// cell laid out in the tile's order (`cells[i][j]`).
+template <int Response>
+struct ScalarSums {
+  const Kernel& k;
+  ColourOffsets shift;
+  const Pixel* const* cells;
+  const std::uint8_t* const* perms;  // null: laid out
+  const Pixel* tile;
+
+  [[nodiscard]] std::uint64_t average() const {
+    return elementCost<Response>(k, shift, cells[0][0], tile[0], k.weightAverage);
+  }
+  [[nodiscard]] std::uint64_t blocks(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
+    return range(i, kFirstBlock, kFirstPixel, k.weightBlock, sum, bound, 1);
+  }
+  [[nodiscard]] std::uint64_t pixels(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
+    return range(i, kFirstPixel, kValues, k.weightPixel, sum, bound, 12);
+  }
+
+ private:
+  [[nodiscard]] std::uint64_t range(std::size_t i, std::size_t from, std::size_t to,
+                                    std::uint32_t weight, std::uint64_t sum, std::uint64_t bound,
+                                    std::size_t checkEvery) const {
+    const Pixel* cell = cells[i];
+    const std::uint8_t* perm = perms != nullptr ? perms[i] : nullptr;
+    for (std::size_t e = from; e < to; e += checkEvery) {
+      const std::size_t end = std::min(to, e + checkEvery);
+      if (perm != nullptr) {
+        for (std::size_t x = e; x < end; ++x) {
+          sum += elementCost<Response>(k, shift, cell[x], tile[perm[x]], weight);
+        }
+      } else {
+        for (std::size_t x = e; x < end; ++x) {
+          sum += elementCost<Response>(k, shift, cell[x], tile[x], weight);
+        }
+      }
+      if (sum > bound) return sum;
+    }
+    return sum;
+  }
 };
 
+// The same sums eight elements at a time (cells laid out, opaque).
 template <int Response>
-inline std::uint64_t sumRange(const Kernel& k, const VariantSource& src, const Pixel* tile,
-                              std::size_t from, std::size_t to, std::uint32_t weight,
-                              std::uint64_t sum, std::uint64_t bound, std::size_t checkEvery) {
-  for (std::size_t i = from; i < to; i += checkEvery) {
-    const std::size_t end = std::min(to, i + checkEvery);
-    if (src.perm != nullptr) {
-      for (std::size_t e = i; e < end; ++e) {
-        sum += elementCost<Response>(k, src.cell[e], tile[src.perm[e]], weight);
-      }
-    } else {
-      for (std::size_t e = i; e < end; ++e) {
-        sum += elementCost<Response>(k, src.cell[e], tile[e], weight);
-      }
-    }
-    if (sum > bound) return sum;
-  }
-  return sum;
-}
+struct VectorSums {
+  const Kernel& k;
+  const vector::VectorTables& tables;
+  ColourOffsets shift;
+  const Pixel* const* cells;
+  const Pixel* tile;
 
-template <int Response>
-std::uint32_t searchVariants(const Kernel& k, std::uint32_t limit, const VariantSource* sources,
-                             const VariantList& list, const Pixel* tile, int* variant) {
+  [[nodiscard]] std::uint64_t average() const {
+    return elementCost<Response>(k, shift, cells[0][0], tile[0], k.weightAverage);
+  }
+  [[nodiscard]] std::uint64_t blocks(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
+    return vector::sumVectorsAvx2(tables, cells[i] + kFirstBlock, tile + kFirstBlock, 2,
+                                  k.weightBlock, shift.r, shift.g, shift.b, sum, bound, 1);
+  }
+  [[nodiscard]] std::uint64_t pixels(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
+    return vector::sumVectorsAvx2(tables, cells[i] + kFirstPixel, tile + kFirstPixel, 18,
+                                  k.weightPixel, shift.r, shift.g, shift.b, sum, bound, 3);
+  }
+};
+
+template <typename Sums>
+std::uint32_t searchVariants(const Sums& sums, std::uint32_t limit, const VariantList& list,
+                             int* variant) {
   const std::size_t n = list.count;
-  const std::uint64_t average =
-      elementCost<Response>(k, sources[0].cell[0], tile[0], k.weightAverage);
+  const std::uint64_t average = sums.average();
   if (average > limit) return kNoMatch;
 
   std::array<std::uint64_t, 8> partial{};
   std::array<std::size_t, 8> order{};
   std::size_t alive = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    partial[i] = sumRange<Response>(k, sources[i], tile, kFirstBlock, kFirstPixel, k.weightBlock,
-                                    average, limit, 1);
+    partial[i] = sums.blocks(i, average, limit);
     if (partial[i] > limit) continue;
     // Keep `order` sorted by partial sum, and among equal ones the later variant first.
     std::size_t at = alive++;
@@ -236,8 +275,7 @@ std::uint32_t searchVariants(const Kernel& k, std::uint32_t limit, const Variant
       }
     }
     if (partial[i] > bound) continue;
-    const std::uint64_t sum = sumRange<Response>(k, sources[i], tile, kFirstPixel, kValues,
-                                                 k.weightPixel, partial[i], bound, 12);
+    const std::uint64_t sum = sums.pixels(i, partial[i], bound);
     if (sum > bound) continue;
     found = true;
     best = sum;
@@ -248,18 +286,85 @@ std::uint32_t searchVariants(const Kernel& k, std::uint32_t limit, const Variant
   return static_cast<std::uint32_t>(best);
 }
 
-std::uint32_t search(const ComparisonSettings& s, std::uint32_t limit, const VariantSource* sources,
-                     const VariantList& list, const Pixel* tile, ColourOffsets shift,
-                     int* variant) {
-  const Kernel k = makeKernel(s, shift);
-  switch (s.response) {
+std::uint32_t searchScalar(const Kernel& k, int response, std::uint32_t limit,
+                           const Pixel* const* cells, const std::uint8_t* const* perms,
+                           const VariantList& list, const Pixel* tile, ColourOffsets shift,
+                           int* variant) {
+  switch (response) {
     case kResponseStronger:
-      return searchVariants<kResponseStronger>(k, limit, sources, list, tile, variant);
+      return searchVariants(ScalarSums<kResponseStronger>{k, shift, cells, perms, tile}, limit,
+                            list, variant);
     case kResponseBest:
-      return searchVariants<kResponseBest>(k, limit, sources, list, tile, variant);
+      return searchVariants(ScalarSums<kResponseBest>{k, shift, cells, perms, tile}, limit, list,
+                            variant);
     default:
-      return searchVariants<kResponseWeaker>(k, limit, sources, list, tile, variant);
+      return searchVariants(ScalarSums<kResponseWeaker>{k, shift, cells, perms, tile}, limit, list,
+                            variant);
   }
+}
+
+std::uint32_t searchVector(const Kernel& k, const vector::VectorTables& tables, std::uint32_t limit,
+                           const Pixel* const* cells, const VariantList& list, const Pixel* tile,
+                           ColourOffsets shift, int* variant) {
+  switch (tables.response) {
+    case kResponseStronger:
+      return searchVariants(VectorSums<kResponseStronger>{k, tables, shift, cells, tile}, limit,
+                            list, variant);
+    case kResponseBest:
+      return searchVariants(VectorSums<kResponseBest>{k, tables, shift, cells, tile}, limit, list,
+                            variant);
+    default:
+      return searchVariants(VectorSums<kResponseWeaker>{k, tables, shift, cells, tile}, limit, list,
+                            variant);
+  }
+}
+
+std::uint32_t responseOf(int response, std::uint32_t h) {
+  if (response == kResponseStronger) return h * h;
+  if (response == kResponseBest)
+    return gradedTable()[std::min<std::uint32_t>(h, kGradedTableSize - 1)];
+  return h;
+}
+
+// The vector loop's tables for `s`, when it is exact for them: symmetric channel tables whose
+// sums stay below 2^24 (where a float quotient truncates exactly) and sums of costs that stay
+// below 2^32 (the loop adds in 32-bit lanes).
+std::optional<vector::VectorTables> vectorTablesFor(const ComparisonSettings& s) {
+  if (!vector::avx2Available() || !responseKnown(s.response) || s.divisor == 0) return std::nullopt;
+  vector::VectorTables t;
+  t.channelR = s.channelTableR.data() + kChannelTableReach;
+  t.channelG = s.channelTableG.data() + kChannelTableReach;
+  t.channelB = s.channelTableB.data() + kChannelTableReach;
+  std::uint64_t maxTerm = 0;
+  t.linear = true;
+  for (int d = 0; d <= 255; ++d) {
+    if (s.channelR(d) != s.channelR(-d) || s.channelG(d) != s.channelG(-d) ||
+        s.channelB(d) != s.channelB(-d)) {
+      return std::nullopt;
+    }
+    const std::uint64_t term = std::uint64_t{s.channelR(d)} + s.channelG(d) + s.channelB(d);
+    maxTerm = std::max(maxTerm, term);
+    t.linear = t.linear && s.channelR(d) == d * s.channelR(1) &&
+               s.channelG(d) == d * s.channelG(1) && s.channelB(d) == d * s.channelB(1);
+  }
+  if (maxTerm >= (1u << 24)) return std::nullopt;
+  // Every response grows with h, so the largest quotient gives the largest response.
+  const auto maxH = static_cast<std::uint32_t>(maxTerm / s.divisor);
+  const std::uint64_t maxResponse =
+      std::max({std::uint64_t{maxH} * maxH, std::uint64_t{responseOf(kResponseBest, maxH)},
+                std::uint64_t{maxH}});
+  const std::uint64_t weightSum = std::uint64_t{s.weightAverage} +
+                                  16 * std::uint64_t{s.weightBlock} +
+                                  144 * std::uint64_t{s.weightPixel};
+  if (maxResponse * weightSum >= (std::uint64_t{1} << 32)) return std::nullopt;
+  t.priorityR = static_cast<std::int32_t>(s.channelR(1));
+  t.priorityG = static_cast<std::int32_t>(s.channelG(1));
+  t.priorityB = static_cast<std::int32_t>(s.channelB(1));
+  t.divisor = static_cast<float>(s.divisor);
+  t.graded = gradedTable().data();
+  t.gradedLast = kGradedTableSize - 1;
+  t.response = s.response;
+  return t;
 }
 
 }  // namespace
@@ -311,11 +416,14 @@ std::uint32_t bestVariant(const ComparisonSettings& settings, std::uint32_t limi
   const ColourOffsets shift = settings.shiftLimit > 0
                                   ? shiftBetween(settings, tile.values[0], cell.values[0])
                                   : ColourOffsets{};
-  std::array<VariantSource, 8> sources{};
+  std::array<const Pixel*, 8> cells{};
+  std::array<const std::uint8_t*, 8> perms{};
   for (std::size_t i = 0; i < list.count; ++i) {
-    sources[i] = {cell.values.data(), permutationFor(tile.rotated != 0, list.codes[i]).data()};
+    cells[i] = cell.values.data();
+    perms[i] = permutationFor(tile.rotated != 0, list.codes[i]).data();
   }
-  return search(settings, limit, sources.data(), list, tile.values.data(), shift, variant);
+  return searchScalar(makeKernel(settings), settings.response, limit, cells.data(), perms.data(),
+                      list, tile.values.data(), shift, variant);
 }
 
 std::uint32_t bestVariant(std::uint32_t limit, const ImageSignature& cell,
@@ -436,12 +544,21 @@ CellComparison::CellComparison(const ComparisonSettings& settings, const ImageSi
     : m_settings(settings),
       m_weight(weight),
       m_average(cell.values[0]),
-      m_variants(allowedVariants(settings.variantBits)) {
+      m_variants(allowedVariants(settings.variantBits)),
+      m_kernel(makeKernel(settings)) {
   for (int rotated = 0; rotated < 2; ++rotated) {
     for (std::size_t i = 0; i < m_variants.count; ++i) {
       const Permutation& perm = permutationFor(rotated != 0, m_variants.codes[i]);
       auto& laidOut = m_laidOut[rotated][i];
       for (std::size_t k = 0; k < kValues; ++k) laidOut[perm[k]] = cell.values[k];
+    }
+  }
+  const bool opaque =
+      std::all_of(cell.values.begin(), cell.values.end(), [](Pixel p) { return pixelT(p) == 0; });
+  if (opaque) {
+    if (const auto tables = vectorTablesFor(settings)) {
+      m_vectorTables = *tables;
+      m_vector = true;
     }
   }
 }
@@ -453,10 +570,16 @@ std::uint32_t CellComparison::bestVariant(std::uint32_t limit, const ImageSignat
   const ColourOffsets shift = m_settings.shiftLimit > 0
                                   ? shiftBetween(m_settings, tile.values[0], m_average)
                                   : ColourOffsets{};
-  std::array<VariantSource, 8> sources{};
+  std::array<const Pixel*, 8> cells{};
   const auto& laidOut = m_laidOut[tile.rotated != 0 ? 1 : 0];
-  for (std::size_t i = 0; i < m_variants.count; ++i) sources[i] = {laidOut[i].data(), nullptr};
-  return search(m_settings, limit, sources.data(), m_variants, tile.values.data(), shift, variant);
+  for (std::size_t i = 0; i < m_variants.count; ++i) cells[i] = laidOut[i].data();
+  const Kernel& k = m_kernel;
+  if (m_vector) {
+    return searchVector(k, m_vectorTables, limit, cells.data(), m_variants, tile.values.data(),
+                        shift, variant);
+  }
+  return searchScalar(k, m_settings.response, limit, cells.data(), nullptr, m_variants,
+                      tile.values.data(), shift, variant);
 }
 
 std::uint32_t CellComparison::distance(std::uint32_t limit, const ImageSignature& tile) const {

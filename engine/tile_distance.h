@@ -7,6 +7,7 @@
 #include <span>
 
 #include "engine/comparison_settings.h"
+#include "engine/tile_distance_vector.h"
 #include "imaging/image_signature.h"
 
 namespace tg {
@@ -107,9 +108,25 @@ struct ColourOffsets {
 /// every score when best is not below worst.
 [[nodiscard]] long tileQuality(std::uint32_t score, std::uint32_t best, std::uint32_t worst);
 
+namespace detail {
+/// The settings' tables as the comparison loops read them (internal).
+struct DistanceKernel {
+  const std::uint32_t* channelR;  ///< indexed by the difference -255..255
+  const std::uint32_t* channelG;
+  const std::uint32_t* channelB;
+  std::uint64_t reciprocal;  ///< h = (term x reciprocal) >> 32 equals term / divisor exactly
+  const std::uint32_t* graded;
+  std::uint32_t weightAverage;
+  std::uint32_t weightBlock;
+  std::uint32_t weightPixel;
+};
+}  // namespace detail
+
 /// One cell prepared for comparison against many tiles: the cell's elements are laid out once
 /// in the order of every variant's tile elements, so that each comparison reads both
-/// signatures front to back. Gives exactly the results of `bestVariant` / `weightedDistance`.
+/// signatures front to back, eight elements at a time where the processor has AVX2 (the cell
+/// opaque and the settings such that the vector loop is exact). Gives exactly the results of
+/// `bestVariant` / `weightedDistance`.
 /// Keeps a reference to `settings`, which must outlive it and stay unchanged. Built and used on
 /// any thread; a const object may be shared between threads.
 class CellComparison {
@@ -124,15 +141,21 @@ class CellComparison {
   [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& tile) const;
 
   [[nodiscard]] std::uint32_t weight() const { return m_weight; }
+  /// Whether comparisons run the vector loop (for tests and measurements).
+  [[nodiscard]] bool vectorised() const { return m_vector; }
 
  private:
   const ComparisonSettings& m_settings;
   std::uint32_t m_weight;
   Pixel m_average;
   VariantList m_variants;
+  detail::DistanceKernel m_kernel;
   // For each allowed variant (in evaluation order) and tile orientation (plain, rotated): the
   // cell element that meets tile element j, for j = 0..160.
   std::array<std::array<std::array<Pixel, ImageSignature::kValueCount>, 8>, 2> m_laidOut{};
+  // Set when the vector loop is available and exact for this cell and these settings.
+  bool m_vector = false;
+  vector::VectorTables m_vectorTables;
 };
 
 }  // namespace tg

@@ -461,6 +461,7 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
   std::mt19937 rng(20261209);
   int compared = 0;
   int matched = 0;
+  int vectorised = 0;
   for (int round = 0; round < 300; ++round) {
     const ComparisonSettings s = randomSettings(rng);
     const ImageSignature cell = randomSignature(rng, round % 3 == 0, nullptr);
@@ -471,6 +472,7 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
       const std::uint32_t free = bestVariantReference(s, kNoMatch, cell, tile);
       const std::uint32_t base = free == kNoMatch ? 1000000 : free;
       const CellComparison prepared(s, cell, 1 + rng() % 255);
+      vectorised += prepared.vectorised() ? 1 : 0;
       for (std::uint32_t limit : {kNoMatch, base, base - 1, base + 1, base / 2, 0u,
                                   static_cast<std::uint32_t>(rng() % (2 * base + 1))}) {
         int expectedVariant = -1;
@@ -489,7 +491,10 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
       }
     }
   }
-  // Both outcomes were exercised often.
+  // The vector loop ran wherever the processor has it, and both outcomes were exercised often.
+  if (vector::avx2Available()) {
+    EXPECT_GT(vectorised, 300 * 40 / 2);
+  }
   EXPECT_GT(matched, compared / 10);
   EXPECT_LT(matched, compared - compared / 10);
 }
