@@ -188,9 +188,11 @@ bool analyseTile(FotoInfo& tile, bool blackAndWhite, std::int32_t version, bool*
   const auto lowSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(info.st_size));
   if (modified == tile.fileTime && lowSize == tile.fileSize) {
     if (version >= kReliableStampVersion) return true;
+    // Only a JPEG header vouches for an old record; PNG pictures are analysed again.
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    if (!blackAndWhite && readImageSize(tile.path, width, height) &&
+    if (!blackAndWhite && !hasExtensionFrom(fileNameOf(tile.path), "|PNG|") &&
+        readImageSize(tile.path, width, height) &&
         static_cast<std::uint64_t>(width) * height <= kTrustedOldPicturePixels) {
       return true;
     }

@@ -40,7 +40,8 @@ void prepareAnalysis(TileImagesList& list);
 /// stores its new time and size, loads it (pictures fitted to 48 x 48, clips through
 /// `loadTilePicture` with their first frame, fitted likewise) and builds its square-mode
 /// signature, grey when `blackAndWhite`. Unchanged files are skipped (for lists of `version`
-/// 115 and older only colour lists of pictures of at most 3,000,000 pixels). Returns whether the
+/// 115 and older only in colour lists, and only JPEG pictures of at most 3,000,000 pixels; the
+/// size compared is the low 32 bits the record keeps). Returns whether the
 /// tile is usable, setting inUse to false for a file that cannot be examined. `longClip`, when
 /// given, is set when a clip opened for the first time has more than 2700 frames; `decoded`, when
 /// given, is set when the file was loaded. No message. Any thread, one call per record at a time.
