@@ -121,10 +121,7 @@ class CrLfWriter final : public IniDocument::OutputWriter {
   std::string& m_out;
 };
 
-long parseLong(const std::string& text) {
-  errno = 0;
-  return std::strtol(text.c_str(), nullptr, 10);
-}
+long parseLong(const std::string& text) { return std::strtol(text.c_str(), nullptr, 10); }
 
 double parseDouble(const std::string& text) {
   const char* begin = text.c_str();

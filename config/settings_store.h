@@ -80,7 +80,8 @@ class SettingsStore {
   /// `setText` with the "%lf" text of `value` ('.' as decimal point whatever the locale).
   [[nodiscard]] bool setDouble(const std::string& section, const std::string& key, double value);
 
-  /// The names of all sections, sorted by ordinal (UTF-16 code unit) comparison.
+  /// The names of all sections, sorted by ordinal (UTF-16 code unit) comparison. Keys that stand
+  /// before any section line belong to the nameless section "", which is not listed.
   [[nodiscard]] std::vector<std::string> listSections();
   /// The keys of `section` in file order (empty when the section is missing).
   [[nodiscard]] std::vector<std::string> listKeys(const std::string& section);
