@@ -207,6 +207,18 @@ bool TileImagesModel::addImageInteractive(TileListView view) {
   return true;
 }
 
+std::vector<std::string> TileImagesModel::viewEntries(TileListView view) const {
+  std::vector<std::string> entries;
+  if (view == TileListView::AllImages) {
+    entries.reserve(m_list.tiles.size());
+    for (const auto& [path, tile] : m_list.tiles) entries.push_back(path);
+  } else {
+    const FolderList& list = m_list.folderList(listIndexOf(view));
+    entries.assign(list.begin(), list.end());
+  }
+  return entries;
+}
+
 void TileImagesModel::removeSelected(TileListView view, const std::vector<std::string>& selected) {
   if (selected.empty()) return;
   if (view == TileListView::AllImages) {

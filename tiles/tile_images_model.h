@@ -91,6 +91,9 @@ class TileImagesModel final : public TileListHost {
   bool addFolderPath(TileListView view, const std::string& folder);
   /// The Add Image command: asks for a JPEG or PNG file and adds it to the list of `view`.
   bool addImageInteractive(TileListView view);
+  /// The lines the folder list shows for `view`: the entries of that folder list, or the tile
+  /// paths in list order for All Images.
+  [[nodiscard]] std::vector<std::string> viewEntries(TileListView view) const;
   /// Remove Selected: removes the entries `selected` from the list of `view`. In the All Images
   /// view each tile path is removed from Include, else Required, else Video where it is an entry
   /// of its own, else added to Exclude; then "Please save the List to update the shown Images" is

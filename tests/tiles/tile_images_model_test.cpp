@@ -91,6 +91,8 @@ TEST_F(TileImagesModelTest, SaveAsAnalysesSavesAndReportsUnusableImages) {
   TileImagesList loaded;
   ASSERT_TRUE(loadTileImagesList(listPath, loaded));
   EXPECT_EQ(loaded.tiles.size(), 3u);
+  EXPECT_EQ(m_model.viewEntries(TileListView::AllImages),
+            (std::vector<std::string>{m_photos + "a.jpg", m_photos + "b.jpg", m_photos + "c.png"}));
 
   // Save List again: same file, no dialog; only the unusable file is tried again.
   m_dialogs->clear();
@@ -287,6 +289,8 @@ TEST_F(TileImagesModelTest, RemoveSelectedInTheAllImagesView) {
   addPicture(list, "/r/two.jpg", kRequiredList);
   addPicture(list, "/v/three.avi", kVideoList);
   addFolder(list, "/folder", kIncludeList);
+  EXPECT_EQ(m_model.viewEntries(TileListView::Include),
+            (std::vector<std::string>{"/folder/", "/i/one.jpg"}));
   m_model.removeSelected(TileListView::AllImages,
                          {"/i/one.jpg", "/r/two.jpg", "/v/three.avi", "/folder/four.jpg"});
   EXPECT_EQ(list.includeList, FolderList{"/folder/"});
