@@ -6,8 +6,12 @@
 #include <limits>
 #include <new>
 
+#include <unistd.h>
+
 #include "job/mosaic_job.h"
 #include "platform/catalogue.h"
+#include "platform/text_format.h"
+#include "platform/user_dialogs.h"
 
 namespace tg {
 
@@ -26,6 +30,25 @@ void setPart(FotoMask& mask, std::int32_t top, std::int32_t left, std::int32_t w
              std::int32_t height) {
   mask.setBox(top, left, width, height);
   if (mask.hasBitmap()) mask.area = countSetBits(mask);
+}
+
+/// More cells than any layout of the geometry can create: rows of the smaller tile side and
+/// their gaps down the mosaic, each with a partial cell and a cut last cell.
+std::uint64_t cellCountBound(const MosaicGeometry& g) {
+  const std::uint64_t side = std::uint64_t{std::min(g.tileWidth, g.tileHeight)} + g.border;
+  if (side == 0) return 0;
+  return (g.mosaicHeight / side + 1) * (g.mosaicWidth / side + 2);
+}
+
+/// Whether that many cells could be held in the machine's memory at all.
+bool cellsFitInMemory(std::uint64_t cells) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return true;  // unknown: let the allocation decide
+  const std::uint64_t memory =
+      static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+  const std::uint64_t perCell = sizeof(PuzzleInfo) + sizeof(std::unique_ptr<PuzzleInfo>);
+  return cells <= memory / perCell;
 }
 
 }  // namespace
@@ -51,6 +74,16 @@ bool buildCellGrid(CellGrid& grid, long pattern, MosaicGeometry& geometry, long 
     job->setStatus(tr("Building Mosaic Tiles..."));
     job->beginStage(ProgressStage::BuildingTiles,
                     static_cast<double>(tileCountBreakdown(geometry).effective()));
+  }
+
+  // A tiny tile on a huge mosaic (a settings file can ask for one) would fill the memory cell by
+  // cell; refuse it before the first allocation.
+  if (!cellsFitInMemory(cellCountBound(geometry))) {
+    showMessage(formatText(tr("Out Of Memory while allocating an Image made of %ldx%ld Pixels"),
+                           static_cast<long>(geometry.columns), static_cast<long>(geometry.rows)) +
+                "!");
+    geometry.tileCount = 0;
+    return false;
   }
 
   // Box coordinates are 32-bit; a mosaic side beyond that range cannot be described.

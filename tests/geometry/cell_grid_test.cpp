@@ -2,6 +2,7 @@
 #include "geometry/cell_grid.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "imaging/live_objects.h"
 #include "job/mosaic_job.h"
 #include "job/mosaic_settings.h"
+#include "platform/scripted_dialogs.h"
 
 namespace tg {
 namespace {
@@ -221,6 +223,22 @@ TEST(BuildCellGrid, LaysOutMosaicsBeyondSixteenBitSides) {
   std::uint64_t area = 0;
   for (const Box& box : b) area += std::uint64_t(box.width) * box.height;
   EXPECT_EQ(area, 200000ull * 3000ull);  // without a border the cells tile the mosaic
+}
+
+TEST(BuildCellGrid, RefusesMoreCellsThanMemoryCanHold) {
+  // One-pixel tiles on a 200,000 x 200,000 mosaic: 4 * 10^10 cells.
+  ScopedScriptedDialogs dialogs;
+  MosaicGeometry g;
+  g.mosaicWidth = g.mosaicHeight = 200000;
+  g.tileWidth = g.tileHeight = 1;
+  g.columns = g.rows = g.tileCount = 200000;
+  CellGrid grid;
+  EXPECT_FALSE(buildCellGrid(grid, 1, g, kAdaptCropTile));
+  EXPECT_TRUE(grid.empty());
+  EXPECT_EQ(g.tileCount, 0u);
+  EXPECT_EQ(dialogs->texts(),
+            (std::vector<std::string>{"Out Of Memory while allocating an Image made of "
+                                      "200000x200000 Pixels!"}));
 }
 
 TEST(BuildCellGrid, ReportsProgressPerCellAndStopsWhenAsked) {
