@@ -123,6 +123,23 @@ TEST(BuildCellsFromMask, ACrossOfLinesGoesToTheNeighboursByTheTieRules) {
   EXPECT_EQ(total, 81u * 81u);
 }
 
+TEST(BuildCellsFromMask, ASeparatorPixelFollowsTheRepeatedNeighbour) {
+  // A black pixel on the top edge between two pixels of a green U and above a red column: of
+  // its candidates (down red, left green, right green) the repeated one wins over the first.
+  Foto mask = whiteMask(41, 51);
+  fillRect(mask, 0, 0, 41, 51, kGreen);
+  fillRect(mask, 20, 1, 1, 14, kRed);
+  fillRect(mask, 10, 15, 21, 26, kRed);
+  mask.at(20, 0) = kBlack;
+  CellGrid grid;
+  ASSERT_TRUE(buildCellsFromMaskImage(grid, mask, 0, 0));
+  ASSERT_EQ(grid.size(), 2u);
+  const std::uint32_t red = 14 + 21 * 26;
+  EXPECT_EQ(grid.cells[0]->shape.area, 41u * 51u - red);  // green, with the black pixel
+  EXPECT_EQ(grid.cells[1]->shape.area, red);
+  EXPECT_TRUE(grid.cells[0]->shape.bit(20));
+}
+
 TEST(BuildCellsFromMask, SmallDotsAreLinesAndShapedRegionsCarryBitmaps) {
   // A 10 x 10 dot touching a region is absorbed by it; the region's box then holds white
   // pixels, so the cell gets a bitmap and counts only its own pixels.
