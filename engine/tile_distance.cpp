@@ -453,12 +453,15 @@ std::uint32_t bestVariantReference(const ComparisonSettings& settings, std::uint
       const std::size_t j = tile.rotated != 0 ? turn[perm[k]] : perm[k];
       const Pixel c = cell.values[k];
       const Pixel t = tile.values[j];
-      const int dR = static_cast<int>(pixelRed(c)) - levelClamp(pixelRed(t) + shift.r);
-      const int dG = static_cast<int>(pixelGreen(c)) - levelClamp(pixelGreen(t) + shift.g);
-      const int dB = static_cast<int>(pixelBlue(c)) - levelClamp(pixelBlue(t) + shift.b);
+      const int dR =
+          static_cast<int>(pixelRed(c)) - levelClamp(static_cast<int>(pixelRed(t)) + shift.r);
+      const int dG =
+          static_cast<int>(pixelGreen(c)) - levelClamp(static_cast<int>(pixelGreen(t)) + shift.g);
+      const int dB =
+          static_cast<int>(pixelBlue(c)) - levelClamp(static_cast<int>(pixelBlue(t)) + shift.b);
       const std::uint32_t term =
           settings.channelR(dR) + settings.channelG(dG) + settings.channelB(dB);
-      const std::uint32_t h = term / settings.divisor;
+      const std::uint32_t h = term / std::max<std::uint32_t>(1, settings.divisor);
       std::uint32_t w = settings.weightPixel;
       if (k == 0) {
         w = settings.weightAverage;
