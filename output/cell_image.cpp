@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "output/cell_image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "engine/comparison_settings.h"
+#include "engine/tile_distance.h"
+
+namespace tg {
+
+namespace {
+
+struct CropPlan {
+  int variant = 0;
+  std::uint32_t cropW = 0;
+  std::uint32_t cropH = 0;
+  std::uint32_t offsetX = 0;
+  std::uint32_t offsetY = 0;
+  std::uint32_t scaledW = 0;
+  std::uint32_t scaledH = 0;
+};
+
+bool planCrop(const Foto& tile, const ImageSignature& cellSignature,
+              const ImageSignature& tileSignature, std::uint32_t width, std::uint32_t height,
+              const ComparisonSettings& settings, CropPlan& plan) {
+  if (tile.empty() || width == 0 || height == 0) return false;
+  (void)bestVariant(settings, kNoMatch, cellSignature, tileSignature, &plan.variant);
+  if (plan.variant < 1 || plan.variant > 8) return false;
+  // The quarter turns swap the sides, so the crop takes the turned aspect.
+  const bool quarterTurn = plan.variant >= kVariantRotated90;
+  plan.scaledW = quarterTurn ? height : width;
+  plan.scaledH = quarterTurn ? width : height;
+  plan.cropW = tile.width;
+  plan.cropH = tile.height;
+  if (!cropToAspect(plan.cropW, plan.cropH, plan.scaledW, plan.scaledH)) return false;
+  plan.offsetX = (tile.width - plan.cropW) >> 1;
+  plan.offsetY = (tile.height - plan.cropH) >> 1;
+  return true;
+}
+
+bool finishCell(Foto& image, const CropPlan& plan, const ImageSignature& cellSignature,
+                const ImageSignature& tileSignature, CellRenderInfo* record,
+                const ComparisonSettings& settings) {
+  if (!applyVariantInPlace(image, plan.variant)) return false;
+  ColourOffsets offsets;
+  if (settings.shiftLimit > 0) {
+    offsets = colourShift(settings, tileSignature, cellSignature);
+    if (!shiftLevels(image, offsets.r, offsets.g, offsets.b)) return false;
+  }
+  if (settings.blendStrength > 0)
+    blendTowardsThumbnail(image, cellSignature, settings.blendStrength);
+  if (record != nullptr) {
+    record->offsetRed = static_cast<std::int8_t>(offsets.r);
+    record->offsetGreen = static_cast<std::int8_t>(offsets.g);
+    record->offsetBlue = static_cast<std::int8_t>(offsets.b);
+    record->variant = plan.variant;
+    record->cellRotated = cellSignature.rotated;
+    record->tileRotated = tileSignature.rotated;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Foto> prepareCellImage(const Foto& tile, const ImageSignature& cellSignature,
+                                       const ImageSignature& tileSignature, CellRenderInfo* record,
+                                       std::uint32_t width, std::uint32_t height,
+                                       const ComparisonSettings& settings) {
+  CropPlan plan;
+  if (!planCrop(tile, cellSignature, tileSignature, width, height, settings, plan)) return nullptr;
+  std::unique_ptr<Foto> image = resample(tile, plan.scaledW, plan.scaledH, plan.cropW, plan.cropH,
+                                         plan.offsetX, plan.offsetY);
+  if (!image) return nullptr;
+  if (!finishCell(*image, plan, cellSignature, tileSignature, record, settings)) return nullptr;
+  return image;
+}
+
+bool prepareCellImageInPlace(Foto& image, const ImageSignature& cellSignature,
+                             const ImageSignature& tileSignature, CellRenderInfo* record,
+                             std::uint32_t width, std::uint32_t height,
+                             const ComparisonSettings& settings) {
+  CropPlan plan;
+  if (!planCrop(image, cellSignature, tileSignature, width, height, settings, plan)) return false;
+  if (!resampleInPlace(image, plan.scaledW, plan.scaledH, plan.cropW, plan.cropH, plan.offsetX,
+                       plan.offsetY)) {
+    return false;
+  }
+  return finishCell(image, plan, cellSignature, tileSignature, record, settings);
+}
+
+void blendTowardsThumbnail(Foto& image, const ImageSignature& cellSignature,
+                           std::uint32_t strength) {
+  const std::uint32_t k = std::min(strength, 255u);
+  if (image.empty() || k == 0) return;
+  std::unique_ptr<Foto> thumbnail = signatureThumbnail(cellSignature);
+  if (!thumbnail) return;
+  std::uint32_t cw = 12;
+  std::uint32_t ch = 12;
+  if (!cropToAspect(cw, ch, image.width, image.height)) return;
+  if (image.width < cw || image.height < ch) return;
+  const std::uint32_t thumbX = (12 - cw) >> 1;
+  const std::uint32_t thumbY = (12 - ch) >> 1;
+  const double scaleY = static_cast<double>(ch) / image.height;
+  const double scaleX = static_cast<double>(cw) / image.width;
+
+  for (std::uint32_t y = 0; y < image.height; ++y) {
+    const double v = y * scaleY;
+    const auto iy = static_cast<std::uint32_t>(v);
+    const double fy = iy == ch - 1 ? 0.0 : v - iy;
+    Pixel* row = image.row(y);
+    for (std::uint32_t x = 0; x < image.width; ++x) {
+      const double u = x * scaleX;
+      const auto ix = static_cast<std::uint32_t>(u);
+      const double fx = ix == cw - 1 ? 0.0 : u - ix;
+      double sumR = 0;
+      double sumG = 0;
+      double sumB = 0;
+      double sumA = 0;
+      auto tap = [&](std::uint32_t tx, std::uint32_t ty, double weight) {
+        const Pixel p = thumbnail->at(thumbX + tx, thumbY + ty);
+        const double w = weight * (255.0 - pixelT(p));
+        sumR += w * pixelRed(p);
+        sumG += w * pixelGreen(p);
+        sumB += w * pixelBlue(p);
+        sumA += w;
+      };
+      tap(ix, iy, (1 - fx) * (1 - fy));
+      if (fx > 0) tap(ix + 1, iy, fx * (1 - fy));
+      if (fy > 0) tap(ix, iy + 1, (1 - fx) * fy);
+      if (fx > 0 && fy > 0) tap(ix + 1, iy + 1, fx * fy);
+      // 255 + trunc(S_A - 255) rounds S_A up for S_A <= 255.
+      const long opacity = 255 + static_cast<long>(std::trunc(sumA - 255.0));
+      const long w = (opacity * static_cast<long>(k)) / 255;
+      if (w <= 0) continue;
+      const Pixel target =
+          makePixel(static_cast<std::uint32_t>(sumR / 255), static_cast<std::uint32_t>(sumG / 255),
+                    static_cast<std::uint32_t>(sumB / 255));
+      row[x] = blendPixel(row[x], target, static_cast<unsigned>(w));
+    }
+  }
+}
+
+}  // namespace tg

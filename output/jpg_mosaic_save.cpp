@@ -1,0 +1,382 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "output/jpg_mosaic_save.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/advanced_settings.h"
+#include "engine/comparison_settings.h"
+#include "imaging/foto.h"
+#include "job/mosaic_job.h"
+#include "job/mosaic_settings.h"
+#include "job/output_names.h"
+#include "output/bmp_writer.h"
+#include "output/cell_image.h"
+#include "output/jpeg_writer.h"
+#include "output/photoshop_writer.h"
+#include "output/ppm_writer.h"
+#include "output/tiff_writer.h"
+#include "output/video_frames.h"
+#include "platform/catalogue.h"
+#include "platform/text_format.h"
+#include "platform/user_dialogs.h"
+#include "tiles/foto_info.h"
+#include "video/tile_picture.h"
+
+namespace tg {
+
+namespace {
+
+constexpr long kMinBudgetMB = 10;
+constexpr long kMaxBudgetMB = 2900;
+
+bool intersects(const FotoMask& box, std::int64_t x, std::int64_t y, std::int64_t w,
+                std::int64_t h) {
+  return box.left < x + w && x < std::int64_t{box.left} + box.width && box.top < y + h &&
+         y < std::int64_t{box.top} + box.height;
+}
+
+SavedPiece pieceRecord(const std::string& path, std::uint32_t x, std::uint32_t y,
+                       std::uint32_t width, std::uint32_t height) {
+  SavedPiece piece;
+  piece.x = x;
+  piece.y = y;
+  piece.width = width;
+  piece.height = height;
+  const PathParts parts = splitPath(path);
+  piece.directory = parts.directory;
+  piece.directorySeparator = parts.directory + "/";
+  piece.name = parts.title;
+  piece.path = path;
+  return piece;
+}
+
+}  // namespace
+
+std::uint32_t effectiveSplit(std::uint32_t split, std::uint32_t total) {
+  return split <= 10 || split > total ? total : split;
+}
+
+std::uint32_t bandRowsForBudget(long budgetMB, std::uint32_t splitWidth) {
+  const std::uint64_t budget =
+      static_cast<std::uint64_t>(std::clamp(budgetMB, kMinBudgetMB, kMaxBudgetMB));
+  if (splitWidth == 0) return 1;
+  const std::uint64_t rows = (budget * 1000000u / 4u) / splitWidth;
+  return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(rows, 1, UINT32_MAX));
+}
+
+std::string individualTileName(const std::string& tilesFolder, std::int64_t left, std::int64_t top,
+                               const std::string& tilePath, const std::string& extension) {
+  std::string folder = tilesFolder;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return formatText(std::string("%s/%s_x%07ld_y%07ld__%s"), folder, tr("Tile"),
+                    static_cast<long>(left), static_cast<long>(top), splitPath(tilePath).title) +
+         extension;
+}
+
+JPGMosaicSave::JPGMosaicSave(MosaicJob& job, std::vector<PuzzleInfo*> cells,
+                             const ComparisonSettings& comparison, Pixel background)
+    : m_job(job),
+      m_cells(std::move(cells)),
+      m_comparison(comparison),
+      m_background((background & 0x00FFFFFFu) | 0xFF000000u) {
+  m_jobs = std::make_unique<JobGroup>(m_pool, true);
+}
+
+JPGMosaicSave::~JPGMosaicSave() {
+  m_jobs.reset();
+  m_pool.setThreadCount(0, 0);
+}
+
+void JPGMosaicSave::startWorkers(std::uint32_t count, int priority) {
+  m_pool.setThreadCount(count, priority);
+}
+
+bool JPGMosaicSave::stopRequested() const { return m_job.stopRequested(); }
+
+void JPGMosaicSave::configure(const SavePiecesRequest& request) {
+  m_greyTiles = request.greyTiles;
+  m_tilesFolder = request.tilesFolder;
+  m_loadSize = request.loadSize;
+  m_format = request.format;
+  m_resolution = request.resolution;
+  m_splitWidth = effectiveSplit(request.splitWidth, request.width);
+}
+
+bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<SavedPiece>& pieces) {
+  pieces.clear();
+  configure(request);
+  const std::uint32_t w = request.width;
+  const std::uint32_t h = request.height;
+  if (w == 0 || h == 0) return false;
+  const std::uint32_t splitW = effectiveSplit(request.splitWidth, w);
+  const std::uint32_t splitH = effectiveSplit(request.splitHeight, h);
+  const std::uint32_t columns = (w + splitW - 1) / splitW;
+  const std::uint32_t rows = (h + splitH - 1) / splitH;
+  const std::uint64_t pieceCount = std::uint64_t{columns} * rows;
+
+  std::uint32_t bandRows =
+      bandRowsForBudget(m_job.settings.advanced.rowLong(AdvancedRow::MemoryBlockSizeMB), splitW);
+  bandRows = std::min(bandRows, splitH);
+  {
+    Foto probe;
+    while (bandRows > 1 && !probe.createQuiet(splitW, bandRows)) {
+      bandRows -= std::max<std::uint32_t>(1, static_cast<std::uint32_t>(bandRows * 0.1));
+    }
+  }
+  const std::uint64_t bandsPerPiece = (splitH + bandRows - 1) / bandRows;
+
+  VideoFrames frames;
+  if (isVideoFormat(request.format.format)) {
+    frames = chooseVideoFrames(m_cells, m_job.settings.advanced);
+  }
+
+  m_job.beginStage(ProgressStage::Rendering,
+                   static_cast<double>(frames.count) * static_cast<double>(m_cells.size()) *
+                       static_cast<double>(pieceCount) * static_cast<double>(bandsPerPiece));
+  bool ok = true;
+  if (pieceCount >= 2) {
+    std::uint64_t k = 0;
+    for (std::uint32_t column = 0; ok && column < columns; ++column) {
+      for (std::uint32_t row = 0; ok && row < rows; ++row) {
+        ++k;
+        const std::uint32_t x = column * splitW;
+        const std::uint32_t y = row * splitH;
+        m_job.setStatus(formatText(tr("Saving Split Image #%d/%d: %dx%d..."), static_cast<int>(k),
+                                   static_cast<int>(pieceCount), static_cast<int>(row + 1),
+                                   static_cast<int>(column + 1)));
+        const std::string base =
+            formatText(std::string("%s%02dx%02d"), request.base, static_cast<int>(row + 1),
+                       static_cast<int>(column + 1));
+        ok = savePiece(base, request.format, std::min(splitW, w - x), std::min(splitH, h - y),
+                       bandRows, y, x, pieces, request.resolution, frames.count, frames.rate);
+      }
+    }
+  } else {
+    m_job.setStatus(tr("Saving Mosaic..."));
+    ok = savePiece(request.base, request.format, w, h, bandRows, 0, 0, pieces, request.resolution,
+                   frames.count, frames.rate);
+  }
+  m_band.release();
+  m_haveBand = false;
+  m_job.endStage();
+  return ok;
+}
+
+bool JPGMosaicSave::savePiece(const std::string& base, const OutputFormat& format,
+                              std::uint32_t width, std::uint32_t height, std::uint32_t bandRows,
+                              std::uint32_t y, std::uint32_t x, std::vector<SavedPiece>& pieces,
+                              unsigned resolution, std::uint32_t frameCount,
+                              std::uint32_t frameRate) {
+  (void)frameRate;  // for the video writers
+  m_format = format;
+  m_resolution = resolution;
+  m_pieceWidth = width;
+  m_pieceHeight = height;
+  m_pieceX = x;
+  m_pieceY = y;
+  m_bandRows = std::max<std::uint32_t>(1, bandRows);
+  m_frameIndex = 0;
+  m_frameCount = isVideoFormat(format.format) ? std::max<std::uint32_t>(1, frameCount) : 1;
+  m_tileSaveErrors.store(0);
+  if (m_splitWidth == 0) m_splitWidth = width;
+  rewindPiece();
+
+  if (format.format == kFormatMosaic) return false;
+  if (isVideoFormat(format.format)) {
+    showMessage(unableToSaveText(base));
+    return false;
+  }
+  const std::string path = base + outputExtension(format.format);
+  const bool written = writePiece(path, format, resolution);
+  pieces.push_back(pieceRecord(path, x, y, width, height));
+  return written;
+}
+
+bool JPGMosaicSave::writePiece(const std::string& path, const OutputFormat& format,
+                               unsigned resolution) {
+  switch (format.format) {
+    case kFormatJpeg:
+      return writeJpegRows(path, m_pieceWidth, m_pieceHeight, format.quality, *this, resolution);
+    case kFormatBmp:
+      return writeBmpRows(path, m_pieceWidth, m_pieceHeight, *this);
+    case kFormatTiff:
+    case kFormatTiffJpeg:
+      return writeTiffRows(path, format, format.transparency ? 4 : 3, m_pieceWidth, m_pieceHeight,
+                           resolution, *this);
+    case kFormatPpm:
+      return writePpmRows(path, m_pieceWidth, m_pieceHeight, true, *this);
+    case kFormatRaw:
+      return writePpmRows(path, m_pieceWidth, m_pieceHeight, false, *this);
+    case kFormatPsd:
+    case kFormatPsb:
+      return writePhotoshopRows(*this, path, m_pieceWidth, m_pieceHeight,
+                                format.format == kFormatPsb, resolution);
+    default:
+      return false;
+  }
+}
+
+void JPGMosaicSave::rewindPiece() {
+  m_bandY = 0;
+  m_bandX = -static_cast<std::int64_t>(m_splitWidth);
+  m_haveBand = false;
+  m_rowInBand = 0;
+}
+
+const Pixel* JPGMosaicSave::nextRow() {
+  if (m_job.stopRequested()) return nullptr;
+  if (!m_haveBand || m_rowInBand >= m_band.height) {
+    m_haveBand = renderBand();
+    if (!m_haveBand) return nullptr;
+    m_rowInBand = 0;
+  }
+  return m_band.row(m_rowInBand++);
+}
+
+bool JPGMosaicSave::renderBand() {
+  if (m_job.stopRequested()) return false;
+  m_bandX += m_splitWidth;
+  if (m_bandX >= m_pieceWidth) {
+    m_bandY += m_bandRows;
+    m_bandX = 0;
+  }
+  if (m_bandX >= m_pieceWidth || m_bandY >= m_pieceHeight) return false;
+
+  const auto bandW = static_cast<std::uint32_t>(
+      std::min<std::int64_t>(m_splitWidth, std::int64_t{m_pieceWidth} - m_bandX));
+  const auto bandH = static_cast<std::uint32_t>(
+      std::min<std::int64_t>(m_bandRows, std::int64_t{m_pieceHeight} - m_bandY));
+  if (!m_band.empty() && bandW <= m_band.width && bandH <= m_band.height) {
+    // A smaller band reuses the block: only the size changes.
+    m_band.width = bandW;
+    m_band.height = bandH;
+  } else if (!m_band.create(bandW, bandH)) {
+    return false;
+  }
+  m_band.fill(m_background);
+  m_originX = m_pieceX + m_bandX;
+  m_originY = m_pieceY + m_bandY;
+
+  std::uint32_t skipped = 0;
+  TileGroup group;
+  for (PuzzleInfo* cell : m_cells) {
+    if (m_job.stopRequested()) {
+      m_jobs->cancel();
+      return false;
+    }
+    if (cell == nullptr || cell->tile == nullptr ||
+        !intersects(cell->shape, m_originX, m_originY, bandW, bandH)) {
+      ++skipped;
+      continue;
+    }
+    if (group.tile != cell->tile) {
+      if (!group.cells.empty()) {
+        m_jobs->submit(makeParallelJob(this, &JPGMosaicSave::renderTileGroup, std::move(group)));
+      }
+      group = TileGroup{cell->tile, {}};
+    }
+    group.cells.push_back(cell);
+  }
+  if (skipped != 0) m_job.addProgress(skipped);
+  if (!group.cells.empty()) {
+    m_jobs->submit(makeParallelJob(this, &JPGMosaicSave::renderTileGroup, std::move(group)));
+  }
+  m_jobs->waitIdle();
+  // A stop during the band leaves it half composed: it is not handed out.
+  return !m_job.stopRequested();
+}
+
+bool JPGMosaicSave::loadTile(const FotoInfo& tile, Foto& target) const {
+  // Copies: render jobs never write the shared tile records.
+  std::uint16_t frameCount = tile.frameCount;
+  std::uint16_t frameRate = tile.frameRate;
+  const TileSource source{tile.path, frameCount, frameRate};
+  const std::uint32_t frame = std::max<std::uint32_t>(1, m_frameIndex);
+  if (!loadTilePicture(source, target, m_loadSize, m_loadSize, frame, m_frameCount)) return false;
+  if (m_greyTiles) (void)toGrey(target);
+  return true;
+}
+
+void JPGMosaicSave::renderTileGroup(TileGroup& group) {
+  if (m_job.stopRequested() || group.cells.empty() || group.tile == nullptr) return;
+  auto image = std::make_shared<Foto>();
+  std::shared_ptr<const Foto> loaded;
+  // A failed load leaves the group's cells in the background colour; the loader counted it.
+  if (loadTile(*group.tile, *image)) loaded = std::move(image);
+  if (!loaded) {
+    m_job.addProgress(static_cast<std::uint32_t>(group.cells.size()));
+    return;
+  }
+  // Every cell but the last goes to the pool; the last is rendered right here. The picture is
+  // released by whichever cell job finishes last.
+  for (std::size_t i = 0; i + 1 < group.cells.size(); ++i) {
+    if (m_job.stopRequested()) return;
+    m_jobs->submit(
+        makeParallelJob(this, &JPGMosaicSave::renderCell, CellJob{group.cells[i], loaded}));
+  }
+  CellJob last{group.cells.back(), std::move(loaded)};
+  renderCell(last);
+}
+
+void JPGMosaicSave::renderCell(CellJob& job) {
+  if (m_job.stopRequested()) return;
+  m_job.addProgress(1);
+  PuzzleInfo& cell = *job.cell;
+  if (!job.image) {
+    auto image = std::make_shared<Foto>();
+    if (!loadTile(*cell.tile, *image)) return;
+    job.image = std::move(image);
+  }
+  const FotoMask& shape = cell.shape;
+  if (shape.width <= 0 || shape.height <= 0) return;
+  std::unique_ptr<Foto> picture =
+      prepareCellImage(*job.image, cell.signature, cell.tile->signature, &cell.render,
+                       static_cast<std::uint32_t>(shape.width),
+                       static_cast<std::uint32_t>(shape.height), m_comparison);
+  job.image.reset();
+  if (!picture) return;
+  if (shape.hasBitmap() && !applyMask(*picture, shape)) return;
+  if (m_job.stopRequested()) return;
+
+  saveIndividualTile(cell, *picture);
+
+  const unsigned mode = shape.hasBitmap() ? kPasteBlend : kPasteCopy;
+  std::lock_guard<std::mutex> lock(m_pasteLock);
+  (void)paste(*picture, m_band, shape.left - m_originX, shape.top - m_originY, mode);
+}
+
+void JPGMosaicSave::saveIndividualTile(const PuzzleInfo& cell, const Foto& image) {
+  if (m_tilesFolder.empty() || m_tileSaveErrors.load() != 0 || m_frameIndex > 1) return;
+  // A cell that spans several bands or pieces is written once: by the band that holds the
+  // first pixel of its box.
+  const std::int64_t firstX = std::max<std::int64_t>(0, cell.shape.left);
+  const std::int64_t firstY = std::max<std::int64_t>(0, cell.shape.top);
+  if (firstX < m_originX || firstX >= m_originX + m_band.width || firstY < m_originY ||
+      firstY >= m_originY + m_band.height) {
+    return;
+  }
+  const long format = m_format.format;
+  bool written = false;
+  if (format == kFormatJpeg) {
+    written = writeJpegImage(
+        individualTileName(m_tilesFolder, cell.shape.left, cell.shape.top, cell.tile->path, ".jpg"),
+        image, m_format.quality, m_resolution);
+  } else if (format == kFormatBmp) {
+    written = writeBmpImage(image, individualTileName(m_tilesFolder, cell.shape.left,
+                                                      cell.shape.top, cell.tile->path, ".bmp"));
+  } else if (format == kFormatTiff || format == kFormatPpm || format == kFormatRaw ||
+             format == kFormatPsd || format == kFormatPsb || format == kFormatTiffJpeg) {
+    written = writePhotoshopImage(
+        image,
+        individualTileName(m_tilesFolder, cell.shape.left, cell.shape.top, cell.tile->path, ".psd"),
+        m_resolution);
+  }
+  if (!written) m_tileSaveErrors.fetch_add(1);
+}
+
+}  // namespace tg
