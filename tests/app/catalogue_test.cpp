@@ -34,7 +34,14 @@ int run(const std::vector<std::string>& argv) {
 // English singular/plural choice) is what picks the text.
 const char* const kPolishCatalogue = R"(msgid ""
 msgstr ""
+"Project-Id-Version: Tesselograph test\n"
+"PO-Revision-Date: 2024-01-01 00:00+0000\n"
+"Last-Translator: Tests\n"
+"Language-Team: Tests\n"
+"Language: pl\n"
+"MIME-Version: 1.0\n"
 "Content-Type: text/plain; charset=UTF-8\n"
+"Content-Transfer-Encoding: 8bit\n"
 "Plural-Forms: nplurals=3; plural=(n==1 ? 0 : n%10>=2 && n%10<=4 && (n%100<10 || n%100>=20) ? 1 : 2);\n"
 
 msgid "Select your prefered language:"
@@ -115,6 +122,21 @@ TEST_F(CatalogueTest, AnEmptyLocaleLeavesTheChoiceToTheLibrary) {
   EXPECT_STREQ(value, "");
   ASSERT_TRUE(bindCatalogue(m_dir.file("locale")));
   EXPECT_EQ(tr("Select your prefered language:"), "Select your prefered language:");
+}
+
+TEST_F(CatalogueTest, AUserLocaleIsKeptButNumbersStayInTheirCForm) {
+  if (run({"localedef", "-i", "de_DE", "-f", "UTF-8", m_dir.file("de_DE.UTF-8")}) != 0) {
+    GTEST_SKIP() << "localedef unavailable";
+  }
+  ASSERT_TRUE(setEnvironmentValue("LOCPATH", m_dir.path().string()));
+  ASSERT_TRUE(setEnvironmentValue("LC_ALL", "de_DE.UTF-8"));
+  const std::string messages = initialiseLocale();
+  const std::string decimalPoint = std::localeconv()->decimal_point;
+  (void)unsetenv("LC_ALL");
+  std::setlocale(LC_ALL, "C.UTF-8");
+  (void)unsetenv("LOCPATH");
+  EXPECT_EQ(messages, "de_DE.UTF-8");
+  EXPECT_EQ(decimalPoint, ".");
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 #include "config/settings_store.h"
 
 #include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <clocale>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -14,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include "support/scratch_dir.h"
+
+extern char** environ;
 
 namespace tg {
 namespace {
@@ -87,6 +92,39 @@ TEST_F(SettingsStoreTest, NumbersFollowTheTextRules) {
   EXPECT_DOUBLE_EQ(store.getDouble("n", "exp", 0), 1000.0);
   EXPECT_DOUBLE_EQ(store.getDouble("n", "plus", 0), 2.5);
   EXPECT_DOUBLE_EQ(store.getDouble("n", "word", 3), 0.0);
+}
+
+/// Builds the de_DE.UTF-8 locale (decimal comma) into `folder` for use through LOCPATH; a bare
+/// machine has no such locale installed. False when the locale tools are missing.
+bool buildDecimalCommaLocale(const std::string& folder) {
+  const std::string output = folder + "/de_DE.UTF-8";
+  const char* argv[] = {"localedef", "-i", "de_DE", "-f", "UTF-8", output.c_str(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+    return false;
+  }
+  int status = 0;
+  return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(SettingsStoreTest, DoublesUseAPointWhateverTheLocale) {
+  // A user locale with a decimal comma must change neither what is written nor what is read.
+  if (!buildDecimalCommaLocale(m_dir.path().string())) GTEST_SKIP() << "localedef unavailable";
+  ASSERT_EQ(setenv("LOCPATH", m_dir.path().c_str(), 1), 0);
+  const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  unsetenv("LOCPATH");
+  ASSERT_TRUE(german);
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  writeFile(file("d.txt"), "[s]\nread = 2.25\n");
+  SettingsStore& store = storeOn("d.txt");
+  const bool written = store.setDouble("s", "w", 29.5);
+  const double value = store.getDouble("s", "w", 0);
+  const double read = store.getDouble("s", "read", 0);
+  std::setlocale(LC_NUMERIC, "C");
+  EXPECT_TRUE(written);
+  EXPECT_DOUBLE_EQ(value, 29.5);
+  EXPECT_DOUBLE_EQ(read, 2.25);
+  EXPECT_NE(readFile(file("d.txt")).find("w = 29.500000\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsStoreTest, NamesIgnoreCaseIncludingBeyondAscii) {
