@@ -64,11 +64,14 @@ bool TiffWriter::writeRows() {
   }
   TIFF* t = tif.get();
   const bool jpeg = m_format.format == kFormatTiffJpeg;
+  // The JPEG codec codes three colour components only; an alpha sample would make every strip
+  // fail, and it carries nothing (it is always opaque).
+  const std::uint32_t samples = jpeg ? 3 : m_samples;
   bool ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, width()) == 1 &&
             TIFFSetField(t, TIFFTAG_IMAGELENGTH, height()) == 1 &&
             TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8) == 1 &&
-            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, m_samples) == 1;
-  if (ok && m_samples == 4) {
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples) == 1;
+  if (ok && samples == 4) {
     const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
     ok = TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra) == 1;
   }
@@ -93,10 +96,10 @@ bool TiffWriter::writeRows() {
        TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<double>(m_resolution)) == 1 &&
        TIFFSetField(t, TIFFTAG_SUBFILETYPE, 0) == 1 &&
        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
-                    tiffRowsPerStrip(width(), height(), m_samples, minimumStrip)) == 1 &&
+                    tiffRowsPerStrip(width(), height(), samples, minimumStrip)) == 1 &&
        TIFFSetField(t, TIFFTAG_SOFTWARE, software.c_str()) == 1;
 
-  const std::size_t rowBytes = std::size_t{m_samples} * width();
+  const std::size_t rowBytes = std::size_t{samples} * width();
   std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[rowBytes]);
   if (ok && !buffer) {
     showMessage(outOfMemoryText(width(), TIFFDefaultStripSize(t, 0)) + "!");
@@ -109,7 +112,7 @@ bool TiffWriter::writeRows() {
       break;
     }
     std::uint8_t* out = buffer.get();
-    if (m_samples == 3) {
+    if (samples == 3) {
       packRgb(row, out, width());
     } else {
       // The alpha sample is always opaque: no writer carries T into the file.

@@ -17,9 +17,9 @@ namespace tg {
 
 /// Writes a TIFF through libtiff: classic or, with `tiff64`, BigTIFF; uncompressed RGB or, for
 /// format 111, JPEG-compressed YCbCr at the format's quality; 3 samples, or 4 with an alpha
-/// sample of 255 everywhere. libtiff's own errors are shown as "Unable to save file '%s'" with
-/// the library's module and message; any failure then shows "Unable to save file '%s'" with the
-/// path (also after a stop).
+/// sample of 255 everywhere (JPEG-compressed files always have 3). libtiff's own errors are shown
+/// as "Unable to save file '%s'" with the library's module and message; any failure then shows
+/// "Unable to save file '%s'" with the path (also after a stop).
 class TiffWriter final : public RowWriter {
  public:
   TiffWriter(const OutputFormat& format, std::uint32_t samples, unsigned resolution)
