@@ -17,8 +17,8 @@ inline constexpr std::int32_t kFileSizeNotAnalysed = -2;
 /// its records (one per path) and keeps them at a stable address while the collection is not
 /// changed. Every live record counts in the `LiveObject::FotoInfo` counter (copies too).
 ///
-/// Threads: a record is written by one thread at a time (the list's owner, or the one analysis
-/// job working on it); finished records may be read by many threads at once.
+/// Threads: records in a list are written by the list's owner only (analysis jobs work on copies
+/// that the owner takes back); finished records may be read by many threads at once.
 struct FotoInfo {
   /// Full path (UTF-8) of the picture or clip; the key of the record in the collection.
   std::string path;
