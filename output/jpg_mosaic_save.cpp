@@ -2,6 +2,8 @@
 #include "output/jpg_mosaic_save.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +34,26 @@ namespace tg {
 namespace {
 
 constexpr long kMinBudgetMB = 10;
+
+std::uint64_t nowNs() {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
+// Adds the time since its creation to a counter when it goes away.
+class ScopedTimer {
+ public:
+  explicit ScopedTimer(std::atomic<std::uint64_t>& counter)
+      : m_counter(counter), m_start(nowNs()) {}
+  ~ScopedTimer() { m_counter.fetch_add(nowNs() - m_start, std::memory_order_relaxed); }
+  ScopedTimer(const ScopedTimer&) = delete;
+  ScopedTimer& operator=(const ScopedTimer&) = delete;
+
+ private:
+  std::atomic<std::uint64_t>& m_counter;
+  std::uint64_t m_start;
+};
 constexpr long kMaxBudgetMB = 2900;
 
 bool intersects(const FotoMask& box, std::int64_t x, std::int64_t y, std::int64_t w,
@@ -246,6 +268,7 @@ bool JPGMosaicSave::renderBand() {
     m_bandX = 0;
   }
   if (m_bandX >= m_pieceWidth || m_bandY >= m_pieceHeight) return false;
+  const ScopedTimer timer(m_statistics.bandNs);
 
   const auto bandW = static_cast<std::uint32_t>(
       std::min<std::int64_t>(m_splitWidth, std::int64_t{m_pieceWidth} - m_bandX));
@@ -291,7 +314,8 @@ bool JPGMosaicSave::renderBand() {
   return !m_job.stopRequested();
 }
 
-bool JPGMosaicSave::loadTile(const FotoInfo& tile, Foto& target) const {
+bool JPGMosaicSave::loadTile(const FotoInfo& tile, Foto& target) {
+  const ScopedTimer timer(m_statistics.decodeNs);
   // Copies: render jobs never write the shared tile records.
   std::uint16_t frameCount = tile.frameCount;
   std::uint16_t frameRate = tile.frameRate;
@@ -360,6 +384,7 @@ void JPGMosaicSave::saveIndividualTile(const PuzzleInfo& cell, const Foto& image
       firstY >= m_originY + m_band.height) {
     return;
   }
+  const ScopedTimer timer(m_statistics.tileFilesNs);
   const long format = m_format.format;
   bool written = false;
   if (format == kFormatJpeg) {

@@ -33,6 +33,16 @@ struct SavedPiece;
                                              std::int64_t top, const std::string& tilePath,
                                              const std::string& extension);
 
+/// Where the renderer's time went, summed over every thread that ran render jobs (nanoseconds).
+/// Diagnostics for benchmarks; read after the save.
+struct RenderStatistics {
+  std::atomic<std::uint64_t> decodeNs{0};     ///< loading tile pictures (decode, grey)
+  std::atomic<std::uint64_t> prepareNs{0};    ///< crop, scale, turn, colour change, shape
+  std::atomic<std::uint64_t> pasteNs{0};      ///< pasting into the band (lock included)
+  std::atomic<std::uint64_t> tileFilesNs{0};  ///< writing individual tile files
+  std::atomic<std::uint64_t> bandNs{0};       ///< whole bands on the job thread (wall time)
+};
+
 /// What `savePieces` is asked to write.
 struct SavePiecesRequest {
   std::string base;  ///< output path without extension
@@ -116,6 +126,9 @@ class JPGMosaicSave final : public RowSource {
   /// Failed individual-tile saves of the current piece (only whether it is 0 is exact).
   [[nodiscard]] std::uint32_t tileSaveErrors() const { return m_tileSaveErrors.load(); }
 
+  /// The time spent so far in the parts of rendering.
+  [[nodiscard]] const RenderStatistics& statistics() const { return m_statistics; }
+
   /// Sets what `savePieces` otherwise stores from its request (for callers that drive
   /// `savePiece` themselves, such as tests).
   void configure(const SavePiecesRequest& request);
@@ -136,7 +149,7 @@ class JPGMosaicSave final : public RowSource {
   void renderTileGroup(TileGroup& group);
   void renderCell(CellJob& job);
   /// Decodes the tile picture for the current frame; false (counted by the loader) on failure.
-  bool loadTile(const FotoInfo& tile, Foto& target) const;
+  bool loadTile(const FotoInfo& tile, Foto& target);
   void saveIndividualTile(const PuzzleInfo& cell, const Foto& image);
   bool writePiece(const std::string& path, const OutputFormat& format, unsigned resolution);
 
@@ -168,6 +181,7 @@ class JPGMosaicSave final : public RowSource {
   std::uint32_t m_frameCount = 1;
   std::atomic<std::uint32_t> m_tileSaveErrors{0};
   std::mutex m_pasteLock;
+  RenderStatistics m_statistics;
 
   WorkerPool m_pool;
   std::unique_ptr<JobGroup> m_jobs;
