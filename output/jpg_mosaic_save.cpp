@@ -141,8 +141,12 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
   const std::uint32_t rows = (h + splitH - 1) / splitH;
   const std::uint64_t pieceCount = std::uint64_t{columns} * rows;
 
-  std::uint32_t bandRows =
-      bandRowsForBudget(m_job.settings.advanced.rowLong(AdvancedRow::MemoryBlockSizeMB), splitW);
+  // A row the configuration never filled in takes its factory default.
+  const AdvancedSettings& advanced = m_job.settings.advanced;
+  const auto& budgetRow = advanced.row(static_cast<std::size_t>(AdvancedRow::MemoryBlockSizeMB));
+  const long budget =
+      advancedTextToLong(budgetRow.value.empty() ? budgetRow.factoryDefault : budgetRow.value);
+  std::uint32_t bandRows = bandRowsForBudget(budget, splitW);
   bandRows = std::min(bandRows, splitH);
   {
     Foto probe;
@@ -304,6 +308,9 @@ bool JPGMosaicSave::renderBand() {
       group = TileGroup{cell->tile, {}};
     }
     group.cells.push_back(cell);
+    group.fitSize =
+        std::max({group.fitSize, static_cast<std::uint32_t>(std::max(0, cell->shape.width)),
+                  static_cast<std::uint32_t>(std::max(0, cell->shape.height))});
   }
   if (skipped != 0) m_job.addProgress(skipped);
   if (!group.cells.empty()) {
@@ -314,14 +321,18 @@ bool JPGMosaicSave::renderBand() {
   return !m_job.stopRequested();
 }
 
-bool JPGMosaicSave::loadTile(const FotoInfo& tile, Foto& target) {
+bool JPGMosaicSave::loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& target) {
   const ScopedTimer timer(m_statistics.decodeNs);
   // Copies: render jobs never write the shared tile records.
   std::uint16_t frameCount = tile.frameCount;
   std::uint16_t frameRate = tile.frameRate;
   const TileSource source{tile.path, frameCount, frameRate};
   const std::uint32_t frame = std::max<std::uint32_t>(1, m_frameIndex);
-  if (!loadTilePicture(source, target, m_loadSize, m_loadSize, frame, m_frameCount)) return false;
+  // The decoder picks the smallest of its scales that still covers the largest cell side, so
+  // that every cell is cut from at least as many pixels as it shows; `loadSize` (twice the tile
+  // side) is only the fallback when the cells give no size.
+  const std::uint32_t fit = fitSize != 0 ? fitSize : m_loadSize;
+  if (!loadTilePicture(source, target, fit, fit, frame, m_frameCount)) return false;
   if (m_greyTiles) (void)toGrey(target);
   return true;
 }
@@ -331,7 +342,7 @@ void JPGMosaicSave::renderTileGroup(TileGroup& group) {
   auto image = std::make_shared<Foto>();
   std::shared_ptr<const Foto> loaded;
   // A failed load leaves the group's cells in the background colour; the loader counted it.
-  if (loadTile(*group.tile, *image)) loaded = std::move(image);
+  if (loadTile(*group.tile, group.fitSize, *image)) loaded = std::move(image);
   if (!loaded) {
     m_job.addProgress(static_cast<std::uint32_t>(group.cells.size()));
     return;
@@ -353,22 +364,28 @@ void JPGMosaicSave::renderCell(CellJob& job) {
   PuzzleInfo& cell = *job.cell;
   if (!job.image) {
     auto image = std::make_shared<Foto>();
-    if (!loadTile(*cell.tile, *image)) return;
+    const auto side =
+        static_cast<std::uint32_t>(std::max(0, std::max(cell.shape.width, cell.shape.height)));
+    if (!loadTile(*cell.tile, side, *image)) return;
     job.image = std::move(image);
   }
   const FotoMask& shape = cell.shape;
   if (shape.width <= 0 || shape.height <= 0) return;
-  std::unique_ptr<Foto> picture =
-      prepareCellImage(*job.image, cell.signature, cell.tile->signature, &cell.render,
-                       static_cast<std::uint32_t>(shape.width),
-                       static_cast<std::uint32_t>(shape.height), m_comparison);
-  job.image.reset();
-  if (!picture) return;
-  if (shape.hasBitmap() && !applyMask(*picture, shape)) return;
+  std::unique_ptr<Foto> picture;
+  {
+    const ScopedTimer timer(m_statistics.prepareNs);
+    picture = prepareCellImage(*job.image, cell.signature, cell.tile->signature, &cell.render,
+                               static_cast<std::uint32_t>(shape.width),
+                               static_cast<std::uint32_t>(shape.height), m_comparison);
+    job.image.reset();
+    if (!picture) return;
+    if (shape.hasBitmap() && !applyMask(*picture, shape)) return;
+  }
   if (m_job.stopRequested()) return;
 
   saveIndividualTile(cell, *picture);
 
+  const ScopedTimer timer(m_statistics.pasteNs);
   const unsigned mode = shape.hasBitmap() ? kPasteBlend : kPasteCopy;
   std::lock_guard<std::mutex> lock(m_pasteLock);
   (void)paste(*picture, m_band, shape.left - m_originX, shape.top - m_originY, mode);

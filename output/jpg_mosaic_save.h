@@ -63,9 +63,11 @@ struct SavePiecesRequest {
 /// A band spans the full width of the piece being written and holds at most `bandRows` rows; it
 /// is filled with the background colour (the border colour with T = 255) and every cell whose
 /// box meets it is pasted into it. Cells are visited in their grid order; consecutive cells with
-/// the same tile form one group whose tile is decoded once per band (at the smallest scale that
-/// still covers `loadSize`). Groups and cells run as jobs on the renderer's own worker pool; all
-/// of a band's jobs finish before its first row is handed out.
+/// the same tile form one group whose tile is decoded once per band, at the smallest decoder
+/// scale that still covers the group's largest cell side (decoding and scaling dominate the
+/// time; decoding at twice the tile size cost half the render time for nothing visible). Groups and
+/// cells run as jobs on the renderer's own worker pool; all of a band's jobs finish before its
+/// first row is handed out.
 ///
 /// Overlapping cells: shaped cells (mask-file cells) can have overlapping boxes, and blend pastes
 /// do not commute, so every paste into the band runs under one band lock. Preparing a cell
@@ -137,6 +139,7 @@ class JPGMosaicSave final : public RowSource {
   struct TileGroup {
     const FotoInfo* tile = nullptr;
     std::vector<PuzzleInfo*> cells;
+    std::uint32_t fitSize = 0;  ///< the largest side of the group's cells
   };
   struct CellJob {
     PuzzleInfo* cell = nullptr;
@@ -148,8 +151,9 @@ class JPGMosaicSave final : public RowSource {
   bool renderBand();
   void renderTileGroup(TileGroup& group);
   void renderCell(CellJob& job);
-  /// Decodes the tile picture for the current frame; false (counted by the loader) on failure.
-  bool loadTile(const FotoInfo& tile, Foto& target);
+  /// Decodes the tile picture for the current frame at a scale that covers `fitSize` pixels a
+  /// side; false (counted by the loader) on failure.
+  bool loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& target);
   void saveIndividualTile(const PuzzleInfo& cell, const Foto& image);
   bool writePiece(const std::string& path, const OutputFormat& format, unsigned resolution);
 

@@ -45,7 +45,9 @@ class RenderFixture : public ::testing::Test {
     FotoInfo& tile = tiles.emplace_back();
     tile.path = dir.file(name + ".jpg");
     EXPECT_TRUE(buildSignature(image, true, tile.signature));
-    if (onDisk) EXPECT_TRUE(writeJpegImage(tile.path, image, 100, 0));
+    if (onDisk) {
+      EXPECT_TRUE(writeJpegImage(tile.path, image, 100, 0));
+    }
     return tile;
   }
 

@@ -1,0 +1,310 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// End-to-end speed and memory of the banded renderer on real photographs.
+//
+//   render_bench                 a mosaic of about 100 MP (116 x 87 cells of 100 pixels) from the
+//                                tiles of TG_RENDER_CORPUS, written as JPEG and as PPM; then a
+//                                mosaic of about 1 gigapixel written as RAW
+//   render_bench --samples DIR   one small mosaic in every picture format into DIR (and one JPEG
+//                                wider than 16,384 pixels), for bench/check_outputs.sh
+//
+// Environment: TG_RENDER_CORPUS  folder of JPEG photographs (e.g. the tiles folder made by
+//                                ../shared/tools/peer_corpus.sh 1000 OUT); required for the runs
+//              TG_RENDER_TILES   how many of them to use (default 300)
+//              TG_RENDER_OUT     folder for the outputs (default: a temporary folder, removed)
+//              TG_RENDER_SKIP_GP set to skip the gigapixel run
+//
+// Every run prints its wall time, where the render jobs spent their thread time (decoding the
+// tiles, preparing cells: crop, scale, turn, colour change; pasting), the writer's share of the
+// job thread (encoding and writing), and the peak resident memory of the run next to the band
+// budget (Options.MemoryBlockSizeMB = 200, i.e. 200 MB of band pixels).
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/comparison_settings.h"
+#include "geometry/puzzle_info.h"
+#include "imaging/foto.h"
+#include "imaging/image_file.h"
+#include "imaging/image_signature.h"
+#include "job/mosaic_job.h"
+#include "job/mosaic_settings.h"
+#include "output/jpeg_writer.h"
+#include "output/jpg_mosaic_save.h"
+#include "parallel/worker_settings.h"
+#include "tiles/foto_info.h"
+#include "video/tile_picture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The peak resident set of the process since the last reset, in megabytes.
+double peakResidentMB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
+  }
+  return 0;
+}
+
+// Starts a new peak measurement (Linux: "5" resets the peak resident set).
+void resetPeak() {
+  std::ofstream refs("/proc/self/clear_refs");
+  refs << "5";
+}
+
+double currentResidentMB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::strtod(line.c_str() + 6, nullptr) / 1024.0;
+  }
+  return 0;
+}
+
+std::deque<tg::FotoInfo> loadTiles(const std::string& folder, std::size_t count) {
+  std::vector<std::string> paths;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string ext = entry.path().extension().string();
+    if (entry.is_regular_file() && (ext == ".jpg" || ext == ".jpeg" || ext == ".JPG")) {
+      paths.push_back(entry.path().string());
+    }
+  }
+  std::sort(paths.begin(), paths.end());
+  if (paths.size() > count) paths.resize(count);
+  std::deque<tg::FotoInfo> tiles;
+  for (const std::string& path : paths) {
+    tg::Foto image;
+    if (!tg::loadImageFile(image, path, 48, 48, false)) continue;
+    tg::FotoInfo& tile = tiles.emplace_back();
+    tile.path = path;
+    if (!tg::buildSignature(image, true, tile.signature)) tiles.pop_back();
+  }
+  return tiles;
+}
+
+struct Mosaic {
+  std::vector<std::unique_ptr<tg::PuzzleInfo>> store;
+  std::vector<tg::PuzzleInfo*> cells;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t tileSize = 0;
+};
+
+// columns x rows square cells of `tileSize` with a 0-pixel border, each with a tile picked at
+// random and the signature of another random tile as "the main image under it", so that variant
+// choice, colour shift and blend all have work to do.
+Mosaic makeMosaic(std::deque<tg::FotoInfo>& tiles, std::uint32_t columns, std::uint32_t rows,
+                  std::uint32_t tileSize) {
+  Mosaic mosaic;
+  mosaic.width = columns * tileSize;
+  mosaic.height = rows * tileSize;
+  mosaic.tileSize = tileSize;
+  std::mt19937 random(7);
+  std::uniform_int_distribution<std::size_t> pick(0, tiles.size() - 1);
+  for (std::uint32_t r = 0; r < rows; ++r) {
+    for (std::uint32_t c = 0; c < columns; ++c) {
+      auto cell = std::make_unique<tg::PuzzleInfo>();
+      cell->shape.setBox(static_cast<std::int32_t>(r * tileSize),
+                         static_cast<std::int32_t>(c * tileSize),
+                         static_cast<std::int32_t>(tileSize), static_cast<std::int32_t>(tileSize));
+      cell->active = 1;
+      cell->tile = &tiles[pick(random)];
+      cell->signature = tiles[pick(random)].signature;
+      mosaic.cells.push_back(cell.get());
+      mosaic.store.push_back(std::move(cell));
+    }
+  }
+  return mosaic;
+}
+
+tg::ComparisonSettings renderComparison() {
+  // What "balanced" colour change at 30 % gives.
+  tg::ComparisonSettings comparison;
+  comparison.setShiftLimit(38);
+  comparison.blendStrength = 38;
+  return comparison;
+}
+
+bool runOnce(const char* label, Mosaic& mosaic, long format, const std::string& base,
+             std::uint32_t threads) {
+  tg::MosaicJob job;
+  job.settings.advanced.setRowValue(tg::AdvancedRow::MemoryBlockSizeMB, "200");
+  const tg::ComparisonSettings comparison = renderComparison();
+  tg::resetTileLoadFailures();
+  const double before = currentResidentMB();
+  resetPeak();
+  const auto start = Clock::now();
+  bool ok = false;
+  tg::RenderStatistics copy;
+  std::uint32_t bandRows = 0;
+  {
+    tg::JPGMosaicSave save(job, mosaic.cells, comparison, tg::makePixel(0, 0, 0));
+    save.startWorkers(threads > 1 ? threads - 1 : 0, tg::kPriorityNormal);
+    tg::SavePiecesRequest request;
+    request.base = base;
+    request.format.format = format;
+    request.format.quality = 95;
+    request.width = mosaic.width;
+    request.height = mosaic.height;
+    request.resolution = 300;
+    request.loadSize = 2 * mosaic.tileSize;
+    std::vector<tg::SavedPiece> pieces;
+    ok = save.savePieces(request, pieces);
+    const tg::RenderStatistics& s = save.statistics();
+    copy.decodeNs = s.decodeNs.load();
+    copy.prepareNs = s.prepareNs.load();
+    copy.pasteNs = s.pasteNs.load();
+    copy.bandNs = s.bandNs.load();
+    bandRows = save.bandRows();
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double peak = peakResidentMB();
+  const double decode = copy.decodeNs.load() / 1e9;
+  const double prepare = copy.prepareNs.load() / 1e9;
+  const double paste = copy.pasteNs.load() / 1e9;
+  const double bands = copy.bandNs.load() / 1e9;
+  const double writer = std::max(0.0, seconds - bands);
+  const double busy = decode + prepare + paste + writer;
+  const double megapixels = static_cast<double>(mosaic.width) * mosaic.height / 1e6;
+  std::printf(
+      "%-10s %6.1f MP %6zu cells %2u threads: %s in %7.2f s (%6.1f MP/s)\n"
+      "           thread time: decoding %.2f s (%.0f %%), preparing %.2f s (%.0f %%), pasting %.2f "
+      "s "
+      "(%.0f %%), encoding and writing %.2f s (%.0f %%)\n"
+      "           bands of %u rows (%.0f MB); peak resident %.0f MB, of which %.0f MB before the "
+      "save; tile load failures %u\n",
+      label, megapixels, mosaic.cells.size(), threads, ok ? "saved" : "FAILED", seconds,
+      megapixels / seconds, decode, 100 * decode / busy, prepare, 100 * prepare / busy, paste,
+      100 * paste / busy, writer, 100 * writer / busy, bandRows,
+      static_cast<double>(bandRows) * mosaic.width * 4 / 1e6, peak, before, tg::tileLoadFailures());
+  std::fflush(stdout);
+  return ok;
+}
+
+// Small synthetic tiles for the sample outputs (no corpus needed).
+std::deque<tg::FotoInfo> syntheticTiles(const std::string& folder) {
+  std::deque<tg::FotoInfo> tiles;
+  fs::create_directories(folder);
+  for (int i = 0; i < 6; ++i) {
+    tg::Foto image;
+    if (!image.create(120, 90)) break;
+    for (std::uint32_t y = 0; y < 90; ++y) {
+      for (std::uint32_t x = 0; x < 120; ++x) {
+        image.at(x, y) = tg::makePixel(40 * i + x, 2 * y, 255 - 40 * i);
+      }
+    }
+    tg::FotoInfo& tile = tiles.emplace_back();
+    tile.path = folder + "/tile" + std::to_string(i) + ".jpg";
+    if (!tg::writeJpegImage(tile.path, image, 90, 0) ||
+        !tg::buildSignature(image, true, tile.signature)) {
+      tiles.pop_back();
+    }
+  }
+  return tiles;
+}
+
+int writeSamples(const std::string& folder) {
+  std::deque<tg::FotoInfo> tiles = syntheticTiles(folder + "/tiles");
+  if (tiles.empty()) return 1;
+  Mosaic small = makeMosaic(tiles, 12, 9, 40);
+  const struct {
+    long format;
+    bool transparency;
+    bool tiff64;
+    const char* name;
+  } formats[] = {
+      {tg::kFormatJpeg, false, false, "sample-jpeg"},
+      {tg::kFormatBmp, false, false, "sample-bmp"},
+      {tg::kFormatTiff, false, false, "sample-tiff"},
+      {tg::kFormatTiff, true, false, "sample-tiff-alpha"},
+      {tg::kFormatTiff, false, true, "sample-bigtiff"},
+      {tg::kFormatTiffJpeg, false, false, "sample-tiff-jpeg"},
+      {tg::kFormatPpm, false, false, "sample-ppm"},
+      {tg::kFormatPsd, false, false, "sample-psd"},
+      {tg::kFormatPsb, false, false, "sample-psb"},
+  };
+  tg::MosaicJob job;
+  const tg::ComparisonSettings comparison = renderComparison();
+  int failures = 0;
+  auto save = [&](Mosaic& mosaic, long format, bool transparency, bool tiff64,
+                  const std::string& base) {
+    tg::JPGMosaicSave renderer(job, mosaic.cells, comparison, tg::makePixel(0, 0, 0));
+    renderer.startWorkers(1, tg::kPriorityNormal);
+    tg::SavePiecesRequest request;
+    request.base = base;
+    request.format.format = format;
+    request.format.transparency = transparency;
+    request.format.tiff64 = tiff64;
+    request.width = mosaic.width;
+    request.height = mosaic.height;
+    request.resolution = 150;
+    request.loadSize = 2 * mosaic.tileSize;
+    std::vector<tg::SavedPiece> pieces;
+    if (!renderer.savePieces(request, pieces)) ++failures;
+  };
+  for (const auto& f : formats)
+    save(small, f.format, f.transparency, f.tiff64, folder + "/" + f.name);
+  // Wider than ImageMagick's default policy allows.
+  Mosaic wide = makeMosaic(tiles, 520, 2, 40);
+  save(wide, tg::kFormatJpeg, false, false, folder + "/sample-wide");
+  save(wide, tg::kFormatPsb, false, false, folder + "/sample-wide");
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--samples") return writeSamples(argv[2]);
+  const char* corpus = std::getenv("TG_RENDER_CORPUS");
+  if (corpus == nullptr || !fs::is_directory(corpus)) {
+    std::fprintf(stderr, "render_bench: set TG_RENDER_CORPUS to a folder of JPEG photographs\n");
+    return 2;
+  }
+  const char* countText = std::getenv("TG_RENDER_TILES");
+  const std::size_t count = countText != nullptr ? std::strtoul(countText, nullptr, 10) : 300;
+  std::deque<tg::FotoInfo> tiles = loadTiles(corpus, count == 0 ? 300 : count);
+  if (tiles.empty()) {
+    std::fprintf(stderr, "render_bench: no photograph could be loaded from %s\n", corpus);
+    return 2;
+  }
+  const char* outText = std::getenv("TG_RENDER_OUT");
+  const bool temporary = outText == nullptr;
+  const fs::path out =
+      temporary ? fs::temp_directory_path() / "tg-render-bench" : fs::path(outText);
+  fs::create_directories(out);
+  const std::uint32_t threads = std::max(1u, tg::systemProcessorCount());
+  std::printf("%zu tiles from %s, %u threads\n", tiles.size(), corpus, threads);
+
+  bool ok = true;
+  {
+    Mosaic mosaic = makeMosaic(tiles, 116, 87, 100);
+    ok = runOnce("JPEG", mosaic, tg::kFormatJpeg, (out / "bench-100mp").string(), threads) && ok;
+    ok = runOnce("PPM", mosaic, tg::kFormatPpm, (out / "bench-100mp").string(), threads) && ok;
+    ok = runOnce("JPEG 1 thr", mosaic, tg::kFormatJpeg, (out / "bench-100mp-1").string(), 1) && ok;
+  }
+  if (std::getenv("TG_RENDER_SKIP_GP") == nullptr) {
+    // 36,000 x 27,600 pixels: 0.99 gigapixels in 90 x 69 cells of 400 pixels.
+    Mosaic mosaic = makeMosaic(tiles, 90, 69, 400);
+    const std::string base = (out / "bench-1gp").string();
+    ok = runOnce("RAW 1 GP", mosaic, tg::kFormatRaw, base, threads) && ok;
+    std::error_code ignored;
+    fs::remove(base + ".raw", ignored);
+  }
+  if (temporary) {
+    std::error_code ignored;
+    fs::remove_all(out, ignored);
+  }
+  return ok ? 0 : 1;
+}
