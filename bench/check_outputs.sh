@@ -40,16 +40,17 @@ check() {  # file expected-format expected-size
   fi
 }
 check "$out/sample-jpeg.jpg" JPEG 480x360
-check "$out/sample-bmp.bmp" BMP 480x360
+check "$out/sample-bmp.bmp" BMP3 480x360
 check "$out/sample-tiff.tiff" TIFF 480x360
 check "$out/sample-tiff-alpha.tiff" TIFF 480x360
-check "$out/sample-bigtiff.tiff" TIFF 480x360
+check "$out/sample-bigtiff.tiff" TIFF64 480x360
 check "$out/sample-tiff-jpeg.tiff" TIFF 480x360
 check "$out/sample-ppm.ppm" PPM 480x360
 check "$out/sample-psd.psd" PSD 480x360
-check "$out/sample-psb.psb" PSB 480x360
+# ImageMagick reads PSB through its PSD coder and names it so.
+check "$out/sample-psb.psb" PSD 480x360
 check "$out/sample-wide.jpg" JPEG 20800x80
-check "$out/sample-wide.psb" PSB 20800x80
+check "$out/sample-wide.psb" PSD 20800x80
 
 for tiff in "$out"/sample-*.tiff; do
   if report=$(tiffinfo "$tiff" 2>&1) && ! grep -qi 'error' <<<"$report"; then
