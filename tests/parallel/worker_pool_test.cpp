@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/thread_priority.h"
+#include "platform/thread_text.h"
+
 namespace tg {
 namespace {
 
@@ -270,6 +273,37 @@ TEST(WorkerPool, DestroyingThePoolWaitsForTheJobInProgress) {
   }
   EXPECT_TRUE(finished.load());
   EXPECT_EQ(left.load(), 2);
+}
+
+TEST(WorkerPool, ProductionThreadsGetTheirConvertersAndPriority) {
+  struct Seen {
+    bool hasText = false;
+    bool idle = false;
+    int nice = 0;
+  };
+  for (const int level : {-15, -1}) {
+    WorkerPool pool;  // the default hooks
+    pool.setThreadCount(1, level);
+    JobGroup group(pool, true);
+    std::promise<Seen> seen;
+    group.submit(makeParallelJob([&seen] {
+      seen.set_value(
+          Seen{currentThreadText() != nullptr, currentThreadIsIdle(), currentThreadNice()});
+    }));
+    auto future = seen.get_future();
+    ASSERT_EQ(future.wait_for(20s), std::future_status::ready);  // run by the worker, not by us
+    const Seen result = future.get();
+    EXPECT_TRUE(result.hasText);
+    if (level == -15) {
+      EXPECT_TRUE(result.idle);
+    } else {
+      EXPECT_FALSE(result.idle);
+      EXPECT_EQ(result.nice, 10);
+    }
+    group.waitIdle();
+  }
+  // The caller's own thread keeps its priority.
+  EXPECT_FALSE(currentThreadIsIdle());
 }
 
 struct Accumulator {
