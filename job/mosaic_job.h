@@ -103,10 +103,15 @@ class MosaicJob {
   // --- Job side: called by the driver and the stages (any thread; each takes the lock) -------
   /// Publishes `text` (cut to 255 UTF-16 units, never inside a character) and its colour.
   void setStatus(const std::string& text, std::uint32_t colour = kStatusColourNormal);
+  /// Ends the current stage and begins `stage`; a `maximum` above 0 becomes its range.
   void beginStage(ProgressStage stage, double maximum);
+  /// Completes the current stage.
   void endStage();
+  /// Advances the current stage by `amount` (safe from worker threads).
   void addProgress(std::uint32_t amount);
+  /// Moves the listed stages' progress and time into stage 7 (before the second pass).
   void mergeStagesIntoLast(std::initializer_list<ProgressStage> stages);
+  /// Sets the weight of stage 7 (0 when no split pass follows).
   void setLastStageWeight(double weight);
   /// Back to the start of a mosaic (see `ProgressTracker::reset`).
   void resetProgress();
@@ -123,7 +128,9 @@ class MosaicJob {
   /// The status text with the stage percentage, the mosaic counter, the overall percentage and
   /// the elapsed job time, and the overall percentage of the whole job.
   [[nodiscard]] StatusLine statusLine();
+  /// The colour of the status text.
   [[nodiscard]] std::uint32_t statusColour() const;
+  /// The status text as the last `setStatus` left it.
   [[nodiscard]] std::string statusText() const;
   /// The mosaic-completed flag; reading it clears it.
   [[nodiscard]] bool takeCompletedFlag();

@@ -64,10 +64,15 @@ class ProgressTracker {
   /// Total milliseconds of all stages as of the last `recompute`.
   [[nodiscard]] std::uint32_t totalMilliseconds() const { return m_totalMs; }
 
+  /// The weight of one stage.
   [[nodiscard]] double weight(ProgressStage stage) const { return m_weight[index(stage)]; }
+  /// The sum of the eight weights.
   [[nodiscard]] double totalWeight() const { return m_totalWeight; }
+  /// The progress of one stage.
   [[nodiscard]] double current(ProgressStage stage) const { return m_current[index(stage)]; }
+  /// The maximum of one stage's progress.
   [[nodiscard]] double maximum(ProgressStage stage) const { return m_maximum[index(stage)]; }
+  /// The milliseconds counted for one stage.
   [[nodiscard]] std::uint32_t milliseconds(ProgressStage stage) const { return m_ms[index(stage)]; }
 
  private:
