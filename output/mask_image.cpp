@@ -85,11 +85,14 @@ std::unique_ptr<Foto> buildMaskImage(const CellGrid& grid, bool scoreMode) {
     return image;
   }
 
-  // The scale runs over the cells that have a score; `kNoScore` only marks an empty cell.
+  // The scale runs over the cells shown that have a score; `kNoScore` only marks an empty cell.
   std::uint32_t smallest = std::numeric_limits<std::uint32_t>::max();
   std::uint32_t largest = 0;
   for (const auto& cell : grid.cells) {
-    if (cell == nullptr || cell->tile == nullptr || cell->score == kNoScore) continue;
+    if (cell == nullptr || !cellIsValid(*cell) || cell->tile == nullptr ||
+        cell->score == kNoScore) {
+      continue;
+    }
     smallest = std::min(smallest, cell->score);
     largest = std::max(largest, cell->score);
   }
