@@ -11,6 +11,7 @@
 #include "job/mosaic_stages.h"
 #include "job/settings_sets.h"
 #include "platform/catalogue.h"
+#include "platform/paths.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 
@@ -35,9 +36,16 @@ std::string joinPath(const std::string& directory, const std::string& name) {
 
 /// The file dialog that lets the user pick one mask file; nothing when cancelled.
 std::optional<std::string> askForMaskFile() {
-  return userDialogs().openFile(
-      "MaskFile", tr("Image") + std::string(" (*.jpg)(*.png)|*.jpg;*.jpeg;*.jpe;*.png||"),
-      tr("Select a JPG/PNG image"));
+  OpenFileRequest request;
+  request.profile = "MaskFile";
+  request.filter = tr("Image") + std::string(" (*.jpg)(*.png)|*.jpg;*.jpeg;*.jpe;*.png||");
+  request.title = tr("Select a JPG/PNG image");
+  request.message =
+      tr("Please select a MaskFile (JPG/PNG file) to use as the template for the Mosaic. See the "
+         "user manual on how to use a MaskFile");
+  request.defaultExtension = "jpg";
+  request.initialFolder = programFolder() + "MaskFile Examples";
+  return userDialogs().openFile(request);
 }
 
 /// What the driver does after a step.

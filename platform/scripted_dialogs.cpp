@@ -26,6 +26,11 @@ std::vector<std::string> ScriptedDialogs::texts() const {
   return result;
 }
 
+std::vector<OpenFileRequest> ScriptedDialogs::fileRequests() const {
+  std::lock_guard lock(m_mutex);
+  return m_fileRequests;
+}
+
 std::vector<std::string> ScriptedDialogs::dialogTitles() const {
   std::lock_guard lock(m_mutex);
   return m_dialogTitles;
@@ -37,6 +42,7 @@ void ScriptedDialogs::clear() {
   m_choices.clear();
   m_messages.clear();
   m_dialogTitles.clear();
+  m_fileRequests.clear();
 }
 
 Answer ScriptedDialogs::message(const std::string& text, Buttons buttons, Icon icon,
@@ -60,9 +66,12 @@ std::optional<std::string> ScriptedDialogs::nextChoice(const std::string& title)
   return choice;
 }
 
-std::optional<std::string> ScriptedDialogs::openFile(const std::string&, const std::string&,
-                                                     const std::string& title) {
-  return nextChoice(title);
+std::optional<std::string> ScriptedDialogs::openFile(const OpenFileRequest& request) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_fileRequests.push_back(request);
+  }
+  return nextChoice(request.title);
 }
 
 std::optional<std::string> ScriptedDialogs::openFolder(const std::string&,

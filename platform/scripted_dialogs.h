@@ -33,14 +33,16 @@ class ScriptedDialogs final : public UserDialogs {
   [[nodiscard]] std::vector<Message> messages() const;
   /// The texts of the messages shown so far.
   [[nodiscard]] std::vector<std::string> texts() const;
+  /// The file-open requests made so far, oldest first.
+  [[nodiscard]] std::vector<OpenFileRequest> fileRequests() const;
   /// The prompts and titles of the file and folder dialogs shown so far.
   [[nodiscard]] std::vector<std::string> dialogTitles() const;
   void clear();
 
   Answer message(const std::string& text, Buttons buttons, Icon icon,
                  Answer defaultButton) override;
-  std::optional<std::string> openFile(const std::string& profile, const std::string& filter,
-                                      const std::string& title) override;
+  using UserDialogs::openFile;
+  std::optional<std::string> openFile(const OpenFileRequest& request) override;
   std::optional<std::string> openFolder(const std::string& profile,
                                         const std::string& prompt) override;
   std::optional<std::string> saveFile(const std::string& profile, const std::string& filter,
@@ -55,6 +57,7 @@ class ScriptedDialogs final : public UserDialogs {
   std::deque<std::optional<std::string>> m_choices;
   std::vector<Message> m_messages;
   std::vector<std::string> m_dialogTitles;
+  std::vector<OpenFileRequest> m_fileRequests;
 };
 
 /// Installs a `ScriptedDialogs` for the lifetime of the object and restores the previous

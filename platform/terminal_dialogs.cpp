@@ -123,10 +123,10 @@ Answer TerminalDialogs::ask(Buttons buttons, Answer defaultAnswer) {
   }
 }
 
-std::optional<std::string> TerminalDialogs::openFile(const std::string&, const std::string&,
-                                                     const std::string& title) {
+std::optional<std::string> TerminalDialogs::openFile(const OpenFileRequest& request) {
   std::lock_guard lock(m_mutex);
-  std::fprintf(m_out, "%s\n", title.c_str());
+  std::fprintf(m_out, "%s\n", request.title.c_str());
+  if (!request.message.empty()) std::fprintf(m_out, "%s\n", request.message.c_str());
   std::fflush(m_out);
   return std::nullopt;
 }

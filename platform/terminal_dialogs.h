@@ -35,8 +35,8 @@ class TerminalDialogs final : public UserDialogs {
 
   Answer message(const std::string& text, Buttons buttons, Icon icon,
                  Answer defaultButton) override;
-  std::optional<std::string> openFile(const std::string& profile, const std::string& filter,
-                                      const std::string& title) override;
+  using UserDialogs::openFile;
+  std::optional<std::string> openFile(const OpenFileRequest& request) override;
   std::optional<std::string> openFolder(const std::string& profile,
                                         const std::string& prompt) override;
   std::optional<std::string> saveFile(const std::string& profile, const std::string& filter,

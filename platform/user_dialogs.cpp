@@ -35,10 +35,7 @@ class FallbackDialogs final : public UserDialogs {
     std::fprintf(stderr, "%s\n", text.c_str());
     return defaultButton == Answer::None ? firstButton(buttons) : defaultButton;
   }
-  std::optional<std::string> openFile(const std::string&, const std::string&,
-                                      const std::string&) override {
-    return std::nullopt;
-  }
+  std::optional<std::string> openFile(const OpenFileRequest&) override { return std::nullopt; }
   std::optional<std::string> openFolder(const std::string&, const std::string&) override {
     return std::nullopt;
   }

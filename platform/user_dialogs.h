@@ -21,6 +21,16 @@ enum class Answer { None, Ok, Cancel, Yes, No, Retry };
 /// The icon actually shown for `icon` on a message with `buttons` (resolves `Icon::Default`).
 [[nodiscard]] Icon effectiveIcon(Buttons buttons, Icon icon);
 
+/// What a file-open dialog shows: everything but `profile`, `filter` and `title` may be empty.
+struct OpenFileRequest {
+  std::string profile;           ///< names the remembered folder ("ImageList", "MaskFile", ...)
+  std::string filter;            ///< a list such as "Image (*.jpg)(*.png)|*.jpg;*.png||"
+  std::string title;             ///< the dialog's caption
+  std::string message;           ///< a longer explanation shown in the dialog, if any
+  std::string defaultExtension;  ///< appended to a typed name without extension ("jpg")
+  std::string initialFolder;     ///< where the dialog opens when the profile remembers nothing
+};
+
 /// How the program talks to the user. The engine never shows a window: every message, question
 /// and file choice of every operation goes through the one process-wide implementation set at
 /// start-up (the window's Qt dialogs, the CLI's terminal, or a scripted one in tests).
@@ -34,11 +44,15 @@ class UserDialogs {
   virtual Answer message(const std::string& text, Buttons buttons, Icon icon,
                          Answer defaultButton) = 0;
 
-  /// Lets the user choose an existing file. `profile` names the remembered folder
-  /// ("ImageList", "MaskFile", ...), `filter` is a list such as "Images (*.jpg *.png)".
-  /// Returns the chosen path, or nothing when the user cancelled.
-  virtual std::optional<std::string> openFile(const std::string& profile, const std::string& filter,
-                                              const std::string& title) = 0;
+  /// Lets the user choose an existing file as `request` describes. Returns the chosen path, or
+  /// nothing when the user cancelled.
+  virtual std::optional<std::string> openFile(const OpenFileRequest& request) = 0;
+
+  /// Shorthand for a request with only a profile, a filter and a caption.
+  std::optional<std::string> openFile(const std::string& profile, const std::string& filter,
+                                      const std::string& title) {
+    return openFile(OpenFileRequest{profile, filter, title, {}, {}, {}});
+  }
 
   /// Lets the user choose a folder; `profile` names the remembered folder ("SavePath", ...).
   virtual std::optional<std::string> openFolder(const std::string& profile,

@@ -12,6 +12,7 @@
 
 #include "job/mosaic_job.h"
 #include "job/mosaic_stages.h"
+#include "platform/paths.h"
 #include "platform/scripted_dialogs.h"
 #include "support/scratch_dir.h"
 
@@ -300,6 +301,12 @@ TEST_F(RunJobTest, OneMaskFileShapesEveryMosaicAndCancelStops) {
   dialogs->chooseNext(dir.file("shape.png"));
   runJob(job, stages);
   EXPECT_THAT(dialogs->dialogTitles(), ElementsAre("Select a JPG/PNG image"));
+  const auto requests = dialogs->fileRequests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].profile, "MaskFile");
+  EXPECT_EQ(requests[0].defaultExtension, "jpg");
+  EXPECT_EQ(requests[0].initialFolder, programFolder() + "MaskFile Examples");
+  EXPECT_EQ(requests[0].message.rfind("Please select a MaskFile (JPG/PNG file)", 0), 0u);
   EXPECT_THAT(callsMatching("buildCellsFromMask"),
               ElementsAre("buildCellsFromMask shape.png", "buildCellsFromMask shape.png"));
   EXPECT_THAT(callsMatching("saveMosaic"),
