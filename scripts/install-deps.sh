@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libtiff-tools
   desktop-base xdg-utils
+  chromium
 )
 
 missing=()
