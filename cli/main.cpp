@@ -1,6 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdio>
-#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "cli/cli_support.h"
+#include "cli/commands.h"
+
+namespace tg {
 
 namespace {
 
@@ -18,17 +26,79 @@ constexpr const char* kUsage =
     "pixels|inches|cm|tiles]\n"
     "  tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]... --write "
     "FILE\n"
-    "  tesselograph-cli extract-video VIDEO [--rect L,T,W,H] [--frames FIRST-LAST] [--images N] "
-    "[--jpeg|--bmp] [--clips] [--prefix P]\n"
-    "  tesselograph-cli demo [OUT_DIR]\n";
+    "  tesselograph-cli demo [OUT_DIR]\n"
+    "Every command takes --help. Messages and questions go to standard error; --yes / --no\n"
+    "answer every question.\n";
+
+CliDialogs* g_dialogs = nullptr;
 
 }  // namespace
 
+CliDialogs& cliDialogs() { return *g_dialogs; }
+
+}  // namespace tg
+
 int main(int argc, char** argv) {
-  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return 0;
+  using namespace tg;
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments.empty()) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
   }
-  std::fputs(kUsage, stderr);
-  return 2;
+  if (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  ForcedAnswer forced = ForcedAnswer::None;
+  std::vector<std::string> rest;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == "--yes") {
+      forced = ForcedAnswer::Yes;
+    } else if (arguments[i] == "--no") {
+      forced = ForcedAnswer::No;
+    } else {
+      rest.push_back(arguments[i]);
+    }
+  }
+  std::string command = arguments[0];
+  if (command == "list") {
+    if (rest.empty() || (rest[0] != "build" && rest[0] != "info")) {
+      std::fputs(kUsage, stderr);
+      return kExitUsage;
+    }
+    command += " " + rest[0];
+    rest.erase(rest.begin());
+  }
+
+  CliDialogs dialogs(forced);
+  g_dialogs = &dialogs;
+  setUserDialogs(&dialogs);
+  int code = kExitUsage;
+  {
+    Application application;
+    if (!application.startUp()) {
+      setUserDialogs(nullptr);
+      return application.exitCode();
+    }
+    ArgumentReader reader(rest);
+    if (command == "list build") {
+      code = runListBuild(reader);
+    } else if (command == "list info") {
+      code = runListInfo(reader);
+    } else if (command == "mosaic") {
+      code = runMosaic(reader);
+    } else if (command == "geometry") {
+      code = runGeometry(reader);
+    } else if (command == "settings") {
+      code = runSettings(reader);
+    } else if (command == "demo") {
+      code = runDemo(reader);
+    } else {
+      printError("unknown command '" + command + "'");
+      std::fputs(kUsage, stderr);
+    }
+  }
+  setUserDialogs(nullptr);
+  g_dialogs = nullptr;
+  return code;
 }

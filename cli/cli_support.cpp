@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/cli_support.h"
+
+#include <unistd.h>
+
+#include <cmath>
+
+#include "config/advanced_settings.h"
+#include "config/settings_store.h"
+#include "geometry/geometry_presets.h"
+#include "job/mosaic_job.h"
+#include "job/mosaic_settings.h"
+#include "job/settings_sets.h"
+#include "platform/catalogue.h"
+
+namespace tg {
+
+std::optional<std::string> ArgumentReader::value(const std::string& option) {
+  if (done()) {
+    printError(option + " needs a value");
+    return std::nullopt;
+  }
+  return take();
+}
+
+bool ArgumentReader::wantsHelp() const {
+  for (const auto& argument : m_args) {
+    if (argument == "--help" || argument == "-h") return true;
+  }
+  return false;
+}
+
+void printError(const std::string& text) {
+  std::fprintf(stderr, "tesselograph-cli: %s\n", text.c_str());
+}
+
+bool SettingsSource::readOption(const std::string& argument, ArgumentReader& reader, bool& ok) {
+  std::optional<std::string>* target = nullptr;
+  if (argument == "--settings") target = &file;
+  if (argument == "--section") target = &section;
+  if (argument == "--set") {
+    const auto text = reader.value(argument);
+    if (!text) ok = false;
+    if (text) overrides.push_back(*text);
+    return true;
+  }
+  if (target == nullptr) return false;
+  *target = reader.value(argument);
+  if (!*target) ok = false;
+  return true;
+}
+
+bool assembleSettings(const SettingsSource& source, MosaicSettings& settings) {
+  installGeometryPresets(settings);
+  loadAdvancedRows(settings.advanced, true);
+  if (source.section && !source.file) {
+    printError("--section needs --settings");
+    return false;
+  }
+  if (source.file) {
+    SettingsStore store;
+    store.open(*source.file, SettingsLocation::AsGiven);
+    if (access(source.file->c_str(), R_OK) != 0 || !store.load()) {
+      printError("cannot read the settings file '" + *source.file + "'");
+      return false;
+    }
+    const std::string section = source.section.value_or(kMosaicSettingsSection);
+    if (!store.hasSection(section)) {
+      printError("the settings file '" + *source.file + "' has no section [" + section + "]");
+      return false;
+    }
+    if (!readSettingsSection(settings, store, section).applied) {
+      printError("the section [" + section + "] of '" + *source.file +
+                 "' is not of settings version 1");
+      return false;
+    }
+  }
+  for (const auto& text : source.overrides) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos || equals == 0) {
+      printError("--set needs KEY=VALUE, not '" + text + "'");
+      return false;
+    }
+    const std::string key = text.substr(0, equals);
+    if (!applySettingText(settings, key, text.substr(equals + 1))) {
+      printError("unknown settings key '" + key + "'");
+      return false;
+    }
+  }
+  return true;
+}
+
+CliDialogs::CliDialogs(ForcedAnswer forced)
+    : m_terminal(stdin, stderr, TerminalDialogs::terminalAttached(), forced) {}
+
+void CliDialogs::setMask(const std::string& path, bool isFolder) {
+  (isFolder ? m_maskFolder : m_maskFile) = path;
+}
+
+Answer CliDialogs::message(const std::string& text, Buttons buttons, Icon icon,
+                           Answer defaultButton) {
+  // The job asks whether the mask files come from a folder; --mask already says which.
+  if ((!m_maskFile.empty() || !m_maskFolder.empty()) &&
+      text == tr("Do you want to specify a Folder containing Maskfiles?")) {
+    const Answer answer = m_maskFolder.empty() ? Answer::No : Answer::Yes;
+    return answer;
+  }
+  return m_terminal.message(text, buttons, icon, defaultButton);
+}
+
+std::optional<std::string> CliDialogs::openFile(const OpenFileRequest& request) {
+  if (request.profile == "MaskFile" && !m_maskFile.empty()) return m_maskFile;
+  if (request.profile == "TilePriority" && !m_priorityMap.empty()) return m_priorityMap;
+  return m_terminal.openFile(request);
+}
+
+std::optional<std::string> CliDialogs::openFolder(const std::string& profile,
+                                                  const std::string& prompt) {
+  if (profile == "MaskFilePath" && !m_maskFolder.empty()) return m_maskFolder;
+  return m_terminal.openFolder(profile, prompt);
+}
+
+std::optional<std::string> CliDialogs::saveFile(const std::string& profile,
+                                                const std::string& filter, const std::string& title,
+                                                const std::string& suggestedPath) {
+  if (!m_savePath.empty()) return m_savePath;
+  return m_terminal.saveFile(profile, filter, title, suggestedPath);
+}
+
+ProgressDisplay::ProgressDisplay() : m_terminal(isatty(STDERR_FILENO) != 0) {}
+
+void ProgressDisplay::update(const std::string& text, double percent) {
+  if (!std::isfinite(percent) || percent < 0) percent = 0;
+  if (percent > 100) percent = 100;
+  if (!m_terminal) {
+    if (text != m_lastText && !text.empty()) std::fprintf(stderr, "%s\n", text.c_str());
+    m_lastText = text;
+    return;
+  }
+  constexpr int kWidth = 30;
+  const int filled = static_cast<int>(percent * kWidth / 100);
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.resize(kWidth, '.');
+  const std::string shown = cutToUtf16Units(text, 80);
+  std::fprintf(stderr, "\r\033[K[%s] %3d%% %s", bar.c_str(), static_cast<int>(percent),
+               shown.c_str());
+  std::fflush(stderr);
+  m_open = true;
+  m_lastText = text;
+}
+
+void ProgressDisplay::finish() {
+  if (m_open) std::fputc('\n', stderr);
+  m_open = false;
+}
+
+}  // namespace tg

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "app/job_controller.h"
+#include "app/production_stages.h"
+#include "cli/commands.h"
+#include "geometry/geometry_presets.h"
+#include "geometry/units/quantity_text.h"
+#include "job/mosaic_job.h"
+#include "platform/catalogue.h"
+#include "platform/user_dialogs.h"
+#include "tiles/tile_images_list.h"
+
+namespace tg {
+
+namespace {
+
+constexpr const char* kMosaicHelp =
+    "Usage: tesselograph-cli mosaic --list LIST.tg4 [--settings FILE [--section NAME]]\n"
+    "                               [--set KEY=VALUE]... -i MAIN [-o OUT] [-i MAIN [-o OUT]]...\n"
+    "                               [--mask FILE|DIR] [--priority-map FILE] [--split WxH]\n"
+    "                               [--yes | --no]\n"
+    "Makes the mosaic of every main image MAIN from the tiles of LIST.tg4, starting from the\n"
+    "Default Settings, then the settings file (with --section a named set of a user settings\n"
+    "file), then every --set in order. -o names the mosaic of the -i before it (its extension\n"
+    "is replaced by the format's). --mask shapes the cells by a mask file or a folder of them,\n"
+    "--priority-map gives the picture of a custom priority, --split WxH splits the mosaic\n"
+    "into pieces of W x H pixels. --yes / --no answer every question. Ctrl-C stops the job;\n"
+    "files already written stay.\n";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void onInterrupt(int) { g_interrupted = 1; }
+
+/// Installs the Ctrl-C handler for the lifetime of the object.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_previousInt);
+    sigaction(SIGTERM, &action, &m_previousTerm);
+  }
+  ~InterruptGuard() {
+    sigaction(SIGINT, &m_previousInt, nullptr);
+    sigaction(SIGTERM, &m_previousTerm, nullptr);
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  struct sigaction m_previousInt {};
+  struct sigaction m_previousTerm {};
+};
+
+/// The controller's window on a terminal.
+class TerminalHost final : public JobControllerHost {
+ public:
+  TerminalHost(unsigned splitWidth, unsigned splitHeight)
+      : m_splitWidth(splitWidth), m_splitHeight(splitHeight) {}
+  bool windowVisible() const override { return true; }
+  std::optional<PieceSize> askSplitSize(
+      const MosaicGeometry&, const std::function<bool(const PieceSize&)>& acceptPiece) override {
+    if (m_splitWidth == 0 || m_splitHeight == 0) {
+      printError("SplitMosaic is on: give the piece size with --split WxH");
+      return std::nullopt;
+    }
+    const PieceSize piece{m_splitWidth, m_splitHeight};
+    if (!acceptPiece(piece)) return std::nullopt;
+    return piece;
+  }
+  void showStatus(const std::string& text, std::uint32_t, int progress) override {
+    m_progress.update(text, progress / 100.0);
+  }
+  void finish() { m_progress.finish(); }
+
+ private:
+  unsigned m_splitWidth;
+  unsigned m_splitHeight;
+  ProgressDisplay m_progress;
+};
+
+std::string absolutePath(const std::string& path) {
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+bool parseSplit(const std::string& text, unsigned& width, unsigned& height) {
+  const auto x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  try {
+    std::size_t used = 0;
+    const unsigned long w = std::stoul(text.substr(0, x), &used);
+    if (used != x) return false;
+    const std::string rest = text.substr(x + 1);
+    const unsigned long h = std::stoul(rest, &used);
+    if (used != rest.size() || w > 0xFFFFFFFFul || h > 0xFFFFFFFFul) return false;
+    width = static_cast<unsigned>(w);
+    height = static_cast<unsigned>(h);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool makeMosaics(const MosaicRequest& request) {
+  MosaicJob job;
+  if (!assembleSettings(request.settings, job.settings)) return false;
+  MosaicSettings& settings = job.settings;
+
+  TileImagesList list;
+  TileListLoad outcome = TileListLoad::Loaded;
+  if (!loadTileImagesList(absolutePath(request.listPath), list, &outcome)) {
+    showMessage(tr("Error while reading the Images List!"));
+    return false;
+  }
+  if (outcome != TileListLoad::Loaded) return false;
+
+  if (request.mask) {
+    const std::string mask = absolutePath(*request.mask);
+    std::error_code error;
+    if (!std::filesystem::exists(mask, error)) {
+      printError("the mask '" + *request.mask + "' does not exist");
+      return false;
+    }
+    settings.mosaicSize.set(settings.mosaicSize.presets[maskFilePresetIndex(false)].value);
+    cliDialogs().setMask(mask, std::filesystem::is_directory(mask, error));
+  }
+  if (request.priorityMap) cliDialogs().setPriorityMap(absolutePath(*request.priorityMap));
+  if (request.splitWidth != 0) settings.splitMosaic.set(true);
+
+  std::vector<std::string> images;
+  for (const auto& [image, output] : request.images) {
+    const std::string path = absolutePath(image);
+    images.push_back(path);
+    if (!output.empty()) job.explicitOutputs[path] = absolutePath(output);
+  }
+
+  ProductionStages stages(list);
+  TerminalHost host(request.splitWidth, request.splitHeight);
+  JobController controller(job, list, stages, stages.gridStage(), host);
+  controller.setFinalActionEnabled(false);
+  InterruptGuard interrupt;
+  if (controller.startJob(images) != StartResult::Started) return false;
+  int ticks = 0;
+  while (controller.running()) {
+    if (g_interrupted != 0) {
+      controller.forceStop();
+      g_interrupted = 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (++ticks % 5 == 0) controller.statusTick();
+  }
+  controller.wait();
+  controller.statusTick();
+  host.finish();
+
+  const std::string status = job.statusText();
+  std::fprintf(stderr, "%s\n", status.c_str());
+  bool allSaved = !job.stopRequested();
+  const auto records = job.outputRecords();
+  for (const auto& image : images) {
+    const auto found = records.find(image);
+    if (found == records.end() || !found->second.saved) {
+      allSaved = false;
+      continue;
+    }
+    std::printf("%s\n", controller.outputDisplay(image).first.c_str());
+  }
+  const long failures = controller.tileLoadFailures();
+  if (failures > 0) allSaved = false;
+  return allSaved;
+}
+
+int runMosaic(ArgumentReader& args) {
+  if (args.wantsHelp()) {
+    std::fputs(kMosaicHelp, stdout);
+    return kExitOk;
+  }
+  MosaicRequest request;
+  bool ok = true;
+  while (!args.done() && ok) {
+    const std::string argument = args.take();
+    if (request.settings.readOption(argument, args, ok)) continue;
+    std::optional<std::string> value;
+    if (argument == "--list" || argument == "-i" || argument == "-o" || argument == "--mask" ||
+        argument == "--priority-map" || argument == "--split") {
+      value = args.value(argument);
+      if (!value) return kExitUsage;
+    }
+    if (argument == "--list") {
+      request.listPath = *value;
+    } else if (argument == "-i") {
+      request.images.emplace_back(*value, "");
+    } else if (argument == "-o") {
+      if (request.images.empty() || !request.images.back().second.empty()) {
+        printError("-o must follow its -i");
+        return kExitUsage;
+      }
+      request.images.back().second = *value;
+    } else if (argument == "--mask") {
+      request.mask = *value;
+    } else if (argument == "--priority-map") {
+      request.priorityMap = *value;
+    } else if (argument == "--split") {
+      if (!parseSplit(*value, request.splitWidth, request.splitHeight) || request.splitWidth == 0 ||
+          request.splitHeight == 0) {
+        printError("--split needs WxH in pixels, not '" + *value + "'");
+        return kExitUsage;
+      }
+    } else if (argument == "--yes" || argument == "--no") {
+      // Read by main before the dialogs are installed.
+    } else {
+      printError("unexpected argument '" + argument + "'");
+      return kExitUsage;
+    }
+  }
+  if (!ok) return kExitUsage;
+  if (request.listPath.empty() || request.images.empty()) {
+    std::fputs(kMosaicHelp, stderr);
+    return kExitUsage;
+  }
+  return makeMosaics(request) ? kExitOk : kExitFailed;
+}
+
+}  // namespace tg
