@@ -13,10 +13,13 @@
 //              TG_RENDER_OUT     folder for the outputs (default: a temporary folder, removed)
 //              TG_RENDER_SKIP_GP set to skip the gigapixel run
 //
-// Every run prints its wall time, where the render jobs spent their thread time (decoding the
-// tiles, preparing cells: crop, scale, turn, colour change; pasting), the writer's share of the
-// job thread (encoding and writing), and the peak resident memory of the run next to the band
-// budget (Options.MemoryBlockSizeMB = 200, i.e. 200 MB of band pixels).
+// Every run prints its wall time and CPU time, how the CPU time divides into decoding the tiles,
+// preparing cells (crop, scale, turn, colour change), pasting and the writer (packing, encoding,
+// writing), and the peak resident memory of the run next to the band budget
+// (Options.MemoryBlockSizeMB = 200, i.e. 200 MB of band pixels). CPU times are thread CPU times,
+// so that other programs on a shared machine do not inflate them; wall times are not.
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -47,6 +50,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+// User and system CPU time of the whole process so far, in seconds.
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // The peak resident set of the process since the last reset, in megabytes.
 double peakResidentMB() {
@@ -145,6 +156,7 @@ bool runOnce(const char* label, Mosaic& mosaic, long format, const std::string& 
   tg::resetTileLoadFailures();
   const double before = currentResidentMB();
   resetPeak();
+  const double cpuStart = processCpuSeconds();
   const auto start = Clock::now();
   bool ok = false;
   tg::RenderStatistics copy;
@@ -166,28 +178,26 @@ bool runOnce(const char* label, Mosaic& mosaic, long format, const std::string& 
     copy.decodeNs = s.decodeNs.load();
     copy.prepareNs = s.prepareNs.load();
     copy.pasteNs = s.pasteNs.load();
-    copy.bandNs = s.bandNs.load();
     bandRows = save.bandRows();
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double cpu = processCpuSeconds() - cpuStart;
   const double peak = peakResidentMB();
   const double decode = copy.decodeNs.load() / 1e9;
   const double prepare = copy.prepareNs.load() / 1e9;
   const double paste = copy.pasteNs.load() / 1e9;
-  const double bands = copy.bandNs.load() / 1e9;
-  const double writer = std::max(0.0, seconds - bands);
-  const double busy = decode + prepare + paste + writer;
+  // Whatever CPU time the render jobs did not use went to the writer: packing, encoding, I/O.
+  const double writer = std::max(0.0, cpu - decode - prepare - paste);
   const double megapixels = static_cast<double>(mosaic.width) * mosaic.height / 1e6;
   std::printf(
-      "%-10s %6.1f MP %6zu cells %2u threads: %s in %7.2f s (%6.1f MP/s)\n"
-      "           thread time: decoding %.2f s (%.0f %%), preparing %.2f s (%.0f %%), pasting %.2f "
-      "s "
-      "(%.0f %%), encoding and writing %.2f s (%.0f %%)\n"
+      "%-10s %6.1f MP %6zu cells %2u threads: %s in %7.2f s wall (%6.1f MP/s), %.2f s CPU\n"
+      "           CPU: decoding tiles %.2f s (%.0f %%), preparing cells %.2f s (%.0f %%: crop, "
+      "scale, turn, colour), pasting %.2f s (%.0f %%), encoding and writing %.2f s (%.0f %%)\n"
       "           bands of %u rows (%.0f MB); peak resident %.0f MB, of which %.0f MB before the "
       "save; tile load failures %u\n",
       label, megapixels, mosaic.cells.size(), threads, ok ? "saved" : "FAILED", seconds,
-      megapixels / seconds, decode, 100 * decode / busy, prepare, 100 * prepare / busy, paste,
-      100 * paste / busy, writer, 100 * writer / busy, bandRows,
+      megapixels / seconds, cpu, decode, 100 * decode / cpu, prepare, 100 * prepare / cpu, paste,
+      100 * paste / cpu, writer, 100 * writer / cpu, bandRows,
       static_cast<double>(bandRows) * mosaic.width * 4 / 1e6, peak, before, tg::tileLoadFailures());
   std::fflush(stdout);
   return ok;

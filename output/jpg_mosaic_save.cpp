@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
@@ -34,27 +35,39 @@ namespace tg {
 namespace {
 
 constexpr long kMinBudgetMB = 10;
+constexpr long kMaxBudgetMB = 2900;
 
-std::uint64_t nowNs() {
+// CPU time of the calling thread: on a shared machine wall time would count other programs.
+std::uint64_t threadCpuNs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u +
+         static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+std::uint64_t wallNs() {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                         std::chrono::steady_clock::now().time_since_epoch())
                                         .count());
 }
 
-// Adds the time since its creation to a counter when it goes away.
+// Adds the time since its creation (thread CPU time, or wall time for `Wall`) to a counter when
+// it goes away.
 class ScopedTimer {
  public:
-  explicit ScopedTimer(std::atomic<std::uint64_t>& counter)
-      : m_counter(counter), m_start(nowNs()) {}
-  ~ScopedTimer() { m_counter.fetch_add(nowNs() - m_start, std::memory_order_relaxed); }
+  enum Kind { ThreadCpu, Wall };
+  explicit ScopedTimer(std::atomic<std::uint64_t>& counter, Kind kind = ThreadCpu)
+      : m_counter(counter), m_kind(kind), m_start(now()) {}
+  ~ScopedTimer() { m_counter.fetch_add(now() - m_start, std::memory_order_relaxed); }
   ScopedTimer(const ScopedTimer&) = delete;
   ScopedTimer& operator=(const ScopedTimer&) = delete;
 
  private:
+  [[nodiscard]] std::uint64_t now() const { return m_kind == Wall ? wallNs() : threadCpuNs(); }
   std::atomic<std::uint64_t>& m_counter;
+  Kind m_kind;
   std::uint64_t m_start;
 };
-constexpr long kMaxBudgetMB = 2900;
 
 bool intersects(const FotoMask& box, std::int64_t x, std::int64_t y, std::int64_t w,
                 std::int64_t h) {
@@ -272,7 +285,7 @@ bool JPGMosaicSave::renderBand() {
     m_bandX = 0;
   }
   if (m_bandX >= m_pieceWidth || m_bandY >= m_pieceHeight) return false;
-  const ScopedTimer timer(m_statistics.bandNs);
+  const ScopedTimer timer(m_statistics.bandNs, ScopedTimer::Wall);
 
   const auto bandW = static_cast<std::uint32_t>(
       std::min<std::int64_t>(m_splitWidth, std::int64_t{m_pieceWidth} - m_bandX));

@@ -33,8 +33,9 @@ struct SavedPiece;
                                              std::int64_t top, const std::string& tilePath,
                                              const std::string& extension);
 
-/// Where the renderer's time went, summed over every thread that ran render jobs (nanoseconds).
-/// Diagnostics for benchmarks; read after the save.
+/// Where the renderer's time went (nanoseconds): CPU time of the parts, summed over every thread
+/// that ran render jobs, and the wall time of the bands. Diagnostics for benchmarks; read after
+/// the save.
 struct RenderStatistics {
   std::atomic<std::uint64_t> decodeNs{0};     ///< loading tile pictures (decode, grey)
   std::atomic<std::uint64_t> prepareNs{0};    ///< crop, scale, turn, colour change, shape
