@@ -204,6 +204,8 @@ struct CAviStream::State {
 
   const AVFrame* locate(int64_t target) {
     // The first frame tells where the stream's time starts; every frame number depends on it.
+    // (The container's start time is not used: with B-frames it can differ from the time of the
+    // first frame shown.)
     if (atStart && !drained && !decodeNext()) return nullptr;
     if (currentNumber == target) return current.get();
     if (previousNumber == target) return previous.get();
@@ -279,8 +281,7 @@ struct CAviStream::State {
 
     scaler.reset(sws_getCachedContext(
         scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-        frame->width, frame->height, AV_PIX_FMT_BGR24,
-        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+        frame->width, frame->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler) return false;
     // Writing from the last row upwards turns FFmpeg's top-down frame into bottom-up rows.
     uint8_t* destination[4] = {
