@@ -54,9 +54,12 @@ CommandLine parseCommandLine(const std::string& text) {
     const std::string value =
         match[2].matched && match[2].length() > 0 ? match[2].str() : match[3].str();
     std::string next = match[4].str();
-    const char key = letter.size() == 1
-                         ? static_cast<char>(std::tolower(static_cast<unsigned char>(letter[0])))
-                         : '\0';
+    char key = letter.size() == 1
+                   ? static_cast<char>(std::tolower(static_cast<unsigned char>(letter[0])))
+                   : '\0';
+    // The pattern lets a lone blank stand for a value ("-i \"x" yields " "); no switch takes one.
+    const bool blank = value.find_first_not_of(" \t") == std::string::npos;
+    if (blank && (key == 'i' || key == 'o')) key = '\0';
     switch (key) {
       case 'i':
         result.mainImages.push_back(value);

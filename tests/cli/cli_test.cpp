@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "imaging/foto.h"
+#include "imaging/image_file.h"
+#include "output/jpeg_writer.h"
+#include "support/scratch_dir.h"
+
+namespace tg {
+namespace {
+
+/// What one run of the binary did.
+struct CliRun {
+  int exitCode = -1;
+  std::string out;  ///< standard output
+  std::string err;  ///< standard error
+};
+
+std::string cliPath() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return (self.parent_path() / "tesselograph-cli").string();
+}
+
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+/// Runs the CLI with `arguments` (already quoted) from `folder`, standard input closed.
+CliRun runCli(const std::string& folder, const std::string& arguments) {
+  const std::string errFile = folder + "/.stderr";
+  const std::string command = "cd " + quoted(folder) + " && " + quoted(cliPath()) + " " +
+                              arguments + " </dev/null 2>" + quoted(errFile);
+  CliRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 4096> buffer{};
+  std::size_t got = 0;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    run.out.append(buffer.data(), got);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = test::readFile(errFile);
+  return run;
+}
+
+/// Writes a `width` x `height` JPEG whose colour depends on `seed`, with a gradient so that
+/// the tiles differ inside too.
+void writePhoto(const std::string& path, std::uint32_t width, std::uint32_t height, int seed) {
+  Foto image;
+  ASSERT_TRUE(image.create(width, height));
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const std::uint32_t r = (seed * 53 + x * 255 / width) & 0xFF;
+      const std::uint32_t g = (seed * 97 + y * 255 / height) & 0xFF;
+      const std::uint32_t b = (seed * 31) & 0xFF;
+      image.row(y)[x] = r | (g << 8) | (b << 16);
+    }
+  }
+  ASSERT_TRUE(writeJpegImage(path, image, 90, 0));
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_root = m_dir.path().string();
+    std::filesystem::create_directories(m_dir.path() / "tiles" / "more");
+    for (int i = 0; i < 24; ++i) {
+      writePhoto(m_dir.file("tiles/t" + std::to_string(i) + ".jpg"), 64, 48, i);
+    }
+    for (int i = 0; i < 6; ++i) {
+      writePhoto(m_dir.file("tiles/more/p" + std::to_string(i) + ".jpg"), 48, 64, 40 + i);
+    }
+    writePhoto(m_dir.file("main.jpg"), 240, 180, 7);
+  }
+
+  CliRun cli(const std::string& arguments) { return runCli(m_root, arguments); }
+
+  test::ScratchDir m_dir;
+  std::string m_root;
+};
+
+TEST_F(Cli, HelpForEveryCommandAndUsageErrors) {
+  for (const char* command : {"--help", "list build --help", "list info --help", "mosaic --help",
+                              "geometry --help", "settings --help", "demo --help"}) {
+    const CliRun run = cli(command);
+    EXPECT_EQ(run.exitCode, 0) << command;
+    EXPECT_NE(run.out.find("Usage"), std::string::npos) << command;
+  }
+  EXPECT_EQ(cli("").exitCode, 2);
+  EXPECT_EQ(cli("frobnicate").exitCode, 2);
+  EXPECT_EQ(cli("list info").exitCode, 2);
+  EXPECT_EQ(cli("mosaic --list x.tg4").exitCode, 2);
+  EXPECT_EQ(cli("geometry --image 10by10").exitCode, 2);
+}
+
+TEST_F(Cli, ListBuildThenInfoAsJsonAndUpdateWithoutNewAnalysis) {
+  CliRun run = cli("list build --include tiles --exclude tiles/t3.jpg tiles.tg4");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  // Square tiles: every picture fits the cells, whatever its shape.
+  EXPECT_NE(run.out.find("29 Landscape"), std::string::npos) << run.out;
+
+  run = cli("list info --json tiles.tg4");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string& json = run.out;
+  EXPECT_EQ(json.rfind("{\"version\":119,", 0), 0u) << json.substr(0, 80);
+  EXPECT_NE(json.find("\"include\":[\"" + m_root + "/tiles/\"]"), std::string::npos);
+  EXPECT_NE(json.find("\"exclude\":[\"" + m_root + "/tiles/t3.jpg\"]"), std::string::npos);
+  EXPECT_NE(json.find("\"counts\":{\"landscape\":29,\"portrait\":0,\"landscapeClips\":0,"
+                      "\"portraitClips\":0}"),
+            std::string::npos);
+  EXPECT_EQ(json.find("t3.jpg\",\"frameCount\""), std::string::npos);
+  // Every record carries its 161 signature values.
+  std::size_t records = 0;
+  for (std::size_t at = json.find("\"values\":["); at != std::string::npos;
+       at = json.find("\"values\":[", at + 1)) {
+    const std::size_t end = json.find(']', at);
+    const std::string values = json.substr(at, end - at);
+    EXPECT_EQ(std::count(values.begin(), values.end(), ','), 160);
+    ++records;
+  }
+  EXPECT_EQ(records, 29u);
+  EXPECT_EQ(json.back(), '\n');
+
+  // Updating: a new picture is added, the others are not analysed again.
+  const std::string before = test::readFile(m_dir.path() / "tiles.tg4");
+  writePhoto(m_dir.file("tiles/new.jpg"), 64, 48, 99);
+  run = cli("list build tiles.tg4");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("30 Landscape"), std::string::npos) << run.out;
+  run = cli("list info tiles.tg4");
+  EXPECT_NE(run.out.find("Tiles: 30"), std::string::npos) << run.out;
+  EXPECT_NE(before, test::readFile(m_dir.path() / "tiles.tg4"));
+}
+
+TEST_F(Cli, BadListsAreReportedAndLeftIntact) {
+  test::writeFile(m_dir.path() / "garbage.tg4", "this is not a tile list at all");
+  CliRun run = cli("list info garbage.tg4");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_NE(run.err.find("This file was created using a different version of Tesselograph"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(test::readFile(m_dir.path() / "garbage.tg4"), "this is not a tile list at all");
+  run = cli("list info missing.tg4");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_NE(run.err.find("Error while reading the Images List!"), std::string::npos) << run.err;
+  run = cli("list build --include nowhere new.tg4");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "new.tg4"));
+  run = cli("mosaic --list garbage.tg4 -i main.jpg");
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_EQ(test::readFile(m_dir.path() / "garbage.tg4"), "this is not a tile list at all");
+}
+
+TEST_F(Cli, GeometryPrintsInformationInTheChosenUnitAndFailsWithItsMessage) {
+  CliRun run =
+      cli("geometry --set MosaicSizeUnit=pixel --set MosaicSizeWidth=4000 "
+          "--set MosaicSizeHeight=3000 --set TileUnit=tilesxrow --set TileSize=40 "
+          "--image 4000x3000");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("Main Image: 4000 x 3000 pixels"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("40 x 30"), std::string::npos) << run.out;
+  run = cli("geometry --image 4000x3000 --unit tiles");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("tiles"), std::string::npos) << run.out;
+  // A size in a unit nobody knows leaves the geometry with its message.
+  run = cli("geometry --set MosaicSizeUnit=furlongs --image 400x300");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.err.find("Please specify all the parameters"), std::string::npos) << run.err;
+  run = cli("geometry --set NoSuchKey=1 --image 400x300");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("unknown settings key 'NoSuchKey'"), std::string::npos) << run.err;
+}
+
+TEST_F(Cli, SettingsWriteRoundTripsAndRefusesInvalidParameters) {
+  CliRun run = cli("settings --set FileFormat=tiff_jpg80 --set TileSize=55 --write first.txt");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string first = test::readFile(m_dir.path() / "first.txt");
+  EXPECT_NE(first.find("[Mosaic Settings]"), std::string::npos);
+  EXPECT_NE(first.find("FileFormat = tiff_jpg"), std::string::npos) << first;
+  EXPECT_NE(first.find("JPGQuality = 80"), std::string::npos) << first;
+  // Reading the file back and writing it again gives the same file.
+  run = cli("settings --settings first.txt --write second.txt");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(test::readFile(m_dir.path() / "second.txt"), first);
+  // No tile variant at all is invalid: nothing is written.
+  run = cli("settings --set TileVariants=0 --write bad.txt");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "bad.txt"));
+  run = cli("settings --settings first.txt --section \"No Such Set\" --write third.txt");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("No Such Set"), std::string::npos) << run.err;
+  run = cli("settings --settings missing.txt --write third.txt");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "third.txt"));
+}
+
+}  // namespace
+}  // namespace tg
