@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package Tesselograph needs to build, test and run its demo.
 # Safe to run again: apt-get skips what is already installed. Works as root or through sudo.
+# With --demo it also installs the wallpaper packages whose photographs the demo uses as tiles
+# (the test command does not need them).
 set -euo pipefail
 
 packages=(
@@ -14,6 +16,9 @@ packages=(
   desktop-base xdg-utils
   chromium
 )
+if [ "${1:-}" = "--demo" ]; then
+  packages+=(mate-backgrounds ukui-wallpapers sway-backgrounds plasma-workspace-wallpapers)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
