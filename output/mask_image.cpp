@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/matching_context.h"
 #include "geometry/cell_grid.h"
 #include "geometry/puzzle_info.h"
 #include "output/bmp_writer.h"
@@ -122,6 +123,11 @@ bool writeMaskImageFiles(const CellGrid& grid, bool scoreMode,
     written = written && ok;
   }
   return written;
+}
+
+bool writeMaskImageStage(MatchingContext& context, bool scoreMode,
+                         const std::vector<MaskImageTarget>& targets) {
+  return writeMaskImageFiles(context.grid, scoreMode, targets);
 }
 
 }  // namespace tg

@@ -11,6 +11,7 @@
 namespace tg {
 
 struct CellGrid;
+struct MatchingContext;
 
 /// The smallest and largest number of pixels a mask or score image may have.
 inline constexpr std::uint64_t kMaskImageMinPixels = 101;
@@ -44,6 +45,10 @@ inline constexpr std::uint64_t kMaskImageMaxPixels = 400000000;
 /// cannot be built or a file cannot be written (the writer's message shown); the other targets
 /// are still written. Job thread.
 [[nodiscard]] bool writeMaskImageFiles(const CellGrid& grid, bool scoreMode,
+                                       const std::vector<MaskImageTarget>& targets);
+
+/// The same for the grid of `context`, in the form of `ProductionStages::MaskImageHook`.
+[[nodiscard]] bool writeMaskImageStage(MatchingContext& context, bool scoreMode,
                                        const std::vector<MaskImageTarget>& targets);
 
 }  // namespace tg

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/comparison_settings.h"
+#include "engine/matching_context.h"
 #include "engine/tile_distance.h"
 #include "geometry/cell_grid.h"
 #include "geometry/puzzle_info.h"
@@ -179,9 +180,10 @@ bool writeTextReport(const std::string& path, CellGrid& grid, const MosaicSettin
                          comparisonSettings());
 }
 
-bool writeTextReportStage(MosaicJob& job, CellGrid& grid, const std::string& path) {
-  return writeTextReport(path, grid, job.settings, job.mainImageWidth, job.mainImageHeight,
-                         job.currentMaskFile);
+bool writeTextReportStage(MatchingContext& context, const std::string& path) {
+  const MosaicJob& job = context.job;
+  return writeTextReport(path, context.grid, job.settings, job.mainImageWidth, job.mainImageHeight,
+                         job.currentMaskFile, context.comparison);
 }
 
 }  // namespace tg

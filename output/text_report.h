@@ -6,9 +6,9 @@
 
 namespace tg {
 
-class MosaicJob;
 struct CellGrid;
 struct ComparisonSettings;
+struct MatchingContext;
 struct MosaicSettings;
 
 /// `text` as one CSV field. Without `alwaysQuote` a text without comma and double quote comes
@@ -41,8 +41,9 @@ struct MosaicSettings;
                                    const MosaicSettings& settings, std::uint32_t mainWidth,
                                    std::uint32_t mainHeight, const std::string& maskFile);
 
-/// The report stage of a job: `writeTextReport` of `grid` to `path` with `job.settings`, the
-/// main image size kept in the job and `job.currentMaskFile`. Job thread.
-[[nodiscard]] bool writeTextReportStage(MosaicJob& job, CellGrid& grid, const std::string& path);
+/// The report stage of a job, in the form of `ProductionStages::TextReportHook`:
+/// `writeTextReport` of the context's grid to `path` with the job's settings, the main image
+/// size kept in the job, `job.currentMaskFile` and the context's comparison settings. Job thread.
+[[nodiscard]] bool writeTextReportStage(MatchingContext& context, const std::string& path);
 
 }  // namespace tg

@@ -13,6 +13,7 @@
 #include <libexif/exif-loader.h>
 #include <libexif/exif-utils.h>
 
+#include "engine/matching_context.h"
 #include "geometry/cell_grid.h"
 #include "geometry/puzzle_info.h"
 #include "imaging/foto.h"
@@ -366,11 +367,12 @@ bool writeWebPage(const CellGrid& grid, const std::string& savedMosaicPath,
   return page.commit();
 }
 
-bool writeWebPageStage(MosaicJob& job, const CellGrid& grid, const std::string& folder,
-                       long webPageSize, bool copyTiles) {
+bool writeWebPageStage(MatchingContext& context, const std::string& folder, long webPageSize,
+                       bool copyTiles) {
+  const MosaicJob& job = context.job;
   if (job.savedPieces.empty()) return false;
-  return writeWebPage(grid, job.savedPieces.front().path, folder, webPageSize, &job.stopFlag(),
-                      copyTiles);
+  return writeWebPage(context.grid, job.savedPieces.front().path, folder, webPageSize,
+                      &job.stopFlag(), copyTiles);
 }
 
 }  // namespace tg

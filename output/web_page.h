@@ -7,8 +7,8 @@
 
 namespace tg {
 
-class MosaicJob;
 struct CellGrid;
+struct MatchingContext;
 
 /// The smallest and largest width of the page's mosaic image.
 inline constexpr long kWebPageMinSize = 10;
@@ -53,9 +53,10 @@ struct PopUpSize {
                                 const std::string& folder, long webPageSize,
                                 const std::atomic<std::uint32_t>* stopFlag, bool copyTiles);
 
-/// The web page stage of a job: `writeWebPage` of `grid` for the first of `job.savedPieces`
-/// (false without one), polling the job's stop flag. Job thread.
-[[nodiscard]] bool writeWebPageStage(MosaicJob& job, const CellGrid& grid,
-                                     const std::string& folder, long webPageSize, bool copyTiles);
+/// The web page stage of a job, in the form of `ProductionStages::WebPageHook`: `writeWebPage`
+/// of the context's grid for the first of the job's saved pieces (false without one), polling
+/// the job's stop flag. Job thread.
+[[nodiscard]] bool writeWebPageStage(MatchingContext& context, const std::string& folder,
+                                     long webPageSize, bool copyTiles);
 
 }  // namespace tg

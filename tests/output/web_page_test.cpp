@@ -11,9 +11,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "engine/matching_context.h"
 #include "imaging/image_file.h"
+#include "job/mosaic_job.h"
+#include "output/mask_image.h"
+#include "output/text_report.h"
 #include "output/web_page.h"
 #include "report_fixture.h"
+#include "tiles/tile_images_list.h"
 
 namespace tg::test {
 namespace {
@@ -291,6 +296,41 @@ TEST_F(WebPageTest, PageThatCannotBeCreatedFailsAndHarmsNothing) {
   EXPECT_EQ(readFile(blocker), "not a folder");
   EXPECT_EQ(readFile(mosaicPath), before);
   EXPECT_THAT(dialogs->texts(), IsEmpty());
+}
+
+// The job's stage calls: the first saved piece, the job's stop flag, and the report with the
+// job's main image size and mask file; the mask stage writes the context's grid.
+TEST_F(WebPageTest, StagesTakeWhatTheJobKeeps) {
+  FotoInfo& tile = addTile(dir.file("sea.jpg"), 90, true);
+  addCell(&tile, 0, 0, 200, 100);
+  grid.columns = 200;
+  grid.rows = 100;
+  MosaicJob job;
+  TileImagesList list;
+  MatchingContext context(job, grid, list, comparison);
+
+  EXPECT_FALSE(writeWebPageStage(context, folder, 100, false));  // nothing saved
+  EXPECT_FALSE(fs::exists(folder));
+  SavedPiece piece;
+  piece.path = mosaicPath;
+  job.savedPieces.push_back(piece);
+  ASSERT_TRUE(writeWebPageStage(context, folder, 100, false));
+  EXPECT_EQ(areas().size(), 1u);
+  job.setStopRequest(true);
+  ASSERT_TRUE(writeWebPageStage(context, folder, 100, false));
+  EXPECT_THAT(areas(), IsEmpty());
+
+  job.mainImageWidth = 321;
+  job.mainImageHeight = 123;
+  job.currentMaskFile = "/masks/m.png";
+  const std::string report = dir.file("report.csv");
+  ASSERT_TRUE(writeTextReportStage(context, report));
+  EXPECT_THAT(readFile(report), HasSubstr("Main Image Size (Width x Height in Pixels):,321,x,123"));
+  EXPECT_THAT(readFile(report), HasSubstr("MaskFile:,/masks/m.png\r\n"));
+
+  const std::string mask = dir.file("mask.bmp");
+  ASSERT_TRUE(writeMaskImageStage(context, false, {{mask, MaskImageTarget::Format::Bmp, 100}}));
+  EXPECT_EQ(readFile(mask).size(), 54u + 100u * 600u);
 }
 
 // Writes a sample page for the browser test when it asks for one (TG_WEB_PAGE_SAMPLE_DIR).
