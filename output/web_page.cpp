@@ -235,10 +235,10 @@ bool writePageImage(const std::string& mosaicPath, const std::string& target, lo
   return writeJpegImage(target, image, 95, 0);
 }
 
-class WebPageWriter {
+// The size and link of every tile met, and the page file names already taken.
+class TileLinks {
  public:
-  WebPageWriter(const std::string& folder, long pageWidth, bool copyTiles)
-      : m_folder(folder), m_pageWidth(pageWidth), m_copyTiles(copyTiles) {}
+  TileLinks(const std::string& folder, bool copyTiles) : m_folder(folder), m_copyTiles(copyTiles) {}
 
   const TileLink& linkFor(const std::string& path) {
     const auto known = m_links.find(path);
@@ -277,7 +277,6 @@ class WebPageWriter {
   }
 
   std::string m_folder;
-  long m_pageWidth;
   bool m_copyTiles;
   std::map<std::string, TileLink> m_links;
   std::set<std::string> m_names;
@@ -348,11 +347,11 @@ bool writeWebPage(const CellGrid& grid, const std::string& savedMosaicPath,
   page.write(formatText(kPopUpImage, 300L, 300L));
   page.write(formatText(kMapStart, escapeHtml(imageReference), static_cast<int>(pageWidth)));
 
-  WebPageWriter writer(folder, pageWidth, copyTiles);
+  TileLinks links(folder, copyTiles);
   for (const auto& cell : grid.cells) {
     if (stopFlag != nullptr && stopFlag->load() != 0) break;
     if (cell == nullptr || cell->tile == nullptr) continue;
-    const TileLink& link = writer.linkFor(cell->tile->path);
+    const TileLink& link = links.linkFor(cell->tile->path);
     const PopUpSize popUp = popUpSize(link.width, link.height, pageWidth);
     const std::string text = escapeHtml(areaText(cell->tile->path));
     const FotoMask& box = cell->shape;
