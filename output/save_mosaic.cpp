@@ -19,6 +19,16 @@
 
 namespace tg {
 
+namespace {
+
+// The value of an advanced row, or its factory default when the configuration never filled it.
+long advancedNumber(const AdvancedSettings& advanced, AdvancedRow which) {
+  const auto& row = advanced.row(static_cast<std::size_t>(which));
+  return advancedTextToLong(row.value.empty() ? row.factoryDefault : row.value);
+}
+
+}  // namespace
+
 std::uint32_t mosaicBackground(long borderColor) {
   const auto rgb = borderColor < 0 ? 0u : static_cast<std::uint32_t>(borderColor) & 0x00FFFFFFu;
   return rgb | 0xFF000000u;
@@ -35,7 +45,7 @@ bool saveMosaic(MosaicJob& job, CellGrid& grid, const MosaicGeometry& geometry, 
   }
   const MosaicSettings& settings = job.settings;
   const Pixel background = mosaicBackground(settings.borderColor.value);
-  if (settings.advanced.rowLong(AdvancedRow::MosaicFastPreview) != 0) {
+  if (advancedNumber(settings.advanced, AdvancedRow::MosaicFastPreview) != 0) {
     buildPreview(job, cells, geometry.mosaicWidth, geometry.mosaicHeight, background, comparison);
   }
 
