@@ -126,18 +126,24 @@ TEST_F(Renderer, BandsThreadsAndTileGroupsDoNotChangeThePicture) {
   EXPECT_EQ(render(10, 3, "threads"), reference);
 }
 
-TEST_F(Renderer, MissingTileFileLeavesBackgroundAndTheSaveSucceeds) {
+TEST_F(Renderer, MissingOrDamagedTileFileLeavesBackgroundAndTheSaveSucceeds) {
   resetTileLoadFailures();
   addCell(&addTile("gone", kRed, kRed, 64, 64, false), 0, 0, 30, 30);
   addCell(&addTile("here", kBlue, kBlue), 30, 0, 30, 30);
+  // A photograph cut short is no picture either: the renderer never shows its grey rest.
+  FotoInfo& cut = addTile("cut", kGreen, kGreen, 256, 256);
+  const std::string whole = test::readFile(cut.path);
+  test::writeFile(cut.path, whole.substr(0, whole.size() / 2));
+  addCell(&cut, 60, 0, 30, 30);
   JPGMosaicSave save(job, cells, comparison, kBorder);
   std::vector<SavedPiece> pieces;
-  ASSERT_TRUE(save.savePieces(rawRequest(dir.file("m"), 60, 30), pieces));
-  const auto pixels = readRaw(dir.file("m.raw"), 60, 30);
+  ASSERT_TRUE(save.savePieces(rawRequest(dir.file("m"), 90, 30), pieces));
+  const auto pixels = readRaw(dir.file("m.raw"), 90, 30);
   ASSERT_FALSE(pixels.empty());
-  EXPECT_EQ(pixels[15 * 60 + 15], kBorder);
-  EXPECT_TRUE(near(pixels[15 * 60 + 45], kBlue));
-  EXPECT_EQ(tileLoadFailures(), 1u);
+  EXPECT_EQ(pixels[15 * 90 + 15], kBorder);
+  EXPECT_TRUE(near(pixels[15 * 90 + 45], kBlue));
+  EXPECT_EQ(pixels[15 * 90 + 75], kBorder);
+  EXPECT_EQ(tileLoadFailures(), 2u);
   EXPECT_TRUE(dialogs->texts().empty());
 }
 
