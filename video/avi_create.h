@@ -59,8 +59,9 @@ class CAviCreate final : public CAviError {
   std::unique_ptr<State> m_state;
 };
 
-/// The FFmpeg encoder `fourcc` selects, or nullptr for 0, unknown codes and encoders this build
-/// lacks (see `CAviCreate`). Exposed so callers can tell the user which codecs work.
+/// The name of the FFmpeg encoder `fourcc` selects (letters matched without regard to case), or
+/// nullptr for 0 and unknown codes. Whether this build has that encoder is found out by
+/// `CAviCreate::create`. Pure function, any thread.
 [[nodiscard]] const char* encoderNameForFourCC(uint32_t fourcc);
 
 }  // namespace tg
