@@ -63,7 +63,32 @@ class Auction {
   [[nodiscard]] FotoInfo& tileOf(std::uint32_t bidder, std::uint32_t item) const {
     return *m_tiles[m_tilesBid ? bidder : item];
   }
+  void runPhase(std::int64_t epsilon);
   void scan(std::uint32_t bidder);
+  // The summed value of the current assignment.
+  [[nodiscard]] std::int64_t assignedValue() const {
+    std::int64_t total = 0;
+    for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) {
+      const std::uint32_t item = m_itemOf[bidder];
+      if (item == kNone) continue;
+      total += auctionValue(
+          tileDistance(m_context.comparison, kNoMatch, cellOf(bidder, item), tileOf(bidder, item)));
+    }
+    return total;
+  }
+  // Keeps the better of the current assignment and the one kept before: more bidders served,
+  // then the larger total value. A stop in the middle of the improving phase thus never leaves
+  // cells empty that the first phase had filled.
+  void keepIfBetter() {
+    const std::int64_t value = assignedValue();
+    if (!m_kept.empty() &&
+        (m_assigned < m_keptCount || (m_assigned == m_keptCount && value <= m_keptValue))) {
+      return;
+    }
+    m_kept = m_itemOf;
+    m_keptCount = m_assigned;
+    m_keptValue = value;
+  }
   void refreshAfterPriceChange(std::uint32_t item);
   [[nodiscard]] bool showStatusAndCheckStop();
 
@@ -80,6 +105,11 @@ class Auction {
   std::vector<std::vector<std::uint32_t>> m_holders;
   std::size_t m_assigned = 0;
   std::size_t m_progressShown = 0;
+  std::vector<std::uint32_t> m_kept;
+  std::size_t m_keptCount = 0;
+  std::int64_t m_keptValue = 0;
+  bool m_completed = false;
+  bool m_stopped = false;
   long m_rounds = 0;
   long m_bids = 0;
 };
@@ -148,8 +178,9 @@ bool Auction::showStatusAndCheckStop() {
     m_job.addProgress(static_cast<std::uint32_t>(m_assigned - m_progressShown));
     m_progressShown = m_assigned;
   }
-  // Cells bidding fill every cell once all are assigned; tiles bidding never do.
-  if (m_tilesBid || m_assigned < m_cells.size()) {
+  // Until the first phase has served every bidder the mosaic is still being filled; the
+  // improving phase only makes it better.
+  if (!m_completed) {
     m_job.setStatus(formatText(tr("Adding Tile#: %ld of %ld (#%ld, %ld)"),
                                static_cast<long>(m_assigned), static_cast<long>(m_cells.size()),
                                m_rounds, m_bids));
@@ -162,60 +193,74 @@ bool Auction::showStatusAndCheckStop() {
   return true;
 }
 
-void Auction::run() {
-  const std::size_t target = std::min(m_tiles.size(), m_cells.size());
-  std::int64_t epsilon = 1000000000;
-  while (epsilon > 0) {
-    if (epsilon <= 5) epsilon = 1;
-    std::fill(m_itemOf.begin(), m_itemOf.end(), kNone);
-    std::fill(m_bidderOf.begin(), m_bidderOf.end(), kNone);
-    m_assigned = 0;
-    std::set<std::uint32_t> waiting;
-    for (std::uint32_t b = 0; b < bidderCount(); ++b) waiting.insert(b);
-    std::uint32_t last = 0;
-    bool started = false;
-    while (!waiting.empty()) {
-      const std::uint32_t bidder = *waiting.begin();
-      if (!started || bidder <= last) {
-        ++m_rounds;
-        m_bids = 0;
-        started = true;
-      }
-      last = bidder;
-      BidderCache& cache = m_caches[bidder];
-      if (cache.entries.size() < 2) scan(bidder);
-      // A bidder without a pair of any value, or whose best item is worth no more than having
-      // none at these prices, sits out the phase; bidding on would only trade the item back and
-      // forth without raising its price.
-      if (cache.entries.empty() || cache.entries.front().net <= 0) {
-        waiting.erase(waiting.begin());
-        continue;
-      }
-      const CacheEntry best = cache.entries.front();
-      const std::int64_t second = cache.entries.size() > 1 ? cache.entries[1].net : 0;
-      const std::uint32_t previous = m_bidderOf[best.item];
-      if (previous != kNone) {
-        m_itemOf[previous] = kNone;
-        waiting.insert(previous);
-      } else {
-        ++m_assigned;
-      }
-      m_bidderOf[best.item] = bidder;
-      m_itemOf[bidder] = best.item;
-      waiting.erase(bidder);
-      m_price[best.item] += (best.net - second) + epsilon;
-      ++m_bids;
-      refreshAfterPriceChange(best.item);
-      if (showStatusAndCheckStop()) return;
+void Auction::runPhase(std::int64_t epsilon) {
+  std::fill(m_itemOf.begin(), m_itemOf.end(), kNone);
+  std::fill(m_bidderOf.begin(), m_bidderOf.end(), kNone);
+  m_assigned = 0;
+  std::set<std::uint32_t> waiting;
+  for (std::uint32_t b = 0; b < bidderCount(); ++b) waiting.insert(b);
+  std::uint32_t last = 0;
+  bool started = false;
+  while (!waiting.empty()) {
+    const std::uint32_t bidder = *waiting.begin();
+    if (!started || bidder <= last) {
+      ++m_rounds;
+      m_bids = 0;
+      started = true;
     }
-    if (m_assigned >= target) return;
-    epsilon /= 5;
+    last = bidder;
+    BidderCache& cache = m_caches[bidder];
+    if (cache.entries.size() < 2) scan(bidder);
+    // A bidder without a pair of any value, or whose best item is worth no more than having
+    // none at these prices, sits out the phase; bidding on would only trade the item back and
+    // forth without raising its price.
+    if (cache.entries.empty() || cache.entries.front().net <= 0) {
+      waiting.erase(waiting.begin());
+      continue;
+    }
+    const CacheEntry best = cache.entries.front();
+    const std::int64_t second = cache.entries.size() > 1 ? cache.entries[1].net : 0;
+    const std::uint32_t previous = m_bidderOf[best.item];
+    if (previous != kNone) {
+      m_itemOf[previous] = kNone;
+      waiting.insert(previous);
+    } else {
+      ++m_assigned;
+    }
+    m_bidderOf[best.item] = bidder;
+    m_itemOf[bidder] = best.item;
+    waiting.erase(bidder);
+    m_price[best.item] += (best.net - second) + epsilon;
+    ++m_bids;
+    refreshAfterPriceChange(best.item);
+    if (showStatusAndCheckStop()) {
+      m_stopped = true;
+      return;
+    }
   }
 }
 
+void Auction::run() {
+  const std::size_t target = std::min(m_tiles.size(), m_cells.size());
+  // The first phase, with a step far above any distance, fills the mosaic quickly: conflicts go
+  // to whoever bid first. The improving phase then bids again from fresh prices with the
+  // smallest step, which ends within one unit per bidder of the best total. Prices are not
+  // carried over: an item left without a bidder would keep a price it no longer deserves and
+  // draw bidders away from the items they should hold.
+  runPhase(1000000000);
+  keepIfBetter();
+  if (m_stopped) return;
+  m_completed = m_assigned >= target;
+  std::fill(m_price.begin(), m_price.end(), 0);
+  for (BidderCache& cache : m_caches) cache.entries.clear();
+  for (std::vector<std::uint32_t>& holders : m_holders) holders.clear();
+  runPhase(1);
+  keepIfBetter();
+}
+
 void Auction::write() {
-  for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) {
-    const std::uint32_t item = m_itemOf[bidder];
+  for (std::uint32_t bidder = 0; bidder < m_kept.size(); ++bidder) {
+    const std::uint32_t item = m_kept[bidder];
     if (item == kNone) continue;
     PuzzleInfo& cell = cellOf(bidder, item);
     FotoInfo& tile = tileOf(bidder, item);

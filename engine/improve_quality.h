@@ -15,13 +15,15 @@ struct MatchingContext;
 
 /// The quality improvement pass for mosaics without duplicates: distributes the tiles over the
 /// empty active cells so that every tile is used at most once and the scores together are as
-/// small as an auction with falling price steps reaches. The smaller side bids: cells for tiles,
-/// or tiles for cells when there are fewer tiles. Resets every tile's use count and exhausted
-/// flag first; afterwards every assigned cell holds its tile with the unlimited distance as its
-/// score, and each placed tile has use count 1 and is exhausted. Runs progress stage 6 with the
-/// statuses "Adding Tile#: ..." and "Improving Quality. ...". A stop request is consumed (the
-/// job's flag is cleared): the pass ends, the assignment reached is written and the result is
-/// still true so that the mosaic is rendered from it. Job thread.
+/// small as an auction reaches: a first phase with a large price step fills the mosaic quickly,
+/// an improving phase with the smallest step brings it within one unit per bidder of the best
+/// total. The smaller side bids: cells for tiles, or tiles for cells when there are fewer tiles.
+/// Resets every tile's use count and exhausted flag first; afterwards every assigned cell holds its
+/// tile with the unlimited distance as its score, and each placed tile has use count 1 and is
+/// exhausted. Runs progress stage 6 with the statuses "Adding Tile#: ..." and "Improving Quality.
+/// ...". A stop request is consumed (the job's flag is cleared): the pass ends, the better of the
+/// first phase's assignment and the one reached so far is written and the result is still true so
+/// that the mosaic is rendered from it. Job thread.
 [[nodiscard]] bool improveQuality(MatchingContext& context);
 
 }  // namespace tg

@@ -2,7 +2,6 @@
 #include "engine/place_tiles.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
 #include <random>
 #include <utility>
@@ -106,10 +105,6 @@ bool experimentalAllowed(const MatchingContext& context) {
   return context.job.settings.tileDuplication.value == 1 && context.imageLimits.empty();
 }
 
-bool switchedOn(const AdvancedSettings& advanced, AdvancedRow row) {
-  return std::strtol(advanced.rowValue(row).c_str(), nullptr, 10) != 0;
-}
-
 }  // namespace
 
 bool placeTiles(MatchingContext& context) {
@@ -119,11 +114,11 @@ bool placeTiles(MatchingContext& context) {
   switch (algorithm) {
     case kProcessingFaster: {
       const AdvancedSettings& advanced = job.settings.advanced;
-      if (switchedOn(advanced, AdvancedRow::TileListLoad)) {
+      if (advanced.rowYes(AdvancedRow::TileListLoad)) {
         loadTileListFile(context, tileListFilePath(job));
       }
       if (!placeFaster(context)) return false;
-      if (switchedOn(advanced, AdvancedRow::TileListSave)) {
+      if (advanced.rowYes(AdvancedRow::TileListSave)) {
         // A list that cannot be written costs the next run its pre-assignment, not this mosaic.
         (void)saveTileListFile(context, tileListFilePath(job));
       }

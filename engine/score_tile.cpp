@@ -2,7 +2,6 @@
 #include "engine/score_tile.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <set>
 #include <unordered_set>
@@ -105,8 +104,7 @@ void CScoreTile::updateGap() {
 }
 
 std::uint64_t candidateBudget(const MatchingContext& context, std::size_t tileCount) {
-  long megabytes = std::strtol(
-      context.job.settings.advanced.rowValue(AdvancedRow::MemoryMaxSizeMB).c_str(), nullptr, 10);
+  long megabytes = context.job.settings.advanced.rowLong(AdvancedRow::MemoryMaxSizeMB);
   megabytes = std::clamp(megabytes, 10L, 3900L);
   std::int64_t cellBytes = 24;
   for (const auto& cell : context.grid.cells) {

@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/improve_quality.h"
+
+#include <atomic>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "engine/matching_context.h"
+#include "engine/place_tiles.h"
+#include "engine/tile_distance.h"
+#include "engine_test_support.h"
+#include "job/mosaic_job.h"
+#include "platform/scripted_dialogs.h"
+
+namespace tg {
+namespace {
+
+using test::addCell;
+using test::addTile;
+using test::uniformSignature;
+
+struct Fixture {
+  ScopedScriptedDialogs dialogs;
+  MosaicJob job;
+  CellGrid grid;
+  TileImagesList list;
+  ComparisonSettings comparison;
+  MatchingContext context{job, grid, list, comparison};
+
+  Fixture(int cells, int tiles) {
+    comparison.setShiftLimit(0);
+    job.settings.mosaicProcessing.set(kProcessingExperimental2);
+    job.settings.tileDuplication.set(1);
+    job.settings.consecutiveFrames.set(0);
+    grid.columns = static_cast<std::uint32_t>(cells * 10);
+    grid.rows = 10;
+    for (int i = 0; i < cells; ++i) {
+      const auto level = static_cast<std::uint32_t>((i * 41) % 256);
+      addCell(grid, i * 10, 0, 10, 10).signature = uniformSignature(level, level / 2, 255 - level);
+    }
+    for (int i = 0; i < tiles; ++i) {
+      const auto level = static_cast<std::uint32_t>((i * 23) % 256);
+      addTile(list, "/t/" + std::to_string(1000 + i) + ".jpg", level).signature =
+          uniformSignature(level, (level * 3) % 256, 255 - level);
+    }
+  }
+
+  void expectOneToOne(std::size_t placed) {
+    std::set<const FotoInfo*> used;
+    for (const auto& cell : grid.cells) {
+      if (cell->tile == nullptr) continue;
+      EXPECT_TRUE(used.insert(cell->tile).second) << cell->tile->path << " used twice";
+      EXPECT_EQ(cell->score, tileDistance(comparison, kNoMatch, *cell, *cell->tile));
+    }
+    EXPECT_EQ(used.size(), placed);
+    for (auto& [path, tile] : list.tiles) {
+      EXPECT_EQ(tile.useCount, used.contains(&tile) ? 1u : 0u);
+      EXPECT_EQ(context.exhausted(tile), used.contains(&tile));
+    }
+  }
+};
+
+TEST(Auction, ValuesFavourSmallDistancesAndRejectForbiddenPairs) {
+  EXPECT_EQ(auctionValue(0), 4294977295);
+  EXPECT_EQ(auctionValue(kMaxScore), 10001);
+  EXPECT_EQ(auctionValue(kNoMatch), 0);
+}
+
+TEST(Auction, MoreTilesThanCellsGivesEveryCellItsOwnTile) {
+  Fixture f(60, 100);
+  ASSERT_TRUE(placeTiles(f.context));
+  f.expectOneToOne(60);
+  EXPECT_EQ(f.job.progress().maximum(ProgressStage::Placement), 60.0);
+}
+
+TEST(Auction, MoreCellsThanTilesPlacesEveryTileOnce) {
+  Fixture f(100, 60);
+  ASSERT_TRUE(improveQuality(f.context));
+  f.expectOneToOne(60);
+  std::size_t empty = 0;
+  for (const auto& cell : f.grid.cells) empty += cell->tile == nullptr ? 1 : 0;
+  EXPECT_EQ(empty, 40u);
+  EXPECT_EQ(f.job.statusText().rfind("Improving Quality. Press Mosaic button to Stop&&Save (#", 0),
+            0u)
+      << f.job.statusText();
+}
+
+TEST(Auction, TheLargerGapKeepsTheContestedTile) {
+  Fixture f(0, 0);
+  f.grid.columns = 20;
+  FotoInfo& x = addTile(f.list, "/t/x.jpg", 100);
+  FotoInfo& y = addTile(f.list, "/t/y.jpg", 104);
+  addTile(f.list, "/t/z.jpg", 200);
+  PuzzleInfo& flexible = addCell(f.grid, 0, 0, 10, 10);
+  flexible.signature = uniformSignature(101, 101, 101);
+  PuzzleInfo& picky = addCell(f.grid, 10, 0, 10, 10);
+  picky.signature = uniformSignature(99, 99, 99);
+  ASSERT_TRUE(improveQuality(f.context));
+  EXPECT_EQ(picky.tile, &x);
+  EXPECT_EQ(flexible.tile, &y);
+}
+
+TEST(Auction, BeatsOrMatchesGreedyOnASmallProblem) {
+  // Three cells and three tiles where serving cells one by one in order costs more in total.
+  Fixture f(0, 0);
+  f.grid.columns = 30;
+  FotoInfo& a = addTile(f.list, "/t/a.jpg", 100);
+  FotoInfo& b = addTile(f.list, "/t/b.jpg", 130);
+  FotoInfo& c = addTile(f.list, "/t/c.jpg", 60);
+  PuzzleInfo& first = addCell(f.grid, 0, 0, 10, 10);
+  first.signature = uniformSignature(110, 110, 110);
+  PuzzleInfo& second = addCell(f.grid, 10, 0, 10, 10);
+  second.signature = uniformSignature(100, 100, 100);
+  PuzzleInfo& third = addCell(f.grid, 20, 0, 10, 10);
+  third.signature = uniformSignature(65, 65, 65);
+  ASSERT_TRUE(improveQuality(f.context));
+  EXPECT_EQ(second.tile, &a);
+  EXPECT_EQ(first.tile, &b);
+  EXPECT_EQ(third.tile, &c);
+}
+
+TEST(Auction, AStopIsConsumedAndTheAssignmentSoFarIsKept) {
+  Fixture f(30, 30);
+  f.job.setStopRequest(true);
+  ASSERT_TRUE(placeTiles(f.context));
+  EXPECT_FALSE(f.job.stopRequested());
+  // The first bid was made before the request was seen; it stays.
+  f.expectOneToOne(1);
+  EXPECT_EQ(f.job.statusText(), "Adding Tile#: 1 of 30 (#1, 1)");
+}
+
+TEST(Auction, AStopWhileImprovingKeepsEveryCellFilled) {
+  Fixture f(200, 200);
+  std::atomic<bool> finished{false};
+  // Presses the button as soon as the improving status shows, whenever that is.
+  std::thread presser([&] {
+    while (!finished.load()) {
+      if (f.job.statusText().rfind("Improving Quality.", 0) == 0) {
+        f.job.setStopRequest(true);
+        return;
+      }
+      std::this_thread::yield();
+    }
+  });
+  const bool goOn = improveQuality(f.context);
+  finished.store(true);
+  presser.join();
+  EXPECT_TRUE(goOn);
+  f.expectOneToOne(200);
+}
+
+TEST(Auction, TilesNoVariantAllowsStayUnused) {
+  Fixture f(4, 4);
+  f.comparison.variantBits = 0;  // nothing may be placed
+  ASSERT_TRUE(improveQuality(f.context));
+  f.expectOneToOne(0);
+}
+
+}  // namespace
+}  // namespace tg
