@@ -4,6 +4,7 @@
 //   render_bench                 a mosaic of about 100 MP (116 x 87 cells of 100 pixels) from the
 //                                tiles of TG_RENDER_CORPUS, written as JPEG and as PPM; then a
 //                                mosaic of about 1 gigapixel written as RAW
+//   render_bench --cell-costs    the cost of one cell's preparation, step by step
 //   render_bench --samples DIR   one small mosaic in every picture format into DIR (and one JPEG
 //                                wider than 16,384 pixels), for bench/check_outputs.sh
 //
@@ -40,6 +41,7 @@
 #include "imaging/image_signature.h"
 #include "job/mosaic_job.h"
 #include "job/mosaic_settings.h"
+#include "output/cell_image.h"
 #include "output/jpeg_writer.h"
 #include "output/jpg_mosaic_save.h"
 #include "parallel/worker_settings.h"
@@ -273,10 +275,48 @@ int writeSamples(const std::string& folder) {
   return failures == 0 ? 0 : 1;
 }
 
+// The cost of one cell's preparation split into its steps: the crop and scale alone, then with
+// the colour shift, then with the blend, for cells of 100 and 400 pixels from a 640 x 480 photo.
+void cellCosts() {
+  tg::Foto photo;
+  if (!photo.create(640, 480)) return;
+  for (std::uint32_t y = 0; y < 480; ++y)
+    for (std::uint32_t x = 0; x < 640; ++x) photo.at(x, y) = tg::makePixel(x, y, x ^ y);
+  tg::ImageSignature tileSig;
+  tg::ImageSignature cellSig;
+  if (!tg::buildSignature(photo, true, tileSig)) return;
+  cellSig = tileSig;
+  cellSig.values[0] = tg::makePixel(200, 40, 90);
+  for (const std::uint32_t side : {100u, 400u}) {
+    double previous = 0;
+    for (int step = 0; step < 3; ++step) {
+      tg::ComparisonSettings c;
+      c.setShiftLimit(step >= 1 ? 38 : 0);
+      c.blendStrength = step >= 2 ? 38 : 0;
+      const int rounds = side == 100 ? 400 : 40;
+      const auto start = Clock::now();
+      for (int i = 0; i < rounds; ++i) {
+        auto cell = tg::prepareCellImage(photo, cellSig, tileSig, nullptr, side, side, c);
+        if (!cell) return;
+      }
+      const double ms =
+          std::chrono::duration<double, std::milli>(Clock::now() - start).count() / rounds;
+      const char* names[] = {"crop, scale, turn", "+ colour shift", "+ blend"};
+      std::printf("cell %3u px: %-18s %7.3f ms (step %+.3f ms)\n", side, names[step], ms,
+                  ms - previous);
+      previous = ms;
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::string(argv[1]) == "--samples") return writeSamples(argv[2]);
+  if (argc == 2 && std::string(argv[1]) == "--cell-costs") {
+    cellCosts();
+    return 0;
+  }
   const char* corpus = std::getenv("TG_RENDER_CORPUS");
   if (corpus == nullptr || !fs::is_directory(corpus)) {
     std::fprintf(stderr, "render_bench: set TG_RENDER_CORPUS to a folder of JPEG photographs\n");

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/comparison_settings.h"
 #include "engine/tile_distance.h"
@@ -106,31 +107,53 @@ void blendTowardsThumbnail(Foto& image, const ImageSignature& cellSignature,
   const double scaleY = static_cast<double>(ch) / image.height;
   const double scaleX = static_cast<double>(cw) / image.width;
 
+  // The thumbnail as opacity-weighted channels, and each column's taps, worked out once.
+  struct Weighted {
+    double r, g, b, a;
+  };
+  Weighted taps[12][12];
+  for (std::uint32_t ty = 0; ty < 12; ++ty) {
+    for (std::uint32_t tx = 0; tx < 12; ++tx) {
+      const Pixel p = thumbnail->at(tx, ty);
+      const double opacity = 255.0 - pixelT(p);
+      taps[ty][tx] = {opacity * pixelRed(p), opacity * pixelGreen(p), opacity * pixelBlue(p),
+                      opacity};
+    }
+  }
+  struct Column {
+    std::uint32_t ix;
+    double fx;
+  };
+  std::vector<Column> columns(image.width);
+  for (std::uint32_t x = 0; x < image.width; ++x) {
+    const double u = x * scaleX;
+    const auto ix = static_cast<std::uint32_t>(u);
+    columns[x] = {ix, ix == cw - 1 ? 0.0 : u - ix};
+  }
+
   for (std::uint32_t y = 0; y < image.height; ++y) {
     const double v = y * scaleY;
     const auto iy = static_cast<std::uint32_t>(v);
     const double fy = iy == ch - 1 ? 0.0 : v - iy;
+    const Weighted* above = taps[thumbY + iy] + thumbX;
+    const Weighted* below = fy > 0 ? taps[thumbY + iy + 1] + thumbX : above;
     Pixel* row = image.row(y);
     for (std::uint32_t x = 0; x < image.width; ++x) {
-      const double u = x * scaleX;
-      const auto ix = static_cast<std::uint32_t>(u);
-      const double fx = ix == cw - 1 ? 0.0 : u - ix;
+      const auto [ix, fx] = columns[x];
       double sumR = 0;
       double sumG = 0;
       double sumB = 0;
       double sumA = 0;
-      auto tap = [&](std::uint32_t tx, std::uint32_t ty, double weight) {
-        const Pixel p = thumbnail->at(thumbX + tx, thumbY + ty);
-        const double w = weight * (255.0 - pixelT(p));
-        sumR += w * pixelRed(p);
-        sumG += w * pixelGreen(p);
-        sumB += w * pixelBlue(p);
-        sumA += w;
+      auto tap = [&](const Weighted& t, double weight) {
+        sumR += weight * t.r;
+        sumG += weight * t.g;
+        sumB += weight * t.b;
+        sumA += weight * t.a;
       };
-      tap(ix, iy, (1 - fx) * (1 - fy));
-      if (fx > 0) tap(ix + 1, iy, fx * (1 - fy));
-      if (fy > 0) tap(ix, iy + 1, (1 - fx) * fy);
-      if (fx > 0 && fy > 0) tap(ix + 1, iy + 1, fx * fy);
+      tap(above[ix], (1 - fx) * (1 - fy));
+      if (fx > 0) tap(above[ix + 1], fx * (1 - fy));
+      if (fy > 0) tap(below[ix], (1 - fx) * fy);
+      if (fx > 0 && fy > 0) tap(below[ix + 1], fx * fy);
       // 255 + trunc(S_A - 255) rounds S_A up for S_A <= 255.
       const long opacity = 255 + static_cast<long>(std::trunc(sumA - 255.0));
       const long w = (opacity * static_cast<long>(k)) / 255;
