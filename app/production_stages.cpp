@@ -5,10 +5,14 @@
 #include "engine/comparison_settings.h"
 #include "engine/main_image_analysis.h"
 #include "engine/matching_context.h"
+#include "engine/place_tiles.h"
 #include "engine/required_images.h"
 #include "engine/tile_split.h"
 #include "job/mosaic_job.h"
+#include "output/mask_image.h"
 #include "output/save_mosaic.h"
+#include "output/text_report.h"
+#include "output/web_page.h"
 #include "platform/user_dialogs.h"
 #include "tiles/tile_groups.h"
 #include "tiles/tile_images_list.h"
@@ -26,7 +30,12 @@ bool unavailable(const char* what) {
 
 }  // namespace
 
-ProductionStages::ProductionStages(TileImagesList& list) : m_list(list) {}
+ProductionStages::ProductionStages(TileImagesList& list)
+    : m_list(list),
+      m_placement(tg::placeTiles),
+      m_maskImage(writeMaskImageStage),
+      m_textReport(writeTextReportStage),
+      m_webPage(writeWebPageStage) {}
 
 ProductionStages::~ProductionStages() = default;
 

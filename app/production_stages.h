@@ -21,8 +21,9 @@ struct TileImagesList;
 /// outlive every job run with it; the list must not change while a job runs.
 ///
 /// Tile placement and the mask image, text report and web page writers are reached through the
-/// hooks below; a stage whose hook is empty tells the user that this build cannot do it and
-/// fails, which ends the job with "Stopped!". Job thread only (see `MosaicStages`).
+/// hooks below, which start as the engine's and output folder's own stages; tests may replace
+/// them. A stage whose hook was emptied tells the user that it cannot run and fails, which ends
+/// the job with "Stopped!". Job thread only (see `MosaicStages`).
 class ProductionStages final : public MosaicStages {
  public:
   /// Places the tiles on the cells of the context (the engine's placement and quality pass).

@@ -142,7 +142,12 @@ bool makeMosaics(const MosaicRequest& request) {
   for (const auto& [image, output] : request.images) {
     const std::string path = absolutePath(image);
     images.push_back(path);
-    if (!output.empty()) job.explicitOutputs[path] = absolutePath(output);
+    if (output.empty()) continue;
+    // The job writes an explicit output where it is told and makes no folder for it.
+    const std::string target = absolutePath(output);
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
+    job.explicitOutputs[path] = target;
   }
 
   ProductionStages stages(list);
