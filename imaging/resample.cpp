@@ -7,184 +7,169 @@
 #include <vector>
 
 #include "imaging/foto.h"
+#include "imaging/resample_fragments.h"
 
 namespace tg {
 
 namespace {
 
-// One source column (or row) covered by an output pixel: its coverage f, and the bilinear taps at
-// the fragment's centre along that axis (own pixel and one neighbour with their weights).
-struct Fragment {
+using detail::coverFragments;
+using detail::Fragment;
+
+// Two doubles side by side. Each lane goes through exactly the IEEE multiplications and additions
+// of the one-channel-at-a-time form, in the same order, so the sums come out bit for bit the same;
+// the pair only halves the instruction count. Channels travel as (red, green) and (blue, opacity).
+using Pair = double __attribute__((vector_size(16)));
+
+// One fragment of an axis, packed for the inner loop. `hasNeighbour` is false when the neighbour
+// weight is exactly 0: its taps then have weight 0 and add exact zeros, so they can be left out.
+struct Tap {
   double coverage;
-  std::uint32_t own;
-  std::uint32_t neighbour;
   double ownWeight;
   double neighbourWeight;
-  // Coverage 1 with the centre on the pixel's own centre: the sample is the pixel itself.
+  std::uint32_t own;
+  std::uint32_t neighbour;
+  bool hasNeighbour;
   bool whole;
 };
 
-// The covered source pixels of [lo, hi) along an axis of `size` pixels (lo < hi <= size).
-void coverFragments(double lo, double hi, std::uint32_t size, std::vector<Fragment>& out) {
-  out.clear();
-  const auto first = static_cast<std::uint32_t>(lo);
-  auto last = static_cast<std::uint32_t>(hi);
-  // An integral right edge excludes the pixel that starts there.
-  if (static_cast<double>(last) == hi) --last;
-  last = std::min(last, size - 1);
-  for (std::uint32_t p = first; p <= last; ++p) {
-    const double pos = p;
-    const bool isLast = p == last;
-    double f;
-    double centre;
-    if (lo <= pos) {
-      if (!isLast) {
-        f = 1.0;
-        centre = pos + 0.5;
-      } else {
-        f = hi - pos;
-        centre = (pos + hi) / 2;
-      }
-    } else if (!isLast) {
-      f = 1.0 - (lo - pos);
-      centre = (pos + lo + 1) / 2;
-    } else {
-      f = hi - lo;
-      centre = (lo + hi) / 2;
-    }
-    if (f <= 0 || f > 1) continue;
-    if (centre < 0) continue;
-    const auto g = static_cast<std::uint32_t>(centre);
-    if (g >= size) continue;
-    const double c = centre - g;
-    Fragment fragment{};
-    fragment.coverage = f;
-    fragment.own = g;
-    if (c < 0.5) {
-      fragment.neighbour = g == 0 ? g : g - 1;
-      fragment.ownWeight = c + 0.5;
-    } else {
-      fragment.neighbour = g + 1 >= size ? g : g + 1;
-      fragment.ownWeight = 1.5 - c;
-    }
-    fragment.neighbourWeight = 1.0 - fragment.ownWeight;
-    fragment.whole = f == 1.0 && fragment.ownWeight == 1.0;
-    out.push_back(fragment);
-  }
+Tap packTap(const Fragment& f) {
+  return Tap{f.coverage, f.ownWeight, f.neighbourWeight, f.own, f.neighbour, f.neighbourWeight != 0,
+             f.whole};
 }
 
-struct Accumulator {
-  double r = 0;
-  double g = 0;
-  double b = 0;
-  double o = 0;
-  double w = 0;
-
-  void addTap(Pixel p, double weight) {
-    if (!(weight >= 0)) return;
-    const double wo = weight * static_cast<double>(255u - pixelT(p));
-    r += wo * pixelRed(p);
-    g += wo * pixelGreen(p);
-    b += wo * pixelBlue(p);
-    o += wo;
-    w += weight;
-  }
+// An output column: its fragments, and the part outside its run of whole fragments, as spans of
+// the shared tap tables; the run itself as a range of source columns.
+struct Column {
+  std::uint32_t allBegin = 0;
+  std::uint32_t allEnd = 0;
+  std::uint32_t partialBegin = 0;
+  std::uint32_t partialEnd = 0;
+  std::uint32_t wholeBegin = 0;
+  std::uint32_t wholeEnd = 0;
+  bool outside = false;
 };
+
+// The pixel accumulator: (r, g), (b, o) and the weight.
+struct Sums {
+  Pair rg = {0, 0};
+  Pair bo = {0, 0};
+  double w = 0;
+};
+
+// Adds the tap of pixel `p` with `weight` (> 0 or an exact 0 left out by the caller).
+inline void addTap(Pair& rg, Pair& bo, Pixel p, double weight) {
+  const double wo = weight * static_cast<double>(255u - pixelT(p));
+  const Pair colourRG = {static_cast<double>(pixelRed(p)), static_cast<double>(pixelGreen(p))};
+  // Opacity as a channel of value 1: wo * 1 is wo exactly.
+  const Pair colourBO = {static_cast<double>(pixelBlue(p)), 1.0};
+  rg += wo * colourRG;
+  bo += wo * colourBO;
+}
+
+// One fragment's bilinear sample, rescaled to carry the fragment's area as weight. Weights that
+// are exact zeros are skipped: their taps would add +0 to non-negative sums, which changes nothing.
+inline void addFragment(Sums& pixel, const Pixel* __restrict ownRow,
+                        const Pixel* __restrict neighbourRow, const Tap& fx, const Tap& fy) {
+  const double w1 = fx.ownWeight * fy.ownWeight;
+  const double w2 = fx.neighbourWeight * fy.ownWeight;
+  const double w3 = fx.ownWeight * fy.neighbourWeight;
+  const double w4 = fx.neighbourWeight * fy.neighbourWeight;
+  const double target = fx.coverage * fy.coverage;
+  // The same sum, in the same order, as the tap-by-tap accumulation.
+  const double weight = ((w1 + w2) + w3) + w4;
+  if (target <= 0 || weight <= 0) return;
+  Pair rg = {0, 0};
+  Pair bo = {0, 0};
+  addTap(rg, bo, ownRow[fx.own], w1);
+  if (fx.hasNeighbour) addTap(rg, bo, ownRow[fx.neighbour], w2);
+  if (fy.hasNeighbour) {
+    addTap(rg, bo, neighbourRow[fx.own], w3);
+    if (fx.hasNeighbour) addTap(rg, bo, neighbourRow[fx.neighbour], w4);
+  }
+  const double scale = target / weight;
+  pixel.rg += rg * scale;
+  pixel.bo += bo * scale;
+  pixel.w += target;
+}
 
 // Sums of fractional weights carry rounding noise: a region of one colour can come out a hair
 // below its value, and truncation would then turn 40 into 39. Values within this tolerance below
 // an integer count as that integer.
 constexpr double kTruncationTolerance = 1e-7;
 
-Pixel averagePixel(const Accumulator& acc) {
-  if (acc.w == 0 || acc.o <= 0) return kTransparentBlack;
+Pixel averagePixel(const Sums& acc) {
+  const double o = acc.bo[1];
+  if (acc.w == 0 || o <= 0) return kTransparentBlack;
   const auto channel = [](double v) {
     return static_cast<std::uint32_t>(std::clamp(v + kTruncationTolerance, 0.0, 255.0));
   };
-  return makePixel(channel(acc.r / acc.o), channel(acc.g / acc.o), channel(acc.b / acc.o),
-                   channel(255.0 - acc.o / acc.w));
+  return makePixel(channel(acc.rg[0] / o), channel(acc.rg[1] / o), channel(acc.bo[0] / o),
+                   channel(255.0 - o / acc.w));
 }
 
-// The fragments of one axis of an output pixel, with the run of whole fragments (coverage 1,
-// sampled at the pixel's own centre) found once: those contribute the source pixel itself.
-struct Cover {
-  std::vector<Fragment> all;
-  std::vector<Fragment> partial;  // the fragments outside the whole run
-  std::uint32_t wholeBegin = 0;   // source index of the first whole fragment
-  std::uint32_t wholeEnd = 0;     // one past the last (wholeBegin == wholeEnd: none)
-};
-
-void splitCover(Cover& cover) {
-  cover.partial.clear();
-  cover.wholeBegin = cover.wholeEnd = 0;
-  std::size_t first = cover.all.size();
-  std::size_t last = 0;
-  for (std::size_t k = 0; k < cover.all.size(); ++k) {
-    if (!cover.all[k].whole) continue;
+// The run of whole fragments of `taps` (coverage 1, sampled at the pixel's own centre), when they
+// are contiguous in the source: [begin, end) of source columns; begin == end when there is none.
+void findWholeRun(const std::vector<Fragment>& taps, std::uint32_t& begin, std::uint32_t& end,
+                  std::size_t& first, std::size_t& last) {
+  begin = end = 0;
+  first = taps.size();
+  last = 0;
+  for (std::size_t k = 0; k < taps.size(); ++k) {
+    if (!taps[k].whole) continue;
     first = std::min(first, k);
     last = k;
   }
-  bool contiguous = first < cover.all.size();
+  bool contiguous = first < taps.size();
   for (std::size_t k = first; contiguous && k <= last; ++k) {
-    contiguous = cover.all[k].whole && cover.all[k].own == cover.all[first].own + (k - first);
+    contiguous = taps[k].whole && taps[k].own == taps[first].own + (k - first);
   }
-  for (std::size_t k = 0; k < cover.all.size(); ++k) {
-    if (!contiguous || k < first || k > last) cover.partial.push_back(cover.all[k]);
+  if (!contiguous) {
+    first = taps.size();
+    last = 0;
+    return;
   }
-  if (contiguous) {
-    cover.wholeBegin = cover.all[first].own;
-    cover.wholeEnd = cover.all[last].own + 1;
-  }
+  begin = taps[first].own;
+  end = taps[last].own + 1;
 }
 
-// Adds one fragment's bilinear sample, rescaled to carry exactly the fragment's area as weight.
-inline void addFragment(Accumulator& pixel, const Pixel* ownRow, const Pixel* neighbourRow,
-                        const Fragment& fx, const Fragment& fy) {
-  Accumulator sample;
-  sample.addTap(ownRow[fx.own], fx.ownWeight * fy.ownWeight);
-  sample.addTap(ownRow[fx.neighbour], fx.neighbourWeight * fy.ownWeight);
-  sample.addTap(neighbourRow[fx.own], fx.ownWeight * fy.neighbourWeight);
-  sample.addTap(neighbourRow[fx.neighbour], fx.neighbourWeight * fy.neighbourWeight);
-  const double target = fx.coverage * fy.coverage;
-  if (target <= 0 || sample.w <= 0) return;
-  const double scale = target / sample.w;
-  pixel.r += sample.r * scale;
-  pixel.g += sample.g * scale;
-  pixel.b += sample.b * scale;
-  pixel.o += sample.o * scale;
-  pixel.w += target;
-}
-
-// The area average of the source box whose fragments are `columns` x `rows`.
-Pixel boxAverage(const Foto& source, const Cover& columns, const Cover& rows) {
-  Accumulator pixel;
+// The area average of one output pixel: `rows` are its row fragments, `column` its column spans
+// in `all` and `partial`.
+Pixel boxAverage(const Foto& source, const Column& column, const Tap* __restrict all,
+                 const Tap* __restrict partial, const std::vector<Tap>& rows) {
+  Sums pixel;
   // Fragments whole on both axes are the source pixels themselves with weight 1: their sums are
   // integers, kept exactly and added once at the end.
   std::uint64_t sumR = 0, sumG = 0, sumB = 0, sumO = 0, count = 0;
-  const std::uint32_t wholeWidth = columns.wholeEnd - columns.wholeBegin;
-  for (const Fragment& fy : rows.all) {
+  const std::uint32_t wholeWidth = column.wholeEnd - column.wholeBegin;
+  for (const Tap& fy : rows) {
     const Pixel* ownRow = source.row(fy.own);
     const Pixel* neighbourRow = source.row(fy.neighbour);
     if (!fy.whole) {
-      for (const Fragment& fx : columns.all) addFragment(pixel, ownRow, neighbourRow, fx, fy);
+      for (std::uint32_t k = column.allBegin; k < column.allEnd; ++k)
+        addFragment(pixel, ownRow, neighbourRow, all[k], fy);
       continue;
     }
-    for (const Fragment& fx : columns.partial) addFragment(pixel, ownRow, neighbourRow, fx, fy);
-    const Pixel* __restrict run = ownRow + columns.wholeBegin;
+    for (std::uint32_t k = column.partialBegin; k < column.partialEnd; ++k)
+      addFragment(pixel, ownRow, neighbourRow, partial[k], fy);
+    const Pixel* __restrict run = ownRow + column.wholeBegin;
+    std::uint64_t r = 0, g = 0, b = 0, o = 0;
     for (std::uint32_t k = 0; k < wholeWidth; ++k) {
       const Pixel p = run[k];
-      const std::uint32_t o = 255u - pixelT(p);
-      sumR += o * pixelRed(p);
-      sumG += o * pixelGreen(p);
-      sumB += o * pixelBlue(p);
-      sumO += o;
+      const std::uint32_t opacity = 255u - pixelT(p);
+      r += opacity * pixelRed(p);
+      g += opacity * pixelGreen(p);
+      b += opacity * pixelBlue(p);
+      o += opacity;
     }
+    sumR += r;
+    sumG += g;
+    sumB += b;
+    sumO += o;
     count += wholeWidth;
   }
-  pixel.r += static_cast<double>(sumR);
-  pixel.g += static_cast<double>(sumG);
-  pixel.b += static_cast<double>(sumB);
-  pixel.o += static_cast<double>(sumO);
+  pixel.rg += Pair{static_cast<double>(sumR), static_cast<double>(sumG)};
+  pixel.bo += Pair{static_cast<double>(sumB), static_cast<double>(sumO)};
   pixel.w += static_cast<double>(count);
   return averagePixel(pixel);
 }
@@ -203,21 +188,37 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
   const double stepX = rectW / outW;
   const double stepY = rectH / outH;
 
-  // The column fragments depend on the output column only: work them out once.
-  std::vector<Cover> columns(outW);
-  std::vector<bool> columnOutside(outW, false);
+  // The column fragments depend on the output column only: work them out once, into two flat
+  // tables (every fragment, and those outside the whole run) that the columns index.
+  std::vector<Column> columns(outW);
+  std::vector<Tap> all;
+  std::vector<Tap> partial;
+  std::vector<Fragment> fragments;
   for (std::uint32_t i = 0; i < outW; ++i) {
+    Column& column = columns[i];
     const double x0 = rectX + rectW * i / outW;
     if (srcW <= x0) {
-      columnOutside[i] = true;
+      column.outside = true;
       continue;
     }
     const double x1 = std::min(x0 + stepX, srcW);
-    if (x1 > x0) coverFragments(x0, x1, source.width, columns[i].all);
-    splitCover(columns[i]);
+    fragments.clear();
+    if (x1 > x0) coverFragments(x0, x1, source.width, fragments);
+    std::size_t first = 0;
+    std::size_t last = 0;
+    findWholeRun(fragments, column.wholeBegin, column.wholeEnd, first, last);
+    column.allBegin = static_cast<std::uint32_t>(all.size());
+    column.partialBegin = static_cast<std::uint32_t>(partial.size());
+    for (std::size_t k = 0; k < fragments.size(); ++k) {
+      all.push_back(packTap(fragments[k]));
+      if (k < first || k > last) partial.push_back(packTap(fragments[k]));
+    }
+    column.allEnd = static_cast<std::uint32_t>(all.size());
+    column.partialEnd = static_cast<std::uint32_t>(partial.size());
+    if (column.allEnd == column.allBegin) column.outside = true;
   }
 
-  Cover rows;
+  std::vector<Tap> rows;
   for (std::uint32_t j = 0; j < outH; ++j) {
     Pixel* out = result->row(j);
     const double y0 = rectY + rectH * j / outH;
@@ -226,14 +227,18 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
       continue;
     }
     const double y1 = std::min(srcH, y0 + stepY);
-    rows.all.clear();
-    if (y1 > y0) coverFragments(y0, y1, source.height, rows.all);
+    fragments.clear();
+    if (y1 > y0) coverFragments(y0, y1, source.height, fragments);
+    if (fragments.empty()) {
+      std::fill_n(out, outW, kTransparentBlack);
+      continue;
+    }
+    rows.clear();
+    for (const Fragment& f : fragments) rows.push_back(packTap(f));
     for (std::uint32_t i = 0; i < outW; ++i) {
-      if (columnOutside[i] || rows.all.empty() || columns[i].all.empty()) {
-        out[i] = kTransparentBlack;
-      } else {
-        out[i] = boxAverage(source, columns[i], rows);
-      }
+      const Column& column = columns[i];
+      out[i] = column.outside ? kTransparentBlack
+                              : boxAverage(source, column, all.data(), partial.data(), rows);
     }
   }
   return result;
