@@ -21,6 +21,10 @@ namespace tg {
 namespace {
 
 constexpr std::size_t kCacheSize = 32;
+// The price step of the improving phase: far below the difference one grey level makes in a
+// distance (several hundred units), so the result lies within that much per bidder of the
+// best total, yet large enough that bidders torn between equal items settle quickly.
+constexpr std::int64_t kImprovingStep = 64;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
 struct CacheEntry {
@@ -244,7 +248,7 @@ void Auction::run() {
   const std::size_t target = std::min(m_tiles.size(), m_cells.size());
   // The first phase, with a step far above any distance, fills the mosaic quickly: conflicts go
   // to whoever bid first. The improving phase then bids again from fresh prices with the
-  // smallest step, which ends within one unit per bidder of the best total. Prices are not
+  // small step, which ends within that step per bidder of the best total. Prices are not
   // carried over: an item left without a bidder would keep a price it no longer deserves and
   // draw bidders away from the items they should hold.
   runPhase(1000000000);
@@ -254,7 +258,7 @@ void Auction::run() {
   std::fill(m_price.begin(), m_price.end(), 0);
   for (BidderCache& cache : m_caches) cache.entries.clear();
   for (std::vector<std::uint32_t>& holders : m_holders) holders.clear();
-  runPhase(1);
+  runPhase(kImprovingStep);
   keepIfBetter();
 }
 

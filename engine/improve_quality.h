@@ -16,7 +16,7 @@ struct MatchingContext;
 /// The quality improvement pass for mosaics without duplicates: distributes the tiles over the
 /// empty active cells so that every tile is used at most once and the scores together are as
 /// small as an auction reaches: a first phase with a large price step fills the mosaic quickly,
-/// an improving phase with the smallest step brings it within one unit per bidder of the best
+/// an improving phase with a small step (64) brings it within that much per bidder of the best
 /// total. The smaller side bids: cells for tiles, or tiles for cells when there are fewer tiles.
 /// Resets every tile's use count and exhausted flag first; afterwards every assigned cell holds its
 /// tile with the unlimited distance as its score, and each placed tile has use count 1 and is
