@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "imaging/foto.h"
+#include "imaging/image_file.h"
+#include "output/jpeg_writer.h"
 #include "tiles/tile_analysis.h"
 #include "tiles/tile_images_list.h"
 
@@ -36,11 +39,61 @@ std::vector<std::string> wallpaperPhotos(const std::vector<std::string>& folders
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
       if (!it->is_regular_file(error) || it->is_symlink(error)) continue;
       const std::string name = it->path().filename().string();
-      if (hasExtensionFrom(name, "|JPG|JPEG|")) photos.push_back(it->path().string());
+      if (hasExtensionFrom(name, "|JPG|JPEG|PNG|")) photos.push_back(it->path().string());
     }
   }
   std::sort(photos.begin(), photos.end());
   return photos;
+}
+
+constexpr std::uint32_t kWholeSide = 480;    ///< long side of the tile made of a whole picture
+constexpr std::uint32_t kCropSide = 320;     ///< side of the square crops
+constexpr std::uint32_t kMinimumSide = 400;  ///< pictures smaller than this are no photographs
+
+/// Writes `rect` of `picture` at `w` x `h` as a JPEG tile; false when it cannot.
+bool writeTile(const Foto& picture, const std::string& path, std::uint32_t w, std::uint32_t h,
+               double rectW, double rectH, double rectX, double rectY) {
+  const auto tile = resample(picture, w, h, rectW, rectH, rectX, rectY);
+  return tile && writeJpegImage(path, *tile, 90, 0);
+}
+
+/// Turns every picture into small tile photographs in `folder`: the whole picture and its two
+/// end squares (left and right, or top and bottom), so that the small library offers three
+/// tiles per wallpaper and the renderer decodes small files instead of 4K wallpapers. Pictures
+/// made before are kept. Returns the number of tiles in the folder.
+std::size_t prepareTiles(const std::vector<std::string>& photos, const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  std::size_t made = 0;
+  for (std::size_t index = 0; index < photos.size(); ++index) {
+    char stem[32];
+    std::snprintf(stem, sizeof stem, "/wall%04zu", index);
+    const std::string base = folder + stem;
+    if (std::filesystem::exists(base + "-a.jpg", error)) {
+      made += 3;
+      continue;
+    }
+    Foto picture;
+    if (!loadImageFile(picture, photos[index], 2 * kWholeSide, 2 * kWholeSide, false)) continue;
+    const double w = picture.width;
+    const double h = picture.height;
+    if (std::min(w, h) < kMinimumSide / 2.0) continue;
+    const double side = std::min(w, h);
+    const bool wide = w >= h;
+    const auto wholeW = static_cast<std::uint32_t>(wide ? kWholeSide : kWholeSide * w / h);
+    const auto wholeH = static_cast<std::uint32_t>(wide ? kWholeSide * h / w : kWholeSide);
+    if (!writeTile(picture, base + "-a.jpg", std::max(wholeW, 1u), std::max(wholeH, 1u), w, h, 0,
+                   0)) {
+      continue;
+    }
+    ++made;
+    made += writeTile(picture, base + "-b.jpg", kCropSide, kCropSide, side, side, 0, 0) ? 1 : 0;
+    made += writeTile(picture, base + "-c.jpg", kCropSide, kCropSide, side, side,
+                      wide ? w - side : 0, wide ? 0 : h - side)
+                ? 1
+                : 0;
+  }
+  return made;
 }
 
 }  // namespace
@@ -81,10 +134,16 @@ int runDemo(ArgumentReader& args) {
   std::fprintf(stderr, "Demo: %zu photographs, main image %s\n", photos.size(), mainImage.c_str());
 
   const std::string base = std::filesystem::absolute(outDir).lexically_normal().string();
+  std::vector<std::string> tileSources;
+  for (const auto& photo : photos) {
+    if (photo != mainImage) tileSources.push_back(photo);  // not one of its own tiles
+  }
+  const std::string tileFolder = base + "/tiles";
+  const std::size_t tiles = prepareTiles(tileSources, tileFolder);
+  std::fprintf(stderr, "Demo: %zu tile photographs in %s\n", tiles, tileFolder.c_str());
   const std::string listPath = base + "/Demo Tiles.tg4";
   std::vector<std::string> lists[4];
-  lists[0] = folders;
-  lists[1] = {mainImage};  // the main image is not one of its own tiles
+  lists[0] = {tileFolder};
   if (!buildTileList(listPath, lists, false)) return kExitFailed;
 
   MosaicRequest request;
