@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Speed of the imaging core on a 12-megapixel photograph: resampling, loading as a tile and
-// building a signature, each beside libjpeg-turbo's own 1/8 decode of the same file.
+// Speed of the imaging core on a 12-megapixel photograph: resampling (fast and reference forms
+// side by side, also from a tile to cells), loading as a tile and building a signature, each
+// beside libjpeg-turbo's own 1/8 decode of the same file.
 #include <algorithm>
 #include <csetjmp>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "imaging/foto.h"
 #include "imaging/image_file.h"
 #include "imaging/image_signature.h"
+#include "imaging/resample_reference.h"
 
 namespace {
 
@@ -196,23 +198,85 @@ void BM_LoadAndSignTile(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadAndSignTile)->Unit(benchmark::kMillisecond);
 
-void BM_Resample12MPTo48x48(benchmark::State& state) {
-  const tg::Foto& image = fixture().image;
-  for (auto _ : state) {
-    auto result = tg::resample(image, 48, 48, kWidth, kHeight, 0, 0);
-    benchmark::DoNotOptimize(result);
-  }
+// A 640 x 480 photograph, as the renderer meets tiles decoded at a reduced scale.
+const tg::Foto& tilePhoto() {
+  static const tg::Foto photo = [] {
+    tg::Foto image;
+    if (!image.createQuiet(640, 480)) return image;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> noise(-12, 12);
+    for (std::uint32_t y = 0; y < 480; ++y) {
+      for (std::uint32_t x = 0; x < 640; ++x) {
+        image.at(x, y) = tg::makePixel(
+            static_cast<std::uint32_t>(std::clamp(int(x / 3) + noise(random), 0, 255)),
+            static_cast<std::uint32_t>(std::clamp(int(y / 2) + noise(random), 0, 255)),
+            (x ^ y) & 0xFFu);
+      }
+    }
+    return image;
+  }();
+  return photo;
 }
-BENCHMARK(BM_Resample12MPTo48x48)->Unit(benchmark::kMillisecond);
 
-void BM_Resample12MPTo1000x750(benchmark::State& state) {
-  const tg::Foto& image = fixture().image;
+// Resampling in its fast form (0) and its plain reference form (1), side by side. The rate is in
+// megapixels of the source rectangle per second ("MP/s"), so that downscales of different sizes
+// compare; "out MP/s" counts the output pixels.
+template <bool kReference>
+void resampleCase(benchmark::State& state, const tg::Foto& image, std::uint32_t outW,
+                  std::uint32_t outH, bool cellCrop) {
+  std::uint32_t cropW = image.width;
+  std::uint32_t cropH = image.height;
+  if (cellCrop && !tg::cropToAspect(cropW, cropH, outW, outH)) {
+    state.SkipWithError("bad crop");
+    return;
+  }
+  const double x = (image.width - cropW) >> 1;
+  const double y = (image.height - cropH) >> 1;
   for (auto _ : state) {
-    auto result = tg::resample(image, 1000, 750, kWidth, kHeight, 0, 0);
+    auto result = kReference ? tg::resampleReference(image, outW, outH, cropW, cropH, x, y)
+                             : tg::resample(image, outW, outH, cropW, cropH, x, y);
     benchmark::DoNotOptimize(result);
   }
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["MP/s"] =
+      benchmark::Counter(iterations * cropW * cropH / 1e6, benchmark::Counter::kIsRate);
+  state.counters["out MP/s"] =
+      benchmark::Counter(iterations * outW * outH / 1e6, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_Resample12MPTo1000x750)->Unit(benchmark::kMillisecond);
+
+template <bool kReference>
+void BM_Resample12MPTo48x48(benchmark::State& state) {
+  resampleCase<kReference>(state, fixture().image, 48, 48, false);
+}
+BENCHMARK_TEMPLATE(BM_Resample12MPTo48x48, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Resample12MPTo48x48, true)->Unit(benchmark::kMillisecond);
+
+template <bool kReference>
+void BM_Resample12MPTo1000x750(benchmark::State& state) {
+  resampleCase<kReference>(state, fixture().image, 1000, 750, false);
+}
+BENCHMARK_TEMPLATE(BM_Resample12MPTo1000x750, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_Resample12MPTo1000x750, true)->Unit(benchmark::kMillisecond);
+
+// A cell of `side` pixels cut from the 640 x 480 tile: 100 is a 4.8 : 1 downscale, 300 is 1.6 : 1
+// (the usual ratio after a reduced-scale decode), 400 is 1.2 : 1 and 1000 an enlargement.
+template <bool kReference>
+void BM_ResampleTileToCell(benchmark::State& state) {
+  const auto side = static_cast<std::uint32_t>(state.range(0));
+  resampleCase<kReference>(state, tilePhoto(), side, side, true);
+}
+BENCHMARK_TEMPLATE(BM_ResampleTileToCell, false)
+    ->Arg(100)
+    ->Arg(300)
+    ->Arg(400)
+    ->Arg(1000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_TEMPLATE(BM_ResampleTileToCell, true)
+    ->Arg(100)
+    ->Arg(300)
+    ->Arg(400)
+    ->Arg(1000)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_BuildSignature12MP(benchmark::State& state) {
   const tg::Foto& image = fixture().image;

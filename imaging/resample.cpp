@@ -6,6 +6,10 @@
 #include <memory>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "imaging/foto.h"
 #include "imaging/resample_fragments.h"
 
@@ -23,19 +27,37 @@ using Pair = double __attribute__((vector_size(16)));
 
 // One fragment of an axis, packed for the inner loop. `hasNeighbour` is false when the neighbour
 // weight is exactly 0: its taps then have weight 0 and add exact zeros, so they can be left out.
+// `wholeScale` is the sample rescaling of this fragment paired with a whole fragment of the other
+// axis: every whole fragment holds the same three values (coverage 1, weights 1 and 0), so the
+// quotient is the same for all of them and is worked out once instead of once per pixel.
 struct Tap {
   double coverage;
   double ownWeight;
   double neighbourWeight;
+  double wholeScale;
   std::uint32_t own;
   std::uint32_t neighbour;
   bool hasNeighbour;
   bool whole;
 };
 
+// The weight of a sample of fragments `fx` and `fy`, summed in the order of its taps.
+inline double sampleWeight(const Tap& fx, const Tap& fy) {
+  const double w1 = fx.ownWeight * fy.ownWeight;
+  const double w2 = fx.neighbourWeight * fy.ownWeight;
+  const double w3 = fx.ownWeight * fy.neighbourWeight;
+  const double w4 = fx.neighbourWeight * fy.neighbourWeight;
+  return ((w1 + w2) + w3) + w4;
+}
+
 Tap packTap(const Fragment& f) {
-  return Tap{f.coverage, f.ownWeight, f.neighbourWeight, f.own, f.neighbour, f.neighbourWeight != 0,
-             f.whole};
+  Tap tap{f.coverage, f.ownWeight, f.neighbourWeight,      0.0,
+          f.own,      f.neighbour, f.neighbourWeight != 0, f.whole};
+  const Tap whole{1.0, 1.0, 0.0, 0.0, 0, 0, false, true};
+  // Only used when both are positive (checked per sample); the quotient is then finite.
+  const double weight = sampleWeight(tap, whole);
+  if (weight > 0) tap.wholeScale = (tap.coverage * whole.coverage) / weight;
+  return tap;
 }
 
 // An output column: its fragments, and the part outside its run of whole fragments, as spans of
@@ -57,14 +79,30 @@ struct Sums {
   double w = 0;
 };
 
-// Adds the tap of pixel `p` with `weight` (> 0 or an exact 0 left out by the caller).
+// Adds the tap of pixel `p` with `weight` (> 0 or an exact 0 left out by the caller): the colour
+// times weight x opacity, and weight x opacity itself.
 inline void addTap(Pair& rg, Pair& bo, Pixel p, double weight) {
+#if defined(__SSE2__)
+  // 255 - T is T ^ 255 for an 8-bit T: the word becomes (R, G, B, opacity), widened to four
+  // 32-bit lanes and converted two at a time; every conversion is exact.
+  const __m128i zero = _mm_setzero_si128();
+  __m128i v = _mm_cvtsi32_si128(static_cast<int>(p ^ 0xFF000000u));
+  v = _mm_unpacklo_epi16(_mm_unpacklo_epi8(v, zero), zero);
+  const __m128d colourRG = _mm_cvtepi32_pd(v);
+  const __m128d blueOpacity = _mm_cvtepi32_pd(_mm_shuffle_epi32(v, 0xEE));
+  const __m128d wo = _mm_mul_pd(_mm_set1_pd(weight), _mm_unpackhi_pd(blueOpacity, blueOpacity));
+  // Opacity as a channel of value 1: wo * 1 is wo exactly.
+  const __m128d colourBO = _mm_move_sd(_mm_set1_pd(1.0), blueOpacity);
+  rg += reinterpret_cast<const Pair&>(wo) * reinterpret_cast<const Pair&>(colourRG);
+  bo += reinterpret_cast<const Pair&>(wo) * reinterpret_cast<const Pair&>(colourBO);
+#else
   const double wo = weight * static_cast<double>(255u - pixelT(p));
   const Pair colourRG = {static_cast<double>(pixelRed(p)), static_cast<double>(pixelGreen(p))};
   // Opacity as a channel of value 1: wo * 1 is wo exactly.
   const Pair colourBO = {static_cast<double>(pixelBlue(p)), 1.0};
   rg += wo * colourRG;
   bo += wo * colourBO;
+#endif
 }
 
 // One fragment's bilinear sample, rescaled to carry the fragment's area as weight. Weights that
@@ -87,7 +125,7 @@ inline void addFragment(Sums& pixel, const Pixel* __restrict ownRow,
     addTap(rg, bo, neighbourRow[fx.own], w3);
     if (fx.hasNeighbour) addTap(rg, bo, neighbourRow[fx.neighbour], w4);
   }
-  const double scale = target / weight;
+  const double scale = fx.whole ? fy.wholeScale : fy.whole ? fx.wholeScale : target / weight;
   pixel.rg += rg * scale;
   pixel.bo += bo * scale;
   pixel.w += target;
@@ -104,8 +142,11 @@ Pixel averagePixel(const Sums& acc) {
   const auto channel = [](double v) {
     return static_cast<std::uint32_t>(std::clamp(v + kTruncationTolerance, 0.0, 255.0));
   };
-  return makePixel(channel(acc.rg[0] / o), channel(acc.rg[1] / o), channel(acc.bo[0] / o),
-                   channel(255.0 - o / acc.w));
+  // The four quotients two at a time: (r, g) / o and (b / o, o / w).
+  const Pair colourRG = acc.rg / Pair{o, o};
+  const Pair colourBO = acc.bo / Pair{o, acc.w};
+  return makePixel(channel(colourRG[0]), channel(colourRG[1]), channel(colourBO[0]),
+                   channel(255.0 - colourBO[1]));
 }
 
 // The run of whole fragments of `taps` (coverage 1, sampled at the pixel's own centre), when they
@@ -133,10 +174,70 @@ void findWholeRun(const std::vector<Fragment>& taps, std::uint32_t& begin, std::
   end = taps[last].own + 1;
 }
 
+// The integer sums of the pixels whole on both axes, per source column, over the whole row
+// fragments of one output row: opacity x red, green and blue, and opacity, four words a column.
+// 32 bits hold up to 65,536 rows of 255 x 255.
+struct ColumnSums {
+  static constexpr std::uint32_t kMaxRows = 65536;
+  std::uint32_t begin = 0;          // the first source column held
+  std::vector<std::uint32_t> sums;  // r, g, b, o per column
+  std::uint32_t rows = 0;           // the whole rows summed
+
+  void reset(std::uint32_t first, std::uint32_t end) {
+    begin = first;
+    sums.assign(static_cast<std::size_t>(end - first) * 4, 0);
+    rows = 0;
+  }
+
+  // Adds source row `row` over the held columns in one contiguous pass.
+  void addRow(const Pixel* __restrict row) {
+    const Pixel* __restrict in = row + begin;
+    std::uint32_t* __restrict out = sums.data();
+    const std::size_t n = sums.size() / 4;
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time in 16-bit lanes: each product is at most 255 x 255 and fits.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i keepColour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i one = _mm_set_epi16(1, 0, 0, 0, 1, 0, 0, 0);
+    const auto addTwo = [&](__m128i pair, std::uint32_t* at) {
+      // (R, G, B, T) of two pixels; the opacity 255 - T in all four lanes of each.
+      const __m128i t = _mm_shufflehi_epi16(_mm_shufflelo_epi16(pair, 0xFF), 0xFF);
+      const __m128i opacity = _mm_sub_epi16(full, t);
+      const __m128i factors = _mm_or_si128(_mm_and_si128(pair, keepColour), one);
+      const __m128i products = _mm_mullo_epi16(opacity, factors);
+      __m128i* first = reinterpret_cast<__m128i*>(at);
+      __m128i* second = reinterpret_cast<__m128i*>(at + 4);
+      _mm_storeu_si128(first,
+                       _mm_add_epi32(_mm_loadu_si128(first), _mm_unpacklo_epi16(products, zero)));
+      _mm_storeu_si128(second,
+                       _mm_add_epi32(_mm_loadu_si128(second), _mm_unpackhi_epi16(products, zero)));
+    };
+    for (; k + 4 <= n; k += 4) {
+      const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
+      addTwo(_mm_unpacklo_epi8(pixels, zero), out + 4 * k);
+      addTwo(_mm_unpackhi_epi8(pixels, zero), out + 4 * k + 8);
+    }
+#endif
+    for (; k < n; ++k) {
+      const Pixel p = in[k];
+      const std::uint32_t opacity = 255u - pixelT(p);
+      out[4 * k] += opacity * pixelRed(p);
+      out[4 * k + 1] += opacity * pixelGreen(p);
+      out[4 * k + 2] += opacity * pixelBlue(p);
+      out[4 * k + 3] += opacity;
+    }
+    ++rows;
+  }
+};
+
 // The area average of one output pixel: `rows` are its row fragments, `column` its column spans
-// in `all` and `partial`.
+// in `all` and `partial`. The pixels whole on both axes come from `sums` when given (its rows are
+// exactly the whole fragments of `rows`), else they are summed here.
 Pixel boxAverage(const Foto& source, const Column& column, const Tap* __restrict all,
-                 const Tap* __restrict partial, const std::vector<Tap>& rows) {
+                 const Tap* __restrict partial, const std::vector<Tap>& rows,
+                 const ColumnSums* sums) {
   Sums pixel;
   // Fragments whole on both axes are the source pixels themselves with weight 1: their sums are
   // integers, kept exactly and added once at the end.
@@ -152,21 +253,27 @@ Pixel boxAverage(const Foto& source, const Column& column, const Tap* __restrict
     }
     for (std::uint32_t k = column.partialBegin; k < column.partialEnd; ++k)
       addFragment(pixel, ownRow, neighbourRow, partial[k], fy);
+    if (sums != nullptr) continue;
     const Pixel* __restrict run = ownRow + column.wholeBegin;
-    std::uint64_t r = 0, g = 0, b = 0, o = 0;
     for (std::uint32_t k = 0; k < wholeWidth; ++k) {
       const Pixel p = run[k];
       const std::uint32_t opacity = 255u - pixelT(p);
-      r += opacity * pixelRed(p);
-      g += opacity * pixelGreen(p);
-      b += opacity * pixelBlue(p);
-      o += opacity;
+      sumR += opacity * pixelRed(p);
+      sumG += opacity * pixelGreen(p);
+      sumB += opacity * pixelBlue(p);
+      sumO += opacity;
     }
-    sumR += r;
-    sumG += g;
-    sumB += b;
-    sumO += o;
     count += wholeWidth;
+  }
+  if (sums != nullptr && sums->rows > 0) {
+    const std::uint32_t* __restrict run = sums->sums.data() + 4 * (column.wholeBegin - sums->begin);
+    for (std::uint32_t k = 0; k < wholeWidth; ++k) {
+      sumR += run[4 * k];
+      sumG += run[4 * k + 1];
+      sumB += run[4 * k + 2];
+      sumO += run[4 * k + 3];
+    }
+    count = static_cast<std::uint64_t>(sums->rows) * wholeWidth;
   }
   pixel.rg += Pair{static_cast<double>(sumR), static_cast<double>(sumG)};
   pixel.bo += Pair{static_cast<double>(sumB), static_cast<double>(sumO)};
@@ -194,6 +301,9 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
   std::vector<Tap> all;
   std::vector<Tap> partial;
   std::vector<Fragment> fragments;
+  // The source columns of all whole runs.
+  std::uint32_t runFirst = source.width;
+  std::uint32_t runEnd = 0;
   for (std::uint32_t i = 0; i < outW; ++i) {
     Column& column = columns[i];
     const double x0 = rectX + rectW * i / outW;
@@ -216,9 +326,14 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
     column.allEnd = static_cast<std::uint32_t>(all.size());
     column.partialEnd = static_cast<std::uint32_t>(partial.size());
     if (column.allEnd == column.allBegin) column.outside = true;
+    if (!column.outside && column.wholeEnd > column.wholeBegin) {
+      runFirst = std::min(runFirst, column.wholeBegin);
+      runEnd = std::max(runEnd, column.wholeEnd);
+    }
   }
 
   std::vector<Tap> rows;
+  ColumnSums columnSums;
   for (std::uint32_t j = 0; j < outH; ++j) {
     Pixel* out = result->row(j);
     const double y0 = rectY + rectH * j / outH;
@@ -234,11 +349,25 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
       continue;
     }
     rows.clear();
-    for (const Fragment& f : fragments) rows.push_back(packTap(f));
+    std::uint32_t wholeRows = 0;
+    for (const Fragment& f : fragments) {
+      rows.push_back(packTap(f));
+      if (f.whole) ++wholeRows;
+    }
+    // The pixels whole on both axes summed per source column first, in one pass over each whole
+    // row, when the sums fit; each output pixel then adds the columns of its run.
+    const ColumnSums* sums = nullptr;
+    if (runFirst < runEnd && wholeRows > 0 && wholeRows <= ColumnSums::kMaxRows) {
+      columnSums.reset(runFirst, runEnd);
+      for (const Tap& fy : rows) {
+        if (fy.whole) columnSums.addRow(source.row(fy.own));
+      }
+      sums = &columnSums;
+    }
     for (std::uint32_t i = 0; i < outW; ++i) {
       const Column& column = columns[i];
       out[i] = column.outside ? kTransparentBlack
-                              : boxAverage(source, column, all.data(), partial.data(), rows);
+                              : boxAverage(source, column, all.data(), partial.data(), rows, sums);
     }
   }
   return result;

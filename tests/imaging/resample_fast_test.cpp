@@ -160,6 +160,27 @@ TEST(ResampleFast, MatchesThePlainFormOnOnePixelPicturesAndHugeRatios) {
   }
 }
 
+TEST(ResampleFast, MatchesThePlainFormWhenAPixelSpansMoreRowsThanColumnSumsHold) {
+  // 70,000 whole rows in one output row: more than 32-bit column sums of 255 x 255 can take, so
+  // this takes the per-pixel path; 60,000 still fits the column sums. Opaque white is the worst
+  // case for an overflow.
+  std::mt19937 random(11);
+  Foto white;
+  ASSERT_TRUE(white.createQuiet(3, 70000));
+  white.fill(makePixel(255, 255, 255, 0));
+  const Foto noise = picture(2, 70000, Content::Transparency, random);
+  for (const Foto* source : {static_cast<const Foto*>(&white), &noise}) {
+    const double w = source->width;
+    expectSame(*source, {1, 1, w, 70000, 0, 0});
+    expectSame(*source, {2, 1, w, 60000, 0, 0});
+    expectSame(*source, {1, 2, w, 70000, 0, 0});
+    expectSame(*source, {3, 1, w, 69999.5, 0, 0.25});
+  }
+  auto one = resample(white, 1, 1, 3, 70000, 0, 0);
+  ASSERT_TRUE(one);
+  EXPECT_EQ(one->at(0, 0), makePixel(255, 255, 255, 0));
+}
+
 TEST(ResampleFast, FailsWhereThePlainFormFails) {
   std::mt19937 random(3);
   const Foto source = picture(4, 4, Content::Noise, random);
