@@ -105,10 +105,84 @@ inline void addTap(Pair& rg, Pair& bo, Pixel p, double weight) {
 #endif
 }
 
+// A source pixel converted once for the taps of many samples: (R, G), (B, 1) and the opacity in
+// both lanes, all exact.
+struct Converted {
+  Pair rg;
+  Pair b1;
+  Pair oo;
+};
+
+Converted convert(Pixel p) {
+  const double o = static_cast<double>(255u - pixelT(p));
+  return Converted{{static_cast<double>(pixelRed(p)), static_cast<double>(pixelGreen(p))},
+                   {static_cast<double>(pixelBlue(p)), 1.0},
+                   {o, o}};
+}
+
+// The tap of a converted pixel: the same products as from the pixel word itself.
+inline void addTap(Pair& rg, Pair& bo, const Converted& c, double weight) {
+  const Pair wo = Pair{weight, weight} * c.oo;
+  rg += wo * c.rg;
+  bo += wo * c.b1;
+}
+
+// A few source rows converted over the columns [first, first + span) that any tap reads. Only the
+// rows of cut (not whole) row fragments come here: at most two a pixel, each with a neighbour.
+class RowCache {
+ public:
+  static constexpr int kSlots = 4;
+
+  void prepare(std::uint32_t first, std::uint32_t span) {
+    first_ = first;
+    span_ = span;
+    data_.resize(static_cast<std::size_t>(span) * kSlots);
+    for (std::uint32_t& row : rows_) row = kNone;
+  }
+  std::uint32_t first() const { return first_; }
+
+  // Makes `needed` (at most kSlots rows) available, converting those not held yet.
+  void hold(const Foto& source, const std::uint32_t* needed, int count) {
+    bool keep[kSlots] = {false, false, false, false};
+    for (int n = 0; n < count; ++n) {
+      for (int k = 0; k < kSlots; ++k) {
+        if (rows_[k] == needed[n]) keep[k] = true;
+      }
+    }
+    for (int n = 0; n < count; ++n) {
+      if (find(needed[n]) != nullptr) continue;
+      int slot = 0;
+      while (keep[slot]) ++slot;
+      keep[slot] = true;
+      rows_[slot] = needed[n];
+      const Pixel* in = source.row(needed[n]) + first_;
+      Converted* out = data_.data() + static_cast<std::size_t>(slot) * span_;
+      for (std::uint32_t x = 0; x < span_; ++x) out[x] = convert(in[x]);
+    }
+  }
+  // The converted row `row` (indexed from first()), or null when not held.
+  const Converted* find(std::uint32_t row) const {
+    for (int k = 0; k < kSlots; ++k) {
+      if (rows_[k] == row) return data_.data() + static_cast<std::size_t>(k) * span_;
+    }
+    return nullptr;
+  }
+
+ private:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  std::uint32_t first_ = 0;
+  std::uint32_t span_ = 0;
+  std::uint32_t rows_[kSlots] = {kNone, kNone, kNone, kNone};
+  std::vector<Converted> data_;
+};
+
 // One fragment's bilinear sample, rescaled to carry the fragment's area as weight. Weights that
 // are exact zeros are skipped: their taps would add +0 to non-negative sums, which changes nothing.
-inline void addFragment(Sums& pixel, const Pixel* __restrict ownRow,
-                        const Pixel* __restrict neighbourRow, const Tap& fx, const Tap& fy) {
+// `ownRow` and `neighbourRow` are pixel words or converted pixels, indexed from `first`.
+template <typename Source>
+inline void addFragment(Sums& pixel, const Source* __restrict ownRow,
+                        const Source* __restrict neighbourRow, std::uint32_t first, const Tap& fx,
+                        const Tap& fy) {
   const double w1 = fx.ownWeight * fy.ownWeight;
   const double w2 = fx.neighbourWeight * fy.ownWeight;
   const double w3 = fx.ownWeight * fy.neighbourWeight;
@@ -119,11 +193,13 @@ inline void addFragment(Sums& pixel, const Pixel* __restrict ownRow,
   if (target <= 0 || weight <= 0) return;
   Pair rg = {0, 0};
   Pair bo = {0, 0};
-  addTap(rg, bo, ownRow[fx.own], w1);
-  if (fx.hasNeighbour) addTap(rg, bo, ownRow[fx.neighbour], w2);
+  const std::uint32_t own = fx.own - first;
+  const std::uint32_t neighbour = fx.neighbour - first;
+  addTap(rg, bo, ownRow[own], w1);
+  if (fx.hasNeighbour) addTap(rg, bo, ownRow[neighbour], w2);
   if (fy.hasNeighbour) {
-    addTap(rg, bo, neighbourRow[fx.own], w3);
-    if (fx.hasNeighbour) addTap(rg, bo, neighbourRow[fx.neighbour], w4);
+    addTap(rg, bo, neighbourRow[own], w3);
+    if (fx.hasNeighbour) addTap(rg, bo, neighbourRow[neighbour], w4);
   }
   const double scale = fx.whole ? fy.wholeScale : fy.whole ? fx.wholeScale : target / weight;
   pixel.rg += rg * scale;
@@ -237,7 +313,7 @@ struct ColumnSums {
 // exactly the whole fragments of `rows`), else they are summed here.
 Pixel boxAverage(const Foto& source, const Column& column, const Tap* __restrict all,
                  const Tap* __restrict partial, const std::vector<Tap>& rows,
-                 const ColumnSums* sums) {
+                 const ColumnSums* sums, const RowCache& cache) {
   Sums pixel;
   // Fragments whole on both axes are the source pixels themselves with weight 1: their sums are
   // integers, kept exactly and added once at the end.
@@ -247,12 +323,19 @@ Pixel boxAverage(const Foto& source, const Column& column, const Tap* __restrict
     const Pixel* ownRow = source.row(fy.own);
     const Pixel* neighbourRow = source.row(fy.neighbour);
     if (!fy.whole) {
-      for (std::uint32_t k = column.allBegin; k < column.allEnd; ++k)
-        addFragment(pixel, ownRow, neighbourRow, all[k], fy);
+      const Converted* ownConverted = cache.find(fy.own);
+      const Converted* neighbourConverted = cache.find(fy.neighbour);
+      if (ownConverted != nullptr && neighbourConverted != nullptr) {
+        for (std::uint32_t k = column.allBegin; k < column.allEnd; ++k)
+          addFragment(pixel, ownConverted, neighbourConverted, cache.first(), all[k], fy);
+      } else {
+        for (std::uint32_t k = column.allBegin; k < column.allEnd; ++k)
+          addFragment(pixel, ownRow, neighbourRow, 0, all[k], fy);
+      }
       continue;
     }
     for (std::uint32_t k = column.partialBegin; k < column.partialEnd; ++k)
-      addFragment(pixel, ownRow, neighbourRow, partial[k], fy);
+      addFragment(pixel, ownRow, neighbourRow, 0, partial[k], fy);
     if (sums != nullptr) continue;
     const Pixel* __restrict run = ownRow + column.wholeBegin;
     for (std::uint32_t k = 0; k < wholeWidth; ++k) {
@@ -334,6 +417,15 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
 
   std::vector<Tap> rows;
   ColumnSums columnSums;
+  // The source columns any tap reads, for the converted rows.
+  std::uint32_t tapFirst = source.width;
+  std::uint32_t tapEnd = 0;
+  for (const Tap& tap : all) {
+    tapFirst = std::min({tapFirst, tap.own, tap.neighbour});
+    tapEnd = std::max({tapEnd, tap.own + 1, tap.neighbour + 1});
+  }
+  RowCache cache;
+  if (tapFirst < tapEnd) cache.prepare(tapFirst, tapEnd - tapFirst);
   for (std::uint32_t j = 0; j < outH; ++j) {
     Pixel* out = result->row(j);
     const double y0 = rectY + rectH * j / outH;
@@ -356,6 +448,18 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
     }
     // The pixels whole on both axes summed per source column first, in one pass over each whole
     // row, when the sums fit; each output pixel then adds the columns of its run.
+    // The rows of the cut row fragments (the first and the last at most), converted once for all
+    // the output pixels of the row.
+    std::uint32_t needed[RowCache::kSlots];
+    int neededCount = 0;
+    for (const Tap& fy : rows) {
+      if (fy.whole) continue;
+      for (const std::uint32_t r : {fy.own, fy.neighbour}) {
+        if (std::find(needed, needed + neededCount, r) != needed + neededCount) continue;
+        if (neededCount < RowCache::kSlots) needed[neededCount++] = r;
+      }
+    }
+    if (tapFirst < tapEnd) cache.hold(source, needed, neededCount);
     const ColumnSums* sums = nullptr;
     if (runFirst < runEnd && wholeRows > 0 && wholeRows <= ColumnSums::kMaxRows) {
       columnSums.reset(runFirst, runEnd);
@@ -366,8 +470,9 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
     }
     for (std::uint32_t i = 0; i < outW; ++i) {
       const Column& column = columns[i];
-      out[i] = column.outside ? kTransparentBlack
-                              : boxAverage(source, column, all.data(), partial.data(), rows, sums);
+      out[i] = column.outside
+                   ? kTransparentBlack
+                   : boxAverage(source, column, all.data(), partial.data(), rows, sums, cache);
     }
   }
   return result;
