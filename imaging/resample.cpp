@@ -446,8 +446,6 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
       rows.push_back(packTap(f));
       if (f.whole) ++wholeRows;
     }
-    // The pixels whole on both axes summed per source column first, in one pass over each whole
-    // row, when the sums fit; each output pixel then adds the columns of its run.
     // The rows of the cut row fragments (the first and the last at most), converted once for all
     // the output pixels of the row.
     std::uint32_t needed[RowCache::kSlots];
@@ -460,6 +458,8 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
       }
     }
     if (tapFirst < tapEnd) cache.hold(source, needed, neededCount);
+    // The pixels whole on both axes summed per source column first, in one pass over each whole
+    // row, when the sums fit; each output pixel then adds the columns of its run.
     const ColumnSums* sums = nullptr;
     if (runFirst < runEnd && wholeRows > 0 && wholeRows <= ColumnSums::kMaxRows) {
       columnSums.reset(runFirst, runEnd);
