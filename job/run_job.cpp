@@ -107,6 +107,12 @@ class Driver {
     return Next::Continue;
   }
 
+  // A grid or analysis that failed ends the job normally, unless it failed because the user
+  // pressed stop: then the job says "Stopped!" rather than reporting the mosaic as done.
+  Next failedGridEnding() const {
+    return m_job.stopRequested() ? Next::StopEnding : Next::NormalEnding;
+  }
+
   Next checkStop() const { return m_job.stopRequested() ? Next::StopEnding : Next::Continue; }
 
   void writeSettingsFile() {
@@ -173,11 +179,11 @@ class Driver {
       m_job.currentMaskFile = mask;
       m_job.setStatus(tr("Loading Mask Image..."));
       settings.individualTiles.set(false);
-      if (!m_stages.buildCellsFromMask(m_job, mask)) return Next::NormalEnding;
+      if (!m_stages.buildCellsFromMask(m_job, mask)) return failedGridEnding();
     } else if (!m_stages.buildCellGrid(m_job)) {
-      return Next::NormalEnding;
+      return failedGridEnding();
     }
-    if (!m_stages.analyzeMainImage(m_job, false, false)) return Next::NormalEnding;
+    if (!m_stages.analyzeMainImage(m_job, false, false)) return failedGridEnding();
 
     m_job.setStatus(tr("Calculating Mosaic Information..."));
     if (!m_stages.initializeCells(m_job, true)) return Next::StopEnding;

@@ -465,6 +465,17 @@ TEST_F(RunJobTest, TextReportWritesTheSettingsFileBeforeAnalysisAndAfterSaving) 
   EXPECT_EQ(stages.statuses["report"], "Saving Report");
 }
 
+TEST_F(RunJobTest, AStopWhileTheGridIsBuiltEndsStoppedNotCompleted) {
+  addImages({"a.jpg", "b.jpg"});
+  stages.hooks["buildCellGrid"] = [](MosaicJob& j) {
+    j.setStopRequest(true);
+    return false;
+  };
+  runJob(job, stages);
+  EXPECT_EQ(job.statusText(), "Stopped!");
+  EXPECT_TRUE(callsMatching("saveMosaic").empty());
+}
+
 TEST_F(RunJobTest, AStoppedJobStillLeavesItsSettingsFile) {
   addImages({"beach.jpg"});
   job.settings.textReport.set(true);
