@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Tile placement on real photographs: High Quality with and without duplicates and spacing,
+// Faster and the no-duplicates auction, on one thread and on every core, printing seconds, the
+// process's peak memory and the mean score.
+//
+//   TG_PLACEMENT_CORPUS=OUT placement_bench [largest-size-index]
+//
+// OUT is a corpus of `peer_corpus.sh 1000 OUT`: the tiles come from OUT/tiles (analysed as the
+// Tile Images window does); lists larger than the corpus are topped up with the signatures of
+// cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
+// Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000 (default 0).
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/cell_priorities.h"
+#include "engine/comparison_settings.h"
+#include "engine/main_image_analysis.h"
+#include "engine/matching_context.h"
+#include "engine/place_tiles.h"
+#include "geometry/cell_grid.h"
+#include "imaging/foto.h"
+#include "imaging/image_file.h"
+#include "job/mosaic_job.h"
+#include "parallel/worker_pool.h"
+#include "parallel/worker_settings.h"
+#include "tiles/tile_analyser.h"
+#include "tiles/tile_analysis.h"
+#include "tiles/tile_images_list.h"
+
+namespace {
+
+struct Size {
+  int columns;
+  int rows;
+  std::size_t tiles;
+};
+
+// A grid of columns x rows square cells of 16 units over `image`, analysed.
+bool buildGrid(const tg::Foto& image, int columns, int rows, tg::CellGrid& grid) {
+  grid.clear();
+  grid.columns = static_cast<std::uint32_t>(columns * 16);
+  grid.rows = static_cast<std::uint32_t>(rows * 16);
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < columns; ++x) {
+      tg::PuzzleInfo& cell = grid.append();
+      cell.shape.setBox(y * 16, x * 16, 16, 16);
+      cell.active = 1;
+      cell.weight = 20;
+    }
+  }
+  return tg::analyzeMainImage(image, grid, true, false);
+}
+
+long peakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+struct Case {
+  const char* name;
+  long processing;
+  long duplication;
+  long spacing;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* corpus = std::getenv("TG_PLACEMENT_CORPUS");
+  if (corpus == nullptr) {
+    std::fprintf(stderr, "set TG_PLACEMENT_CORPUS to a folder made by peer_corpus.sh\n");
+    return 2;
+  }
+  const int largest = argc > 1 ? std::atoi(argv[1]) : 0;
+  const std::filesystem::path root(corpus);
+  const unsigned cores = std::max(1u, tg::systemProcessorCount());
+
+  tg::TileImagesList list;
+  tg::addFolder(list, (root / "tiles").string(), tg::kIncludeList);
+  {
+    tg::WorkerPool pool;
+    pool.setThreadCount(cores > 1 ? cores : 0, tg::kPriorityNormal);
+    tg::TileAnalyser analyser(&pool);
+    tg::buildTileCollection(list);
+    analyser.prepare(list);
+    while (analyser.runSlice(list)) {
+    }
+    analyser.stop();
+  }
+  std::vector<tg::ImageSignature> photos;
+  for (const auto& [path, tile] : list.tiles) {
+    if (tile.signature.valid != 0) photos.push_back(tile.signature);
+  }
+  // Signatures of regions of the three main images, for lists beyond the corpus.
+  std::vector<tg::ImageSignature> regions;
+  std::vector<std::unique_ptr<tg::Foto>> mains;
+  for (const char* name : {"main1.jpg", "main2.jpg", "main3.jpg"}) {
+    auto image = std::make_unique<tg::Foto>();
+    if (!tg::loadImageFile(*image, (root / "main" / name).string(), 0, 0, false)) {
+      std::fprintf(stderr, "cannot load %s\n", name);
+      return 2;
+    }
+    tg::CellGrid grid;
+    if (buildGrid(*image, 100, 75, grid)) {
+      for (const auto& cell : grid.cells) regions.push_back(cell->signature);
+    }
+    mains.push_back(std::move(image));
+  }
+  std::printf("%zu analysed photographs, %zu region signatures, %u cores\n", photos.size(),
+              regions.size(), cores);
+
+  const Size sizes[] = {{40, 25, 1000}, {125, 80, 10000}, {250, 160, 20000}};
+  const Case cases[] = {{"HighQuality dup=0", tg::kProcessingHighQuality, 0, 0},
+                        {"HighQuality dup=1", tg::kProcessingHighQuality, 1, 0},
+                        {"HighQuality dup=0 spacing=5", tg::kProcessingHighQuality, 0, 5},
+                        {"Faster dup=0", tg::kProcessingFaster, 0, 0},
+                        {"Faster dup=1", tg::kProcessingFaster, 1, 0},
+                        {"Auction", tg::kProcessingExperimental1, 1, 0}};
+  tg::ComparisonSettings comparison;
+  for (int s = 0; s <= largest && s < 3; ++s) {
+    const Size& size = sizes[s];
+    tg::TileImagesList tiles;
+    for (std::size_t i = 0; i < size.tiles; ++i) {
+      const std::string path = "/bench/tile" + std::to_string(100000 + i);
+      tg::FotoInfo& tile = tiles.tiles[path];
+      tile.path = path;
+      tile.signature =
+          i < photos.size() ? photos[i] : regions[(i - photos.size()) % regions.size()];
+    }
+    comparison.setShiftLimit(25);
+    // The start-up comparison (priorities 1, 1, 1, default variants) at the detail level the
+    // automatic choice takes for this many tiles.
+    tg::setDetailWeights(comparison, tg::effectiveDetailLevel(1, size.tiles), -1);
+    for (const Case& c : cases) {
+      for (const unsigned threads : {1u, cores}) {
+        if (threads == cores && c.processing != tg::kProcessingHighQuality && threads != 1) {
+          continue;  // only High Quality spreads its work
+        }
+        tg::MosaicJob job;
+        job.threadCount = threads;
+        job.settings.mosaicProcessing.set(c.processing);
+        job.settings.tileDuplication.set(c.duplication);
+        job.settings.duplicateSpacing.set(c.spacing);
+        job.settings.consecutiveFrames.set(0);
+        job.settings.advanced.setRowValue(tg::AdvancedRow::MemoryMaxSizeMB, "1000");
+        tg::CellGrid grid;
+        if (!buildGrid(*mains[0], size.columns, size.rows, grid)) return 2;
+        tg::MatchingContext context(job, grid, tiles, comparison);
+        if (!tg::initializeCells(context, true)) return 2;
+        const auto start = std::chrono::steady_clock::now();
+        const bool placed = tg::placeTiles(context);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double sum = 0;
+        std::size_t filled = 0;
+        for (const auto& cell : grid.cells) {
+          if (cell->tile == nullptr) continue;
+          sum += cell->score;
+          ++filled;
+        }
+        std::printf(
+            "%6zu cells %6zu tiles  %-28s %u thr  %s %8.2f s  peak %7ld MB  filled %zu"
+            "  mean score %.0f\n",
+            grid.cells.size(), size.tiles, c.name, threads, placed ? "ok  " : "FAIL", seconds,
+            peakKilobytes() / 1024, filled, filled ? sum / filled : 0.0);
+        std::fflush(stdout);
+      }
+    }
+  }
+  return 0;
+}
