@@ -23,19 +23,9 @@ using test::addCell;
 using test::addTile;
 using test::uniformSignature;
 
-struct Fixture {
-  ScopedScriptedDialogs dialogs;
-  MosaicJob job;
-  CellGrid grid;
-  TileImagesList list;
-  ComparisonSettings comparison;
-  MatchingContext context{job, grid, list, comparison};
-
-  Fixture(int cells, int tiles) {
-    comparison.setShiftLimit(0);
-    job.settings.mosaicProcessing.set(kProcessingExperimental2);
+struct Fixture : test::PlacementWorld {
+  Fixture(int cells, int tiles) : PlacementWorld(kProcessingExperimental2) {
     job.settings.tileDuplication.set(1);
-    job.settings.consecutiveFrames.set(0);
     grid.columns = static_cast<std::uint32_t>(cells * 10);
     grid.rows = 10;
     for (int i = 0; i < cells; ++i) {

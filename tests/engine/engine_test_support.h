@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/comparison_settings.h"
+#include "engine/matching_context.h"
 #include "geometry/cell_grid.h"
 #include "imaging/foto.h"
 #include "imaging/image_signature.h"
+#include "job/mosaic_job.h"
+#include "platform/scripted_dialogs.h"
 #include "tiles/foto_info.h"
 #include "tiles/tile_images_list.h"
 
@@ -52,5 +56,23 @@ inline void place(PuzzleInfo& cell, FotoInfo& tile) {
   cell.score = 0;
   ++tile.useCount;
 }
+
+/// A job, grid, tile list and comparison settings wired into one matching context, for the
+/// placement tests: no colour shift, consecutive frames off, the given placement algorithm, and
+/// a scripted user who answers every question with its default.
+struct PlacementWorld {
+  ScopedScriptedDialogs dialogs;
+  MosaicJob job;
+  CellGrid grid;
+  TileImagesList list;
+  ComparisonSettings comparison;
+  MatchingContext context{job, grid, list, comparison};
+
+  explicit PlacementWorld(long processing) {
+    comparison.setShiftLimit(0);
+    job.settings.mosaicProcessing.set(processing);
+    job.settings.consecutiveFrames.set(0);
+  }
+};
 
 }  // namespace tg::test

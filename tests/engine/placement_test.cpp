@@ -26,20 +26,10 @@ using test::addCell;
 using test::addTile;
 using test::uniformSignature;
 
-struct Fixture {
-  ScopedScriptedDialogs dialogs;
-  MosaicJob job;
-  CellGrid grid;
-  TileImagesList list;
-  ComparisonSettings comparison;
-  MatchingContext context{job, grid, list, comparison};
-
-  explicit Fixture(long processing = kProcessingHighQuality) {
-    comparison.setShiftLimit(0);
-    job.settings.mosaicProcessing.set(processing);
+struct Fixture : test::PlacementWorld {
+  explicit Fixture(long processing = kProcessingHighQuality) : PlacementWorld(processing) {
     job.settings.tileDuplication.set(0);
     job.settings.duplicateSpacing.set(0);
-    job.settings.consecutiveFrames.set(0);
     job.threadCount = 1;
   }
 
