@@ -195,6 +195,7 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
   (void)saveSettingsSet(settings, m_files.userSettingsFile, m_files.userSettingsLocation,
                         kAutoSaveSection, m_list.filePath, true);
   m_job.setStopRequest(false);
+  m_completionPending = false;
   m_threadActive.store(true);
   m_thread = std::thread([this] { threadProcedure(); });
   return StartResult::Started;
@@ -236,6 +237,12 @@ std::pair<std::string, bool> JobController::outputDisplay(const std::string& mai
   return {formatText(tr("Mosaic in: %s"), base), saved};
 }
 
+void JobController::selectMainImage(const std::string& mainImagePath) {
+  m_selectedImage = mainImagePath;
+  const auto [text, saved] = outputDisplay(m_selectedImage);
+  m_host.showOutput(text, saved);
+}
+
 void JobController::statusTick() {
   ++m_ticks;
   const StatusLine line = m_job.statusLine();
@@ -250,27 +257,29 @@ void JobController::statusTick() {
   if (m_job.takeCompletedFlag()) {
     const auto [text, saved] = outputDisplay(m_selectedImage);
     m_host.showOutput(text, saved);
-    if (!m_busy.load() && !m_threadActive.load()) {
-      const long failures = tileLoadFailures();
-      if (failures > 0) {
-        showMessage(formatText(tr("About %ld Tile Images where not loaded due to a File Error. "
-                                  "Your Mosaic will have missing tiles. Please save again your "
-                                  "Tile Images List and then build again your Mosaic."),
-                               failures),
-                    Buttons::Ok, Icon::Exclamation);
-      }
-      const std::string action =
-          m_finalAction ? m_job.settings.advanced.rowValue(AdvancedRow::FinalAction) : "";
-      const auto record = m_job.outputRecord(m_selectedImage);
-      const std::string folder = record ? record->directory : std::string();
-      if (action == "ask") {
-        if (showMessage(tr("Mosaic completed! Do you want to open the destination folder?"),
-                        Buttons::YesNo, Icon::Question, Answer::No) == Answer::Yes) {
-          (void)openWithShell(folder);
-        }
-      } else if (action == "openfolder") {
+    m_completionPending = true;
+  }
+  if (m_completionPending && !m_busy.load() && !m_threadActive.load()) {
+    m_completionPending = false;
+    const long failures = tileLoadFailures();
+    if (failures > 0) {
+      showMessage(formatText(tr("About %ld Tile Images where not loaded due to a File Error. "
+                                "Your Mosaic will have missing tiles. Please save again your "
+                                "Tile Images List and then build again your Mosaic."),
+                             failures),
+                  Buttons::Ok, Icon::Exclamation);
+    }
+    const std::string action =
+        m_finalAction ? m_job.settings.advanced.rowValue(AdvancedRow::FinalAction) : "";
+    const auto record = m_job.outputRecord(m_selectedImage);
+    const std::string folder = record ? record->directory : std::string();
+    if (action == "ask") {
+      if (showMessage(tr("Mosaic completed! Do you want to open the destination folder?"),
+                      Buttons::YesNo, Icon::Question, Answer::No) == Answer::Yes) {
         (void)openWithShell(folder);
       }
+    } else if (action == "openfolder") {
+      (void)openWithShell(folder);
     }
   }
   m_host.setBusy(m_busy.load() || m_threadActive.load());

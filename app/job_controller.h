@@ -97,7 +97,11 @@ class JobController {
   [[nodiscard]] bool requestStop();
   /// Sets the stop flag without asking (Ctrl-C of the CLI).
   void forceStop();
-  /// One tick of the 500 ms status timer.
+  /// One tick of the 500 ms status timer: the status line, colour and progress; the newest
+  /// preview (a caption without image is a message); after a completed mosaic the output
+  /// display; and once the job thread has ended, the tile-load failure message and
+  /// `Options.FinalAction`. A completion seen while the thread still runs is kept until the
+  /// thread has ended, so the final action is never lost to the thread's last steps.
   void statusTick();
   /// Whether a job thread exists.
   [[nodiscard]] bool running() const { return m_threadActive.load(); }
@@ -105,6 +109,9 @@ class JobController {
   [[nodiscard]] bool busy() const { return m_busy.load(); }
   /// Waits for the job thread to end (the CLI; the window polls instead).
   void wait();
+  /// The main image selected in the window changed: its output display is shown (and refreshed
+  /// after each completed mosaic, whose final action opens its folder).
+  void selectMainImage(const std::string& mainImagePath);
   /// The output display text of `mainImagePath` and whether its mosaic was saved.
   [[nodiscard]] std::pair<std::string, bool> outputDisplay(const std::string& mainImagePath) const;
   /// Tile images that failed to load during the last job (reported after it ends).
@@ -129,6 +136,7 @@ class JobController {
   std::uint64_t m_ticks = 0;
   std::string m_selectedImage;
   bool m_finalAction = true;
+  bool m_completionPending = false;
 };
 
 /// The extension of `FileFormat` shown in the output display (".jpg", ".tiff", ...; ".error"

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <charconv>
 #include <cmath>
 
 #include "config/advanced_settings.h"
@@ -11,9 +13,107 @@
 #include "job/mosaic_job.h"
 #include "job/mosaic_settings.h"
 #include "job/settings_sets.h"
+#include "job/settings_tokens.h"
 #include "platform/catalogue.h"
 
 namespace tg {
+
+namespace {
+
+/// The keys whose values are tokens of a table.
+struct TokenKey {
+  const char* key;
+  TokenTable table;
+};
+constexpr TokenKey kTokenKeys[] = {
+    {"MosaicSizeUnit", TokenTable::Unit},
+    {"ResolutionUnit", TokenTable::Unit},
+    {"TileUnit", TokenTable::Unit},
+    {"BorderSizeUnit", TokenTable::Unit},
+    {"Pattern", TokenTable::Pattern},
+    {"TileAdapt", TokenTable::Adapt},
+    {"TileVariants", TokenTable::Variant},
+    {"MosaicProcessing", TokenTable::Processing},
+    {"ImageCompare", TokenTable::Compare},
+    {"ImageDetail", TokenTable::Detail},
+    {"ColorChangePriority", TokenTable::ColorChange},
+    {"MosaicSubdirectory", TokenTable::Subdirectory},
+    {"MosaicFileName", TokenTable::FileName},
+    {"FileFormat", TokenTable::Format},
+};
+
+/// Keys whose values are whole numbers (flags are 0 or 1 but read as numbers).
+constexpr const char* kIntegerKeys[] = {
+    "MultiSize2",         "MultiSize4",     "TileDuplication", "DuplicateSpacing",
+    "ColorChange",        "JPGQuality",     "WebPageSize",     "ConsecutiveFrames",
+    "BorderColor",        "ResolutionSize", "BorderSizeWidth", "UseAllImages",
+    "OutputTransparency", "OutputLayers",   "OutputTIFF64",    "TextReport",
+    "IndividualTiles",    "SplitMosaic",    "CreateMaskFile",
+};
+
+/// Keys whose values are decimal numbers.
+constexpr const char* kRealKeys[] = {"MosaicSizeWidth", "MosaicSizeHeight", "TileSize"};
+
+std::string trimmedText(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
+}
+
+/// A whole decimal number with an optional sign, nothing else.
+bool isIntegerText(const std::string& text) {
+  const std::string t = trimmedText(text);
+  std::size_t at = t.size() > 0 && (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  if (at >= t.size()) return false;
+  for (; at < t.size(); ++at) {
+    if (!std::isdigit(static_cast<unsigned char>(t[at]))) return false;
+  }
+  return true;
+}
+
+/// A decimal number with an optional '+', read without the locale, nothing else.
+bool isRealText(const std::string& text) {
+  const std::string t = trimmedText(text);
+  const std::size_t start = !t.empty() && t[0] == '+' ? 1 : 0;
+  double value = 0;
+  const auto result = std::from_chars(t.data() + start, t.data() + t.size(), value);
+  return result.ec == std::errc() && result.ptr == t.data() + t.size() && std::isfinite(value);
+}
+
+/// Why `text` cannot be the value of `key`, or nothing when it can. Keys without a fixed form
+/// (folders, advanced rows) and unknown keys pass; `applySettingText` judges the key itself.
+std::optional<std::string> overrideProblem(const MosaicSettings& settings, const std::string& key,
+                                           const std::string& text) {
+  for (const TokenKey& entry : kTokenKeys) {
+    if (key != entry.key) continue;
+    std::string accepted;
+    for (const SettingsToken& token : tokenTable(entry.table)) {
+      if (token.needsVideo && !settings.videoAvailable) continue;
+      if (text == token.text) return std::nullopt;
+      accepted += (accepted.empty() ? "" : ", ") + std::string(token.text);
+    }
+    // Settings files store the ids that have no token as numbers (id + 1); every unit has one.
+    const bool numbersAllowed = entry.table != TokenTable::Unit;
+    if (numbersAllowed && isIntegerText(text)) return std::nullopt;
+    return "the value '" + text + "' of " + key + " is not one of its tokens: " + accepted +
+           (numbersAllowed ? " (or a number as a settings file stores it)" : "");
+  }
+  for (const char* integerKey : kIntegerKeys) {
+    if (key == integerKey && !isIntegerText(text)) {
+      return "the value '" + text + "' of " + key + " is not a whole number";
+    }
+  }
+  for (const char* realKey : kRealKeys) {
+    if (key == realKey && !isRealText(text)) {
+      return "the value '" + text + "' of " + key + " is not a number";
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 std::optional<std::string> ArgumentReader::value(const std::string& option) {
   if (done()) {
@@ -82,7 +182,14 @@ bool assembleSettings(const SettingsSource& source, MosaicSettings& settings) {
       return false;
     }
     const std::string key = text.substr(0, equals);
-    if (!applySettingText(settings, key, text.substr(equals + 1))) {
+    const std::string value = text.substr(equals + 1);
+    // A settings file forgives values it cannot read; a typed override is checked instead, so
+    // that a misspelt token is named here rather than surfacing later as a vague refusal.
+    if (const auto problem = overrideProblem(settings, key, value)) {
+      printError(*problem);
+      return false;
+    }
+    if (!applySettingText(settings, key, value)) {
       printError("unknown settings key '" + key + "'");
       return false;
     }

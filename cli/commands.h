@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/split_dialog_model.h"
 #include "cli/cli_support.h"
 
 namespace tg {
@@ -32,8 +33,8 @@ struct MosaicRequest {
   std::vector<std::pair<std::string, std::string>> images;
   std::optional<std::string> mask;         ///< a mask file or a folder of them
   std::optional<std::string> priorityMap;  ///< the priority map picture
-  unsigned splitWidth = 0;                 ///< piece size of a split mosaic (0: not split)
-  unsigned splitHeight = 0;
+  /// The piece size of a split mosaic in one of the split dialog's forms (none: not split).
+  std::optional<SplitRequest> split;
 };
 
 /// Makes the mosaics of `request`, printing progress and where each mosaic went; Ctrl-C stops

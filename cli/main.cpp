@@ -21,7 +21,7 @@ constexpr const char* kUsage =
     "KEY=VALUE]...\n"
     "                          -i MAIN [-o OUT] [-i MAIN [-o OUT]]... [--mask FILE|DIR] "
     "[--priority-map FILE]\n"
-    "                          [--split WxH] [--yes | --no]\n"
+    "                          [--split WxH[px|tiles|pieces]] [--yes | --no]\n"
     "  tesselograph-cli geometry [--settings FILE] [--set KEY=VALUE]... --image WxH [--unit "
     "pixels|inches|cm|tiles]\n"
     "  tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]... --write "

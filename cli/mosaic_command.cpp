@@ -7,6 +7,7 @@
 
 #include "app/job_controller.h"
 #include "app/production_stages.h"
+#include "app/split_dialog_model.h"
 #include "cli/commands.h"
 #include "geometry/geometry_presets.h"
 #include "geometry/units/quantity_text.h"
@@ -22,15 +23,17 @@ namespace {
 constexpr const char* kMosaicHelp =
     "Usage: tesselograph-cli mosaic --list LIST.tg4 [--settings FILE [--section NAME]]\n"
     "                               [--set KEY=VALUE]... -i MAIN [-o OUT] [-i MAIN [-o OUT]]...\n"
-    "                               [--mask FILE|DIR] [--priority-map FILE] [--split WxH]\n"
-    "                               [--yes | --no]\n"
+    "                               [--mask FILE|DIR] [--priority-map FILE]\n"
+    "                               [--split WxH[px|tiles|pieces]] [--yes | --no]\n"
     "Makes the mosaic of every main image MAIN from the tiles of LIST.tg4, starting from the\n"
     "Default Settings, then the settings file (with --section a named set of a user settings\n"
     "file), then every --set in order. -o names the mosaic of the -i before it (its extension\n"
     "is replaced by the format's). --mask shapes the cells by a mask file or a folder of them,\n"
-    "--priority-map gives the picture of a custom priority, --split WxH splits the mosaic\n"
-    "into pieces of W x H pixels. --yes / --no answer every question. Ctrl-C stops the job;\n"
-    "files already written stay.\n";
+    "--priority-map gives the picture of a custom priority. --split cuts the mosaic into\n"
+    "pieces: WxH (or WxHpx) pieces of W x H pixels, WxHtiles pieces of W x H tiles (pieces end\n"
+    "on tile edges), WxHpieces W pieces across and H down (the smallest pieces that cover the\n"
+    "mosaic); the piece size is printed, and must be above 10 and at most 1,000,000 pixels.\n"
+    "--yes / --no answer every question. Ctrl-C stops the job; files already written stay.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -62,16 +65,30 @@ class InterruptGuard {
 /// The controller's window on a terminal.
 class TerminalHost final : public JobControllerHost {
  public:
-  TerminalHost(unsigned splitWidth, unsigned splitHeight)
-      : m_splitWidth(splitWidth), m_splitHeight(splitHeight) {}
+  explicit TerminalHost(std::optional<SplitRequest> split) : m_split(split) {}
   bool windowVisible() const override { return true; }
   std::optional<PieceSize> askSplitSize(
-      const MosaicGeometry&, const std::function<bool(const PieceSize&)>& acceptPiece) override {
-    if (m_splitWidth == 0 || m_splitHeight == 0) {
+      const MosaicGeometry& geometry,
+      const std::function<bool(const PieceSize&)>& acceptPiece) override {
+    if (!m_split) {
       printError("SplitMosaic is on: give the piece size with --split WxH");
       return std::nullopt;
     }
-    const PieceSize piece{m_splitWidth, m_splitHeight};
+    SplitDialogModel model(geometry);
+    if (!model.set(m_split->form, m_split->value)) {
+      printError(m_split->form == SplitForm::TilesPerPiece && !model.hasTileStep()
+                     ? "--split in tiles needs cells of one tile size (not a mask file)"
+                     : "--split cannot divide this mosaic");
+      return std::nullopt;
+    }
+    const SplitPair pixels = model.pixels();
+    const SplitPair pieces = model.pieces();
+    std::fprintf(stderr, "Split pieces: %llu x %llu pixels, %llu x %llu pieces\n",
+                 static_cast<unsigned long long>(pixels.across),
+                 static_cast<unsigned long long>(pixels.down),
+                 static_cast<unsigned long long>(pieces.across),
+                 static_cast<unsigned long long>(pieces.down));
+    const PieceSize piece{static_cast<unsigned>(pixels.across), static_cast<unsigned>(pixels.down)};
     if (!acceptPiece(piece)) return std::nullopt;
     return piece;
   }
@@ -81,8 +98,7 @@ class TerminalHost final : public JobControllerHost {
   void finish() { m_progress.finish(); }
 
  private:
-  unsigned m_splitWidth;
-  unsigned m_splitHeight;
+  std::optional<SplitRequest> m_split;
   ProgressDisplay m_progress;
 };
 
@@ -90,24 +106,6 @@ std::string absolutePath(const std::string& path) {
   std::error_code error;
   const auto absolute = std::filesystem::absolute(path, error);
   return error ? path : absolute.lexically_normal().string();
-}
-
-bool parseSplit(const std::string& text, unsigned& width, unsigned& height) {
-  const auto x = text.find_first_of("xX");
-  if (x == std::string::npos) return false;
-  try {
-    std::size_t used = 0;
-    const unsigned long w = std::stoul(text.substr(0, x), &used);
-    if (used != x) return false;
-    const std::string rest = text.substr(x + 1);
-    const unsigned long h = std::stoul(rest, &used);
-    if (used != rest.size() || w > 0xFFFFFFFFul || h > 0xFFFFFFFFul) return false;
-    width = static_cast<unsigned>(w);
-    height = static_cast<unsigned>(h);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
 }
 
 }  // namespace
@@ -136,7 +134,7 @@ bool makeMosaics(const MosaicRequest& request) {
     cliDialogs().setMask(mask, std::filesystem::is_directory(mask, error));
   }
   if (request.priorityMap) cliDialogs().setPriorityMap(absolutePath(*request.priorityMap));
-  if (request.splitWidth != 0) settings.splitMosaic.set(true);
+  if (request.split) settings.splitMosaic.set(true);
 
   std::vector<std::string> images;
   for (const auto& [image, output] : request.images) {
@@ -151,7 +149,7 @@ bool makeMosaics(const MosaicRequest& request) {
   }
 
   ProductionStages stages(list);
-  TerminalHost host(request.splitWidth, request.splitHeight);
+  TerminalHost host(request.split);
   JobController controller(job, list, stages, stages.gridStage(), host);
   controller.setFinalActionEnabled(false);
   InterruptGuard interrupt;
@@ -217,9 +215,9 @@ int runMosaic(ArgumentReader& args) {
     } else if (argument == "--priority-map") {
       request.priorityMap = *value;
     } else if (argument == "--split") {
-      if (!parseSplit(*value, request.splitWidth, request.splitHeight) || request.splitWidth == 0 ||
-          request.splitHeight == 0) {
-        printError("--split needs WxH in pixels, not '" + *value + "'");
+      request.split = parseSplitRequest(*value);
+      if (!request.split || request.split->value.across == 0 || request.split->value.down == 0) {
+        printError("--split needs WxH in pixels, WxHtiles or WxHpieces, not '" + *value + "'");
         return kExitUsage;
       }
     } else if (argument == "--yes" || argument == "--no") {

@@ -97,13 +97,57 @@ TEST_F(Cli, GeometryPrintsInformationInTheChosenUnitAndFailsWithItsMessage) {
   run = cli("geometry --image 4000x3000 --unit tiles");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("tiles"), std::string::npos) << run.out;
-  // A size in a unit nobody knows leaves the geometry with its message.
+  // A unit nobody knows is named with the tokens the key takes, before any geometry is made.
   run = cli("geometry --set MosaicSizeUnit=furlongs --image 400x300");
   EXPECT_EQ(run.exitCode, 1) << run.out;
-  EXPECT_NE(run.err.find("Please specify all the parameters"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("the value 'furlongs' of MosaicSizeUnit is not one of its tokens: cm, "
+                         "inch, pixel, kp, mp, gp, mm, m, feet, ppi, dpi, tiles, tilesxrow"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("Please specify all the parameters"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.out.empty()) << run.out;
   run = cli("geometry --set NoSuchKey=1 --image 400x300");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("unknown settings key 'NoSuchKey'"), std::string::npos) << run.err;
+}
+
+TEST_F(Cli, OverridesOutsideTheirKeysFormAreRefusedByName) {
+  struct Row {
+    const char* setting;
+    const char* message;
+  };
+  const Row refused[] = {
+      // The plural a user types instead of the token.
+      {"MosaicSizeUnit=pixels", "the value 'pixels' of MosaicSizeUnit is not one of its tokens"},
+      {"TileUnit=Pixel", "the value 'Pixel' of TileUnit is not one of its tokens"},
+      // Units have tokens only: a number would name no unit.
+      {"ResolutionUnit=4", "the value '4' of ResolutionUnit is not one of its tokens"},
+      {"FileFormat=jpeg", "the value 'jpeg' of FileFormat is not one of its tokens: jpg, bmp"},
+      {"MosaicFileName=newest", "is not one of its tokens: overwrite, new"},
+      {"Pattern=Squares", "(or a number as a settings file stores it)"},
+      // A flag read as a number would silently turn off.
+      {"TextReport=yes", "the value 'yes' of TextReport is not a whole number"},
+      {"TileSize=big", "the value 'big' of TileSize is not a number"},
+      {"MosaicSizeWidth=12cm", "the value '12cm' of MosaicSizeWidth is not a number"},
+  };
+  for (const Row& row : refused) {
+    const CliRun run =
+        cli(std::string("settings --set ") + test::quoted(row.setting) + " --write out.txt");
+    EXPECT_EQ(run.exitCode, 1) << row.setting;
+    EXPECT_NE(run.err.find(row.message), std::string::npos) << row.setting << ": " << run.err;
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "out.txt")) << row.setting;
+  }
+  // The forms a settings file holds stay accepted: tokens, numbered patterns and variant sets,
+  // read-only format tokens, decimal sizes.
+  const CliRun run =
+      cli("settings --set Pattern=6 --set TileVariants=103 --set FileFormat=bigtiff_jpg80 "
+          "--set \"Pattern=Square (3 rows)\" --set MosaicSizeWidth=29.5 --set TextReport=1 "
+          "--write good.txt");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string written = test::readFile(m_dir.path() / "good.txt");
+  EXPECT_NE(written.find("Pattern = Square (3 rows)"), std::string::npos) << written;
+  EXPECT_NE(written.find("MosaicSizeWidth = 29.5"), std::string::npos) << written;
+  EXPECT_NE(written.find("OutputTIFF64 = 1"), std::string::npos) << written;
 }
 
 TEST_F(Cli, SettingsWriteRoundTripsAndRefusesInvalidParameters) {
