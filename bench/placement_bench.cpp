@@ -1,21 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tile placement on real photographs: High Quality with and without duplicates and spacing,
 // Faster and the no-duplicates auction, on one thread and on every core, printing seconds, the
-// process's peak memory and the mean score.
+// case's own peak memory and the mean score.
 //
-//   TG_PLACEMENT_CORPUS=OUT placement_bench [largest-size-index]
+//   TG_PLACEMENT_CORPUS=OUT placement_bench [largest-size-index [name-filter]]
 //
 // OUT is a corpus of `peer_corpus.sh 1000 OUT`: the tiles come from OUT/tiles (analysed as the
 // Tile Images window does); lists larger than the corpus are topped up with the signatures of
 // cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
 // Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000 (default 0).
+// With a name filter only the cases whose name contains it run ("Auction", "dup=1").
+//
+// Each case runs in a forked child so that its peak is its own: "peak" is the child's largest
+// resident size (the corpus and grids it inherits included), "+N" how much of it the case added
+// over the resident size at the fork.
 
 #include <sys/resource.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,10 +69,60 @@ bool buildGrid(const tg::Foto& image, int columns, int rows, tg::CellGrid& grid)
   return tg::analyzeMainImage(image, grid, true, false);
 }
 
-long peakKilobytes() {
+// The current resident size in kilobytes, 0 when /proc cannot be read.
+long residentKilobytes() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  long resident = 0;
+  if (!(statm >> pages >> resident)) return 0;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Runs `body` in a forked child, which writes its result line to a pipe; prints that line
+// followed by the child's own peak. Returns false when the child could not run or failed.
+template <typename Body>
+bool runIsolated(Body body) {
+  int channel[2];
+  if (pipe(channel) != 0) return false;
+  std::fflush(stdout);
+  const long before = residentKilobytes();
+  const pid_t child = fork();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+    return false;
+  }
+  if (child == 0) {
+    close(channel[0]);
+    const std::string line = body();
+    const char* data = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+      const ssize_t written = write(channel[1], data, left);
+      if (written <= 0) _exit(3);
+      data += written;
+      left -= static_cast<std::size_t>(written);
+    }
+    close(channel[1]);
+    _exit(line.empty() ? 2 : 0);
+  }
+  close(channel[1]);
+  std::string line;
+  char buffer[512];
+  for (;;) {
+    const ssize_t got = read(channel[0], buffer, sizeof buffer);
+    if (got <= 0) break;
+    line.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(channel[0]);
+  int status = 0;
   rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
+  if (wait4(child, &status, 0, &usage) != child) return false;
+  const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  std::printf("%s  peak %6ld MB (+%ld)\n", ok ? line.c_str() : "case failed to run",
+              usage.ru_maxrss / 1024, std::max(0L, usage.ru_maxrss - before) / 1024);
+  std::fflush(stdout);
+  return ok;
 }
 
 struct Case {
@@ -81,6 +141,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int largest = argc > 1 ? std::atoi(argv[1]) : 0;
+  const char* filter = argc > 2 ? argv[2] : nullptr;
+  bool failures = false;
   const std::filesystem::path root(corpus);
   const unsigned cores = std::max(1u, tg::systemProcessorCount());
 
@@ -141,40 +203,46 @@ int main(int argc, char** argv) {
     // automatic choice takes for this many tiles.
     tg::setDetailWeights(comparison, tg::effectiveDetailLevel(1, size.tiles), -1);
     for (const Case& c : cases) {
+      if (filter != nullptr && std::strstr(c.name, filter) == nullptr) continue;
       for (const unsigned threads : {1u, cores}) {
         if (threads == cores && c.processing != tg::kProcessingHighQuality && threads != 1) {
           continue;  // only High Quality spreads its work
         }
-        tg::MosaicJob job;
-        job.threadCount = threads;
-        job.settings.mosaicProcessing.set(c.processing);
-        job.settings.tileDuplication.set(c.duplication);
-        job.settings.duplicateSpacing.set(c.spacing);
-        job.settings.consecutiveFrames.set(0);
-        job.settings.advanced.setRowValue(tg::AdvancedRow::MemoryMaxSizeMB, "1000");
-        tg::CellGrid grid;
-        if (!buildGrid(*mains[0], size.columns, size.rows, grid)) return 2;
-        tg::MatchingContext context(job, grid, tiles, comparison);
-        if (!tg::initializeCells(context, true)) return 2;
-        const auto start = std::chrono::steady_clock::now();
-        const bool placed = tg::placeTiles(context);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        double sum = 0;
-        std::size_t filled = 0;
-        for (const auto& cell : grid.cells) {
-          if (cell->tile == nullptr) continue;
-          sum += cell->score;
-          ++filled;
-        }
-        std::printf(
-            "%6zu cells %6zu tiles  %-28s %u thr  %s %8.2f s  peak %7ld MB  filled %zu"
-            "  mean score %.0f\n",
-            grid.cells.size(), size.tiles, c.name, threads, placed ? "ok  " : "FAIL", seconds,
-            peakKilobytes() / 1024, filled, filled ? sum / filled : 0.0);
-        std::fflush(stdout);
+        if (threads == cores && cores == 1) continue;
+        const bool ran = runIsolated([&]() -> std::string {
+          tg::MosaicJob job;
+          job.threadCount = threads;
+          job.settings.mosaicProcessing.set(c.processing);
+          job.settings.tileDuplication.set(c.duplication);
+          job.settings.duplicateSpacing.set(c.spacing);
+          job.settings.consecutiveFrames.set(0);
+          job.settings.advanced.setRowValue(tg::AdvancedRow::MemoryMaxSizeMB, "1000");
+          tg::CellGrid grid;
+          if (!buildGrid(*mains[0], size.columns, size.rows, grid)) return {};
+          tg::MatchingContext context(job, grid, tiles, comparison);
+          if (!tg::initializeCells(context, true)) return {};
+          const auto start = std::chrono::steady_clock::now();
+          const bool placed = tg::placeTiles(context);
+          const double seconds =
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+          double sum = 0;
+          std::size_t filled = 0;
+          for (const auto& cell : grid.cells) {
+            if (cell->tile == nullptr) continue;
+            sum += cell->score;
+            ++filled;
+          }
+          char line[256];
+          std::snprintf(line, sizeof line,
+                        "%6zu cells %6zu tiles  %-28s %u thr  %s %8.2f s  filled %zu"
+                        "  mean score %.0f",
+                        grid.cells.size(), size.tiles, c.name, threads, placed ? "ok  " : "FAIL",
+                        seconds, filled, filled ? sum / static_cast<double>(filled) : 0.0);
+          return line;
+        });
+        if (!ran) failures = true;
       }
     }
   }
-  return 0;
+  return failures ? 1 : 0;
 }
