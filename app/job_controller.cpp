@@ -3,6 +3,8 @@
 
 #include <malloc.h>
 
+#include <algorithm>
+
 #include "app/format_limits.h"
 #include "app/preflight.h"
 #include "engine/comparison_settings.h"
@@ -246,7 +248,8 @@ void JobController::selectMainImage(const std::string& mainImagePath) {
 void JobController::statusTick() {
   ++m_ticks;
   const StatusLine line = m_job.statusLine();
-  m_host.showStatus(line.text, m_job.statusColour(), static_cast<int>(line.percent * 100));
+  const double position = std::clamp(line.percent * 100, 0.0, 10000.0);
+  m_host.showStatus(line.text, m_job.statusColour(), static_cast<int>(position));
   if (auto preview = m_job.takePreview()) {
     if (preview->image) {
       m_host.showPreview(*preview->image, preview->caption);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/production_stages.h"
 
+#include <cstdint>
+
 #include "engine/cell_priorities.h"
 #include "engine/comparison_settings.h"
 #include "engine/main_image_analysis.h"
@@ -102,6 +104,16 @@ bool ProductionStages::writeMaskImage(MosaicJob& job, bool scoreImage,
 }
 
 bool ProductionStages::saveMosaic(MosaicJob& job) {
+  if (m_grid.isMaskFileMode()) {
+    // Cells drawn from a mask file are in the mask's pixels and the geometry has no mosaic size
+    // of its own: the mosaic is the part of the mask that covers the main image, which the
+    // main image analysis left as the grid's column and row counts.
+    MosaicGeometry geometry = m_grid.geometry;
+    geometry.mosaicWidth = m_grid.grid.columns;
+    geometry.mosaicHeight = m_grid.grid.rows;
+    geometry.pixelCount = std::uint64_t{geometry.mosaicWidth} * geometry.mosaicHeight;
+    return tg::saveMosaic(job, m_grid.grid, geometry, job.settings.blackAndWhiteOutput);
+  }
   return tg::saveMosaic(job, m_grid.grid, m_grid.geometry, job.settings.blackAndWhiteOutput);
 }
 

@@ -36,9 +36,13 @@ std::uint64_t pieceCount(std::uint64_t side, std::uint64_t piece) {
 SplitDialogModel::SplitDialogModel(const MosaicGeometry& geometry)
     : m_mosaicWidth(geometry.mosaicWidth),
       m_mosaicHeight(geometry.mosaicHeight),
-      m_stepX(geometry.tileWidth == 0 ? 0 : std::uint64_t{geometry.tileWidth} + geometry.border),
-      m_stepY(geometry.tileHeight == 0 ? 0 : std::uint64_t{geometry.tileHeight} + geometry.border),
-      m_piece{m_mosaicWidth, m_mosaicHeight} {}
+      m_piece{m_mosaicWidth, m_mosaicHeight} {
+  // Cells drawn from a mask file have sizes of their own, whatever the tile size says.
+  if (!geometry.isMaskFileMode() && geometry.tileWidth != 0 && geometry.tileHeight != 0) {
+    m_stepX = std::uint64_t{geometry.tileWidth} + geometry.border;
+    m_stepY = std::uint64_t{geometry.tileHeight} + geometry.border;
+  }
+}
 
 bool SplitDialogModel::set(SplitForm form, SplitPair value) {
   if (value.across == 0 || value.down == 0) return false;

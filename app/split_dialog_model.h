@@ -39,8 +39,8 @@ class SplitDialogModel {
   /// of the whole mosaic.
   explicit SplitDialogModel(const MosaicGeometry& geometry);
 
-  /// Whether the tiles-per-piece form can be used (the cells have a tile size; in MaskFile mode
-  /// they do not).
+  /// Whether the tiles-per-piece form can be used: the cells have one tile size (cells drawn
+  /// from a mask file do not, and such a mosaic has no size before its mask is read).
   [[nodiscard]] bool hasTileStep() const { return m_stepX > 0 && m_stepY > 0; }
 
   /// Takes a size in `form`. False, keeping the previous size, when a value is 0, or for tiles
@@ -63,8 +63,8 @@ class SplitDialogModel {
  private:
   std::uint64_t m_mosaicWidth;
   std::uint64_t m_mosaicHeight;
-  std::uint64_t m_stepX;
-  std::uint64_t m_stepY;
+  std::uint64_t m_stepX = 0;
+  std::uint64_t m_stepY = 0;
   SplitPair m_piece;
 };
 

@@ -4,12 +4,14 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/job_controller.h"
 #include "app/production_stages.h"
 #include "app/split_dialog_model.h"
 #include "cli/commands.h"
 #include "geometry/geometry_presets.h"
+#include "geometry/mosaic_geometry.h"
 #include "geometry/units/quantity_text.h"
 #include "job/mosaic_job.h"
 #include "platform/catalogue.h"
@@ -76,8 +78,8 @@ class TerminalHost final : public JobControllerHost {
     }
     SplitDialogModel model(geometry);
     if (!model.set(m_split->form, m_split->value)) {
-      printError(m_split->form == SplitForm::TilesPerPiece && !model.hasTileStep()
-                     ? "--split in tiles needs cells of one tile size (not a mask file)"
+      printError(geometry.isMaskFileMode()
+                     ? "--split with a mask file takes the piece size in pixels only"
                      : "--split cannot divide this mosaic");
       return std::nullopt;
     }
@@ -108,6 +110,30 @@ std::string absolutePath(const std::string& path) {
   return error ? path : absolute.lexically_normal().string();
 }
 
+/// The companion files `settings` asked for that are missing beside the mosaic at `base`, or
+/// older than `since` (left from an earlier job). Their writers fail without a message, so the
+/// exit status is the only place the user learns of it.
+std::vector<std::string> missingCompanions(const MosaicSettings& settings, const std::string& base,
+                                           std::filesystem::file_time_type since) {
+  std::vector<std::string> wanted;
+  if (settings.textReport.value) wanted.push_back(base + " " + tr("Text Report") + ".csv");
+  if (settings.webPageSize.value != 0) {
+    wanted.push_back(base + " " + tr("Web Page") + "/index.html");
+  }
+  if (settings.createMaskFile.value) {
+    wanted.push_back(base + " MaskFile.jpg");
+    wanted.push_back(base + " Score.jpg");
+  }
+  std::vector<std::string> missing;
+  for (const auto& path : wanted) {
+    std::error_code error;
+    const bool file = std::filesystem::is_regular_file(path, error);
+    const auto written = std::filesystem::last_write_time(path, error);
+    if (!file || error || written < since) missing.push_back(path);
+  }
+  return missing;
+}
+
 }  // namespace
 
 bool makeMosaics(const MosaicRequest& request) {
@@ -130,7 +156,9 @@ bool makeMosaics(const MosaicRequest& request) {
       printError("the mask '" + *request.mask + "' does not exist");
       return false;
     }
-    settings.mosaicSize.set(settings.mosaicSize.presets[maskFilePresetIndex(false)].value);
+    // MaskFile is the last size preset; the list holds the video sizes too where video works,
+    // so its index depends on the presets installed.
+    settings.mosaicSize.set(settings.mosaicSize.presets.back().value);
     cliDialogs().setMask(mask, std::filesystem::is_directory(mask, error));
   }
   if (request.priorityMap) cliDialogs().setPriorityMap(absolutePath(*request.priorityMap));
@@ -153,6 +181,8 @@ bool makeMosaics(const MosaicRequest& request) {
   JobController controller(job, list, stages, stages.gridStage(), host);
   controller.setFinalActionEnabled(false);
   InterruptGuard interrupt;
+  // File times are coarse on some file systems: a second of slack still tells an old file.
+  const auto jobStart = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(1);
   if (controller.startJob(images) != StartResult::Started) return false;
   int ticks = 0;
   while (controller.running()) {
@@ -178,6 +208,10 @@ bool makeMosaics(const MosaicRequest& request) {
       continue;
     }
     std::printf("%s\n", controller.outputDisplay(image).first.c_str());
+    for (const auto& path : missingCompanions(settings, found->second.base, jobStart)) {
+      printError("'" + path + "' was not written");
+      allSaved = false;
+    }
   }
   const long failures = controller.tileLoadFailures();
   if (failures > 0) allSaved = false;
