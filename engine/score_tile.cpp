@@ -2,9 +2,10 @@
 #include "engine/score_tile.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <memory>
 #include <set>
-#include <unordered_set>
 
 #include "config/advanced_settings.h"
 #include "engine/matching_context.h"
@@ -18,6 +19,8 @@
 #include "tiles/foto_info.h"
 
 namespace tg {
+
+using Entry = CScoreTile::Entry;
 
 void CandidateSet::assign(std::vector<FotoInfo*> tileList, bool groups,
                           const ComparisonSettings& settings) {
@@ -40,68 +43,224 @@ void CandidateSet::assign(std::vector<FotoInfo*> tileList, bool groups,
   }
 }
 
-void CScoreTile::rebuild(RebuildInfo& info) {
+// ---- SpacingIndex ----------------------------------------------------------------------------
+
+SpacingIndex::SpacingIndex(const CellGrid& grid, std::uint64_t threshold)
+    : m_threshold(threshold), m_reach(0) {
+  for (const auto& cell : grid.cells) {
+    if (cell) m_byTop.emplace_back(cell->shape.top, cell.get());
+  }
+  std::stable_sort(m_byTop.begin(), m_byTop.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  if (threshold > 0) {
+    // The largest r with r x r < threshold: a cell further above or below is never within.
+    auto r = static_cast<std::int64_t>(std::sqrt(static_cast<double>(threshold)));
+    while (r > 0 && static_cast<std::uint64_t>(r) * static_cast<std::uint64_t>(r) >= threshold) {
+      --r;
+    }
+    while (static_cast<std::uint64_t>(r + 1) * static_cast<std::uint64_t>(r + 1) < threshold) {
+      ++r;
+    }
+    m_reach = r;
+  }
+}
+
+std::pair<std::size_t, std::size_t> SpacingIndex::rowRange(const PuzzleInfo& cell) const {
+  const std::int64_t top = cell.shape.top;
+  const auto from =
+      std::lower_bound(m_byTop.begin(), m_byTop.end(), top - m_reach,
+                       [](const auto& entry, std::int64_t value) { return entry.first < value; });
+  const auto to =
+      std::upper_bound(from, m_byTop.end(), top + m_reach,
+                       [](std::int64_t value, const auto& entry) { return value < entry.first; });
+  return {static_cast<std::size_t>(from - m_byTop.begin()),
+          static_cast<std::size_t>(to - m_byTop.begin())};
+}
+
+void SpacingIndex::near(const PuzzleInfo& cell, std::vector<const PuzzleInfo*>& out) const {
+  if (m_threshold == 0) return;
+  const auto [from, to] = rowRange(cell);
+  for (std::size_t i = from; i < to; ++i) {
+    const PuzzleInfo* other = m_byTop[i].second;
+    if (other != &cell && withinSpacing(cell, *other, m_threshold)) out.push_back(other);
+  }
+}
+
+// ---- The candidate search --------------------------------------------------------------------
+
+namespace {
+
+// The candidates `cell` may not take: those of the tiles held by the cells within spacing,
+// ascending.
+std::vector<std::uint32_t> excludedCandidates(const PuzzleInfo& cell,
+                                              const CScoreTile::RebuildInfo& info) {
+  std::vector<std::uint32_t> excluded;
+  if (info.threshold == 0 || info.cells == nullptr) return excluded;
   const CandidateSet& set = *info.tiles;
-  std::unordered_set<std::uint32_t> excluded;
-  if (info.threshold > 0 && info.cells != nullptr) {
+  const auto add = [&](const PuzzleInfo& other) {
+    if (other.tile == nullptr) return;
+    const auto found = set.indexOf.find(other.tile);
+    if (found != set.indexOf.end()) excluded.push_back(set.candidateOf[found->second]);
+  };
+  if (info.nearby != nullptr) {
+    std::vector<const PuzzleInfo*> near;
+    info.nearby->near(cell, near);
+    for (const PuzzleInfo* other : near) add(*other);
+  } else {
     for (const auto& other : info.cells->cells) {
-      if (!other || other->tile == nullptr || other.get() == m_cell) continue;
-      if (!withinSpacing(*m_cell, *other, info.threshold)) continue;
-      const auto found = set.indexOf.find(other->tile);
-      if (found != set.indexOf.end()) excluded.insert(set.candidateOf[found->second]);
+      if (!other || other.get() == &cell) continue;
+      if (withinSpacing(cell, *other, info.threshold)) add(*other);
     }
   }
-  m_list.clear();
-  m_gap = 0;
-  std::uint32_t limit = info.initialLimit;
-  const std::size_t keep = std::max<std::uint32_t>(capacity, 1);
-  const CellComparison comparison(*set.comparison, m_cell->signature, m_cell->weight);
-  for (std::uint32_t candidate = 0; candidate < set.members.size(); ++candidate) {
-    if (excluded.contains(candidate)) continue;
-    const auto [first, last] = set.members[candidate];
+  std::sort(excluded.begin(), excluded.end());
+  excluded.erase(std::unique(excluded.begin(), excluded.end()), excluded.end());
+  return excluded;
+}
+
+// One block of at most CellBlock::kCells lists over candidates first .. last - 1. Each list
+// keeps a heap of its best entries so far, worst on top; once the heap is full its worst
+// score becomes the limit of the list's later comparisons. Candidates come in ascending order,
+// so a new entry that only ties the worst loses to it: that keeps, among equal scores, the
+// earlier candidate, which makes the result of a range split in parts the same as a whole.
+void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
+                 std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found) {
+  constexpr std::size_t kLanes = CellBlock::kCells;
+  const CandidateSet& set = *info.tiles;
+  const std::size_t lanes = std::min(lists.size(), kLanes);
+  std::vector<CellComparison> comparisons;
+  comparisons.reserve(lanes);
+  std::array<const CellComparison*, kLanes> pointers{};
+  std::array<std::vector<std::uint32_t>, kLanes> excluded;
+  std::array<std::size_t, kLanes> nextExcluded{};
+  std::array<std::uint32_t, kLanes> limit{};
+  std::array<std::size_t, kLanes> keep{};
+  for (std::size_t l = 0; l < lanes; ++l) {
+    const PuzzleInfo& cell = lists[l]->cell();
+    comparisons.emplace_back(*set.comparison, cell.signature, cell.weight);
+    pointers[l] = &comparisons.back();
+    excluded[l] = excludedCandidates(cell, info);
+    limit[l] = info.initialLimit;
+    keep[l] = std::max<std::uint32_t>(lists[l]->capacity, 1);
+    found[l].clear();
+    found[l].reserve(std::min<std::size_t>(keep[l], last > first ? last - first : 0) + 1);
+  }
+  const CellBlock block(std::span<const CellComparison* const>(pointers.data(), lanes));
+
+  std::array<bool, kLanes> skip{};
+  std::array<std::uint32_t, kLanes> best{};
+  std::array<std::uint32_t, kLanes> bound{};
+  std::array<std::uint32_t, kLanes> distance{};
+  for (std::uint32_t candidate = first; candidate < last; ++candidate) {
+    const auto [from, to] = set.members[candidate];
     bool out = false;
-    std::uint32_t best = kNoMatch;
-    for (std::uint32_t i = first; i < last; ++i) {
-      if (set.exhausted[i] != 0) {
-        out = true;
-        break;
+    for (std::uint32_t i = from; i < to && !out; ++i) out = set.exhausted[i] != 0;
+    if (out) continue;
+    bool any = false;
+    for (std::size_t l = 0; l < lanes; ++l) {
+      const std::vector<std::uint32_t>& ex = excluded[l];
+      std::size_t& next = nextExcluded[l];
+      while (next < ex.size() && ex[next] < candidate) ++next;
+      skip[l] = next < ex.size() && ex[next] == candidate;
+      any = any || !skip[l];
+      best[l] = kNoMatch;
+    }
+    if (!any) continue;
+    for (std::uint32_t i = from; i < to; ++i) {
+      if (i + 1 < set.tiles.size()) {
+        // The next signature's first cache lines, which every comparison reads.
+        const char* next = reinterpret_cast<const char*>(set.tiles[i + 1]->signature.values.data());
+        __builtin_prefetch(next);
+        __builtin_prefetch(next + 64);
       }
-      const std::uint32_t d = comparison.distance(std::min(limit, best), set.tiles[i]->signature);
-      best = std::min(best, d);
+      for (std::size_t l = 0; l < lanes; ++l) {
+        // A lane that may not take the candidate still runs, with the tightest bound; its
+        // result is not used.
+        bound[l] = skip[l] ? 0 : std::min(limit[l], best[l]);
+      }
+      block.distances(set.tiles[i]->signature, bound.data(), distance.data());
+      for (std::size_t l = 0; l < lanes; ++l) best[l] = std::min(best[l], distance[l]);
     }
-    if (out || best == kNoMatch || best >= limit) continue;
-    if (m_list.size() >= keep) {
-      // Full: a new entry must beat the worst kept one, which then makes room.
-      auto worst = std::prev(m_list.end());
-      if (best >= worst->first) continue;
-      m_list.erase(worst);
+    for (std::size_t l = 0; l < lanes; ++l) {
+      if (skip[l] || best[l] >= limit[l]) continue;
+      std::vector<Entry>& heap = found[l];
+      heap.emplace_back(best[l], candidate);
+      std::push_heap(heap.begin(), heap.end());
+      if (heap.size() > keep[l]) {
+        std::pop_heap(heap.begin(), heap.end());
+        heap.pop_back();
+      }
+      if (heap.size() >= keep[l]) limit[l] = heap.front().first;
     }
-    m_list.emplace(best, candidate);
-    if (m_list.size() >= keep) limit = std::prev(m_list.end())->first;
   }
-  updateGap();
+  for (std::size_t l = 0; l < lanes; ++l) std::sort_heap(found[l].begin(), found[l].end());
+}
+
+}  // namespace
+
+void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
+                      std::uint32_t first, std::uint32_t last,
+                      std::span<std::vector<Entry>> found) {
+  const std::size_t count = std::min(lists.size(), found.size());
+  last = std::min<std::uint32_t>(last, static_cast<std::uint32_t>(info.tiles->members.size()));
+  for (std::size_t at = 0; at < count; at += CellBlock::kCells) {
+    const std::size_t n = std::min(CellBlock::kCells, count - at);
+    searchBlock(lists.subspan(at, n), info, first, last, found.subspan(at, n));
+  }
+}
+
+std::vector<Entry> mergeCandidates(std::span<std::vector<Entry>> parts, std::uint32_t capacity) {
+  const std::size_t keep = std::max<std::uint32_t>(capacity, 1);
+  std::vector<Entry> merged;
+  if (parts.size() == 1) {
+    merged = std::move(parts[0]);
+  } else {
+    std::size_t total = 0;
+    for (const auto& part : parts) total += part.size();
+    merged.reserve(total);
+    for (auto& part : parts) {
+      const auto middle = merged.insert(merged.end(), part.begin(), part.end());
+      std::inplace_merge(merged.begin(), middle, merged.end());
+      std::vector<Entry>().swap(part);
+    }
+  }
+  if (merged.size() > keep) merged.resize(keep);
+  return merged;
+}
+
+// ---- CScoreTile ------------------------------------------------------------------------------
+
+void CScoreTile::rebuild(RebuildInfo& info) {
+  CScoreTile* self = this;
+  std::vector<Entry> found;
+  searchCandidates(std::span<CScoreTile* const>(&self, 1), info, 0,
+                   static_cast<std::uint32_t>(info.tiles->members.size()),
+                   std::span<std::vector<Entry>>(&found, 1));
+  assign(std::move(found));
 }
 
 bool CScoreTile::remove(std::uint32_t candidate) {
-  for (auto it = m_list.begin(); it != m_list.end(); ++it) {
-    if (it->second == candidate) {
-      m_list.erase(it);
-      updateGap();
-      return true;
-    }
-  }
-  return false;
+  const auto it = std::find_if(m_list.begin(), m_list.end(),
+                               [&](const Entry& e) { return e.second == candidate; });
+  if (it == m_list.end()) return false;
+  m_list.erase(it);
+  updateGap();
+  return true;
 }
 
-void CScoreTile::updateGap() {
-  if (m_list.size() < 2) {
-    m_gap = 0;
-    return;
-  }
-  auto it = m_list.begin();
-  const std::uint32_t first = it->first;
-  m_gap = (++it)->first - first;
+bool CScoreTile::remove(std::uint32_t candidate, std::uint32_t score) {
+  const auto it = std::lower_bound(m_list.begin(), m_list.end(), Entry{score, candidate});
+  if (it == m_list.end() || *it != Entry{score, candidate}) return false;
+  m_list.erase(it);
+  updateGap();
+  return true;
 }
+
+void CScoreTile::assign(std::vector<Entry> entries) {
+  m_list = std::move(entries);
+  updateGap();
+}
+
+void CScoreTile::updateGap() { m_gap = m_list.size() < 2 ? 0 : m_list[1].first - m_list[0].first; }
 
 std::uint64_t candidateBudget(const MatchingContext& context, std::size_t tileCount) {
   long megabytes = context.job.settings.advanced.rowLong(AdvancedRow::MemoryMaxSizeMB);
@@ -125,7 +284,11 @@ std::uint32_t candidateCapacity(std::uint64_t entries, std::uint64_t waiting, st
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(k, 0xFFFFFFFFu));
 }
 
+// ---- The run ---------------------------------------------------------------------------------
+
 namespace {
+
+constexpr std::uint32_t kUnlimited = 0xFFFFFFFFu;
 
 // Largest gap first; among equal gaps the earlier insertion first.
 struct ByGap {
@@ -135,12 +298,37 @@ struct ByGap {
   }
 };
 
+// One list in the index of who holds a candidate, with the score it was listed at. Entries of
+// lists that were refilled or served since stay until their candidate is next withdrawn or the
+// index is rebuilt; a removal through them simply finds nothing.
+struct Holder {
+  std::uint32_t list;
+  std::uint32_t score;
+};
+
+// A search job: some lists over one part of the candidates. With `direct` the job hands its
+// results to the lists itself (the whole range was searched); otherwise the job thread
+// merges the parts.
+struct Search {
+  std::vector<CScoreTile*> lists;
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+  bool direct = true;
+  std::vector<std::vector<Entry>> found;
+};
+
+template <typename T>
+std::uint64_t bytesOf(const std::vector<T>& v) {
+  return static_cast<std::uint64_t>(v.capacity()) * sizeof(T);
+}
+
 class HighQualityRun {
  public:
   HighQualityRun(MatchingContext& context, bool groups)
       : m_context(context), m_job(context.job), m_groups(groups) {}
 
   bool run();
+  [[nodiscard]] const HighQualityStats& stats() const { return m_stats; }
 
  private:
   void enqueue(CScoreTile& score) {
@@ -153,49 +341,180 @@ class HighQualityRun {
     m_queue.erase(&score);
     enqueue(score);
   }
-  void submitRebuild(JobGroup& group, CScoreTile& score) {
-    group.submit(makeParallelJob(&score, &CScoreTile::rebuild, m_info));
-  }
-  void indexCandidates(CScoreTile& score) {
-    for (const auto& [value, candidate] : score.candidates())
-      m_holders[candidate].push_back(&score);
-    score.touched = false;
-  }
-  // Takes `candidate` out of the lists of the waiting cells that hold it (all, or only those
-  // within spacing of `placed`).
+  void indexCandidates(CScoreTile& score);
+  void compactIndex();
   void withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
-                std::vector<CScoreTile*>& shortLists) {
-    std::vector<CScoreTile*>& holders = m_holders[candidate];
-    std::vector<CScoreTile*> kept;
-    for (CScoreTile* holder : holders) {
-      if (holder->done) continue;
-      if (placed != nullptr && !withinSpacing(*placed, holder->cell(), m_info.threshold)) {
-        kept.push_back(holder);
-        continue;
-      }
-      if (!holder->remove(candidate)) continue;
-      holder->touched = true;
-      if (holder->size() < 2) {
-        if (m_queue.erase(holder) > 0) shortLists.push_back(holder);
-      } else {
-        refresh(*holder);
-      }
-    }
-    holders.swap(kept);
-  }
+                std::vector<CScoreTile*>& shortLists);
+  // The parts the candidates are split into when `lists` lists are searched at once: one when
+  // there are enough blocks of lists to keep every thread busy, more for a few lists, never so
+  // many that a part is too short to fill its lists before the limits cut comparisons short.
+  [[nodiscard]] std::uint32_t partsFor(std::size_t lists, std::uint32_t capacity) const;
+  void submitSearch(JobGroup& group, std::vector<CScoreTile*> lists, std::uint32_t parts);
+  // Hands the results of the finished searches to their lists and indexes them.
+  void collectSearches();
+  void noteMemory();
   FotoInfo* chooseTile(const CScoreTile& score, std::uint32_t candidate, std::uint32_t value,
                        std::uint32_t& index) const;
 
   MatchingContext& m_context;
   MosaicJob& m_job;
   bool m_groups;
+  unsigned m_threads = 1;
   CandidateSet m_set;
+  std::unique_ptr<SpacingIndex> m_nearby;
   CScoreTile::RebuildInfo m_info;
   std::vector<std::unique_ptr<CScoreTile>> m_scores;
   std::set<CScoreTile*, ByGap> m_queue;
-  std::vector<std::vector<CScoreTile*>> m_holders;
+  std::vector<std::vector<Holder>> m_holders;
+  std::vector<std::unique_ptr<Search>> m_searches;
   std::uint64_t m_nextOrder = 0;
+  // Running totals for the budget check: candidates listed and index entries, and the bytes
+  // of the lists and of the index.
+  std::uint64_t m_listed = 0;
+  std::uint64_t m_indexed = 0;
+  std::uint64_t m_listBytes = 0;
+  std::uint64_t m_indexBytes = 0;
+  std::uint64_t m_searchBytes = 0;
+  HighQualityStats m_stats;
 };
+
+void HighQualityRun::indexCandidates(CScoreTile& score) {
+  for (const auto& [value, candidate] : score.candidates()) {
+    std::vector<Holder>& holders = m_holders[candidate];
+    const std::uint64_t before = bytesOf(holders);
+    holders.push_back({score.index, value});
+    m_indexBytes += bytesOf(holders) - before;
+  }
+  m_indexed += score.size();
+  score.touched = false;
+}
+
+void HighQualityRun::compactIndex() {
+  for (auto& holders : m_holders) std::vector<Holder>().swap(holders);
+  m_indexed = 0;
+  m_indexBytes = 0;
+  for (const auto& score : m_scores) {
+    if (score->done) continue;
+    for (const auto& [value, candidate] : score->candidates()) {
+      m_holders[candidate].push_back({score->index, value});
+    }
+    m_indexed += score->size();
+  }
+  for (const auto& holders : m_holders) m_indexBytes += bytesOf(holders);
+}
+
+// Takes `candidate` out of the lists of the waiting cells that hold it (all, or only those
+// within spacing of `placed`). The lists that changed are re-ordered in the order of their
+// index, so that the priority order does not depend on how the index happens to be laid out.
+void HighQualityRun::withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
+                              std::vector<CScoreTile*>& shortLists) {
+  std::vector<Holder>& holders = m_holders[candidate];
+  std::vector<Holder> kept;
+  std::vector<CScoreTile*> changed;
+  for (const Holder& holder : holders) {
+    CScoreTile& score = *m_scores[holder.list];
+    if (score.done) continue;
+    if (placed != nullptr && !withinSpacing(*placed, score.cell(), m_info.threshold)) {
+      kept.push_back(holder);
+      continue;
+    }
+    if (score.remove(candidate, holder.score)) changed.push_back(&score);
+  }
+  m_indexed -= holders.size() - kept.size();
+  m_indexBytes -= bytesOf(holders);
+  m_indexBytes += bytesOf(kept);
+  holders.swap(kept);
+  m_listed -= changed.size();
+  std::sort(changed.begin(), changed.end(),
+            [](const CScoreTile* a, const CScoreTile* b) { return a->index < b->index; });
+  for (CScoreTile* score : changed) {
+    score->touched = true;
+    if (score->size() < 2) {
+      if (m_queue.erase(score) > 0) shortLists.push_back(score);
+    } else {
+      refresh(*score);
+    }
+  }
+}
+
+std::uint32_t HighQualityRun::partsFor(std::size_t lists, std::uint32_t capacity) const {
+  if (m_threads <= 1) return 1;
+  const std::size_t blocks = (lists + CellBlock::kCells - 1) / CellBlock::kCells;
+  const std::size_t wanted = 4 * std::size_t{m_threads};
+  if (blocks >= wanted) return 1;
+  const std::size_t candidates = m_set.members.size();
+  const std::size_t shortest = std::max<std::size_t>(512, 2 * std::size_t{capacity});
+  const std::size_t most = std::max<std::size_t>(1, candidates / shortest);
+  return static_cast<std::uint32_t>(std::min((wanted + blocks - 1) / blocks, most));
+}
+
+void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> lists,
+                                  std::uint32_t parts) {
+  const auto candidates = static_cast<std::uint64_t>(m_set.members.size());
+  for (std::uint32_t part = 0; part < parts; ++part) {
+    auto search = std::make_unique<Search>();
+    search->lists = lists;
+    search->first = static_cast<std::uint32_t>(candidates * part / parts);
+    search->last = static_cast<std::uint32_t>(candidates * (part + 1) / parts);
+    search->direct = parts == 1;
+    search->found.resize(lists.size());
+    Search* job = search.get();
+    m_searches.push_back(std::move(search));
+    ++m_stats.searchJobs;
+    const CScoreTile::RebuildInfo* info = &m_info;
+    group.submit(makeParallelJob([job, info] {
+      searchCandidates(job->lists, *info, job->first, job->last, job->found);
+      if (!job->direct) return;
+      for (std::size_t i = 0; i < job->lists.size(); ++i) {
+        job->lists[i]->assign(std::move(job->found[i]));
+      }
+      std::vector<std::vector<Entry>>().swap(job->found);
+    }));
+  }
+  m_stats.rebuilds += lists.size();
+}
+
+void HighQualityRun::collectSearches() {
+  // The searches of one batch are in submission order: the parts of a block follow each other.
+  m_searchBytes = 0;
+  for (const auto& search : m_searches) {
+    for (const auto& found : search->found) m_searchBytes += bytesOf(found);
+  }
+  for (std::size_t at = 0; at < m_searches.size();) {
+    Search& head = *m_searches[at];
+    std::size_t end = at + 1;
+    while (end < m_searches.size() && m_searches[end]->lists == head.lists) ++end;
+    for (std::size_t i = 0; i < head.lists.size(); ++i) {
+      CScoreTile& score = *head.lists[i];
+      if (!head.direct) {
+        std::vector<std::vector<Entry>> parts;
+        for (std::size_t p = at; p < end; ++p) parts.push_back(std::move(m_searches[p]->found[i]));
+        score.assign(mergeCandidates(parts, score.capacity));
+      }
+      m_listed += score.size();
+      m_listBytes += bytesOf(score.candidates());
+    }
+    at = end;
+  }
+  noteMemory();
+  m_searchBytes = 0;
+  for (const auto& search : m_searches) {
+    for (CScoreTile* score : search->lists) {
+      if (search->first == 0) indexCandidates(*score);
+    }
+  }
+  m_searches.clear();
+  noteMemory();
+  // Entries of refilled and served lists pile up in the index; once they outnumber the listed
+  // candidates the index is rebuilt from the lists, which keeps it within twice their size.
+  if (m_indexed > 2 * m_listed + 65536) compactIndex();
+}
+
+void HighQualityRun::noteMemory() {
+  m_stats.peakListed = std::max(m_stats.peakListed, m_listed);
+  m_stats.peakIndexed = std::max(m_stats.peakIndexed, m_indexed);
+  m_stats.peakBytes = std::max(m_stats.peakBytes, m_listBytes + m_indexBytes + m_searchBytes);
+}
 
 FotoInfo* HighQualityRun::chooseTile(const CScoreTile& score, std::uint32_t candidate,
                                      std::uint32_t value, std::uint32_t& index) const {
@@ -223,32 +542,56 @@ bool HighQualityRun::run() {
   m_info.tiles = &m_set;
   m_info.cells = &grid;
   m_info.threshold = spacingThreshold(grid, m_job.settings.duplicateSpacing.value);
+  if (m_info.threshold > 0) {
+    m_nearby = std::make_unique<SpacingIndex>(grid, m_info.threshold);
+    m_info.nearby = m_nearby.get();
+  }
 
   const std::size_t n = grid.cells.size();
   m_job.beginStage(ProgressStage::Placement, 3.0 * static_cast<double>(n));
   const std::uint64_t entries = candidateBudget(m_context, m_set.tiles.size());
-  const std::uint32_t firstCapacity = candidateCapacity(entries, n, n + 1);
+  m_stats.entries = entries;
+  std::uint32_t firstCapacity = candidateCapacity(entries, n, n + 1);
+  // Without spacing and with every tile free to be used any number of times, no placement
+  // takes anything out of another cell's list: each cell ends with its own best candidate, and
+  // the order of service only needs the two best. Longer lists would cost time and memory and
+  // change nothing.
+  if (m_info.threshold == 0 &&
+      std::all_of(m_set.tiles.begin(), m_set.tiles.end(),
+                  [&](const FotoInfo* tile) { return m_context.useLimit(*tile) == kUnlimited; })) {
+    firstCapacity = std::min<std::uint32_t>(firstCapacity, 2);
+  }
 
+  m_threads = std::max(1u, m_job.threadCount);
   WorkerPool pool;
-  pool.setThreadCount(m_job.threadCount > 1 ? m_job.threadCount - 1 : 0, m_job.workerPriority);
+  pool.setThreadCount(m_threads > 1 ? m_threads - 1 : 0, m_job.workerPriority);
   JobGroup group(pool, true);
   const std::string analysing = tr("Analyzing Mosaic Tile#: %d of %d");
   int counted = 0;
+  std::vector<CScoreTile*> block;
+  // The first searches go out a block at a time; with few cells the block's candidates are
+  // split so that every thread has a share.
+  const std::uint32_t firstParts = partsFor(n, firstCapacity);
   for (const auto& cell : grid.cells) {
     m_job.addProgress(2);
     m_job.setStatus(formatText(analysing, ++counted, static_cast<int>(n)));
     if (!cell || cell->active == 0 || cell->tile != nullptr) continue;
     m_scores.push_back(std::make_unique<CScoreTile>(*cell));
-    m_scores.back()->capacity = std::max<std::uint32_t>(firstCapacity, 1);
-    submitRebuild(group, *m_scores.back());
+    CScoreTile& score = *m_scores.back();
+    score.capacity = std::max<std::uint32_t>(firstCapacity, 1);
+    score.index = static_cast<std::uint32_t>(m_scores.size() - 1);
+    block.push_back(&score);
+    if (block.size() == CellBlock::kCells) {
+      submitSearch(group, std::move(block), firstParts);
+      block.clear();
+    }
     if (m_job.stopRequested()) break;
   }
+  if (!block.empty()) submitSearch(group, std::move(block), firstParts);
   group.waitIdle();
   if (m_job.stopRequested()) return false;
-  for (const auto& score : m_scores) {
-    indexCandidates(*score);
-    enqueue(*score);
-  }
+  collectSearches();
+  for (const auto& score : m_scores) enqueue(*score);
 
   const std::string adding = tr("Adding Tile#: %d of %d");
   int placed = 0;
@@ -258,11 +601,14 @@ bool HighQualityRun::run() {
     CScoreTile& score = **m_queue.begin();
     m_queue.erase(m_queue.begin());
     score.done = true;
+    m_listed -= score.size();
+    m_listBytes -= bytesOf(score.candidates());
     m_job.addProgress(1);
     if (score.empty()) continue;
     const auto [value, candidate] = score.best();
     std::uint32_t index = 0;
     FotoInfo* tile = chooseTile(score, candidate, value, index);
+    score.assign({});
     if (tile == nullptr) continue;
 
     PuzzleInfo& cell = score.cell();
@@ -286,14 +632,21 @@ bool HighQualityRun::run() {
     // Only lists that lost entries can come back different: a list that was never touched
     // already holds every candidate still allowed for its cell.
     for (CScoreTile* shortList : shortLists) {
+      m_listed -= shortList->size();
+      m_listBytes -= bytesOf(shortList->candidates());
+      shortList->assign({});
       shortList->capacity = std::max<std::uint32_t>(capacity, 1);
-      submitRebuild(group, *shortList);
+    }
+    const std::uint32_t parts = partsFor(shortLists.size(), capacity);
+    for (std::size_t at = 0; at < shortLists.size(); at += CellBlock::kCells) {
+      const auto from = shortLists.begin() + static_cast<std::ptrdiff_t>(at);
+      const auto to = shortLists.begin() + static_cast<std::ptrdiff_t>(
+                                               std::min(shortLists.size(), at + CellBlock::kCells));
+      submitSearch(group, std::vector<CScoreTile*>(from, to), parts);
     }
     group.waitIdle();
-    for (CScoreTile* shortList : shortLists) {
-      indexCandidates(*shortList);
-      enqueue(*shortList);
-    }
+    collectSearches();
+    for (CScoreTile* shortList : shortLists) enqueue(*shortList);
   }
   m_job.endStage();
   return true;
@@ -301,9 +654,11 @@ bool HighQualityRun::run() {
 
 }  // namespace
 
-bool placeHighQuality(MatchingContext& context, bool groups) {
+bool placeHighQuality(MatchingContext& context, bool groups, HighQualityStats* stats) {
   HighQualityRun run(context, groups);
-  return run.run();
+  const bool finished = run.run();
+  if (stats != nullptr) *stats = run.stats();
+  return finished;
 }
 
 }  // namespace tg

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <span>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -38,45 +38,79 @@ struct CandidateSet {
   void assign(std::vector<FotoInfo*> tileList, bool groups, const ComparisonSettings& settings);
 };
 
+/// The cells of a grid ordered by their top edge, so that the cells within spacing of one cell
+/// are found among the few whose top lies within the spacing instead of among all cells. Holds
+/// pointers into the grid, which must keep its cells while the index is used. Built on one
+/// thread; a const index may be read by many.
+class SpacingIndex {
+ public:
+  /// Indexes the present cells of `grid` for the squared distance `threshold`.
+  SpacingIndex(const CellGrid& grid, std::uint64_t threshold);
+
+  /// Appends to `out` every cell other than `cell` that lies within spacing of it
+  /// (`withinSpacing`), in an order that depends only on the grid.
+  void near(const PuzzleInfo& cell, std::vector<const PuzzleInfo*>& out) const;
+
+ private:
+  // The first and one past the last position in `m_byTop` of the cells that may lie within
+  // spacing of `cell`.
+  [[nodiscard]] std::pair<std::size_t, std::size_t> rowRange(const PuzzleInfo& cell) const;
+
+  std::vector<std::pair<std::int64_t, const PuzzleInfo*>> m_byTop;
+  std::uint64_t m_threshold;
+  std::int64_t m_reach;  // the largest |top difference| a cell within spacing can have
+};
+
 /// The best candidates of one cell waiting for a tile in High Quality: up to `capacity` (score,
-/// candidate) pairs, best first, and the gap between the two best scores. One per waiting cell;
-/// lives only during one run. A search (`rebuild`) writes only its own object and may run on any
-/// thread while the job thread waits.
+/// candidate) pairs ordered by score and, among equal scores, by candidate, and the gap between
+/// the two best scores. One per waiting cell; lives only during one run. A search writes only
+/// its own object and may run on any thread while the job thread waits.
 class CScoreTile {
  public:
+  /// A (score, candidate) pair.
+  using Entry = std::pair<std::uint32_t, std::uint32_t>;
+
   /// The payload of the job that refills one list.
   struct RebuildInfo {
     const CandidateSet* tiles = nullptr;  ///< the tile set (not owned)
     std::uint32_t initialLimit = 0xFFFFFFFFu;
     const CellGrid* cells = nullptr;  ///< the cell container, for the spacing exclusion
     std::uint64_t threshold = 0;      ///< the spacing threshold T
+    /// The cells of `cells` by position, which finds the cells within spacing faster; null to
+    /// look through every cell (not owned).
+    const SpacingIndex* nearby = nullptr;
   };
 
   explicit CScoreTile(PuzzleInfo& cell) : m_cell(&cell) {}
 
   /// Refills the list from the tile set: candidates held by cells within spacing are left out,
   /// a group with an exhausted member is out, a group scores its best member, and only the
-  /// `capacity` best are kept (the worst kept score limits every later comparison).
+  /// `capacity` best are kept (the worst kept score limits every later comparison). Among equal
+  /// scores the earlier candidate is kept.
   void rebuild(RebuildInfo& info);
 
   /// Removes `candidate`; true when it was in the list (the gap is then recomputed).
   bool remove(std::uint32_t candidate);
+  /// The same for a candidate known to have been listed with `score` (a faster search).
+  bool remove(std::uint32_t candidate, std::uint32_t score);
+  /// Replaces the list by `entries`, which must be ordered as the list is; recomputes the gap.
+  void assign(std::vector<Entry> entries);
 
   [[nodiscard]] PuzzleInfo& cell() const { return *m_cell; }
   [[nodiscard]] bool empty() const { return m_list.empty(); }
   [[nodiscard]] std::size_t size() const { return m_list.size(); }
   /// The best (score, candidate); the list must not be empty.
-  [[nodiscard]] std::pair<std::uint32_t, std::uint32_t> best() const { return *m_list.begin(); }
+  [[nodiscard]] Entry best() const { return m_list.front(); }
   /// Second-best score minus best score, 0 with fewer than two candidates.
   [[nodiscard]] std::uint32_t gap() const { return m_gap; }
-  [[nodiscard]] const std::multimap<std::uint32_t, std::uint32_t>& candidates() const {
-    return m_list;
-  }
+  /// The candidates, best first.
+  [[nodiscard]] const std::vector<Entry>& candidates() const { return m_list; }
   std::uint32_t capacity = 10000;
 
   // Bookkeeping of the run (job thread): place in the priority order and state.
   std::uint64_t order = 0;
   std::uint32_t queuedGap = 0;
+  std::uint32_t index = 0;  ///< position among the run's lists
   bool done = false;
   bool touched = false;
 
@@ -84,9 +118,25 @@ class CScoreTile {
   void updateGap();
 
   PuzzleInfo* m_cell;
-  std::multimap<std::uint32_t, std::uint32_t> m_list;
+  std::vector<Entry> m_list;
   std::uint32_t m_gap = 0;
 };
+
+/// Searches the candidates `first` .. `last - 1` of `info.tiles` for every list of `lists`
+/// together (blocks of `CellBlock::kCells` cells share each pass over the tile signatures) and
+/// writes into `found[i]` what list i would keep from that range: at most its capacity entries,
+/// ordered as a list is, each below `info.initialLimit`, with the spacing exclusion and
+/// exhausted groups left out. The lists themselves are not changed. Searching a range in parts
+/// and merging the parts with `mergeCandidates` gives exactly the entries of one search over
+/// the whole range. Reads only shared state; any thread.
+void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
+                      std::uint32_t first, std::uint32_t last,
+                      std::span<std::vector<CScoreTile::Entry>> found);
+
+/// Merges the results of searches over parts of a range (each ordered as a list is) into what
+/// one list of `capacity` keeps: the `capacity` smallest entries by (score, candidate).
+[[nodiscard]] std::vector<CScoreTile::Entry> mergeCandidates(
+    std::span<std::vector<CScoreTile::Entry>> parts, std::uint32_t capacity);
 
 /// The number of candidates the memory budget allows in all lists together:
 /// (`MemoryMaxSizeMB` limited to 10..3900, in millions of bytes, less what the tiles and cells
@@ -98,13 +148,26 @@ class CScoreTile {
 [[nodiscard]] std::uint32_t candidateCapacity(std::uint64_t entries, std::uint64_t waiting,
                                               std::uint64_t cap);
 
+/// What a High Quality run kept at most at once, for measurements and tests.
+struct HighQualityStats {
+  std::uint64_t entries = 0;      ///< the candidate budget (`candidateBudget`)
+  std::uint64_t peakListed = 0;   ///< the most candidates held by all lists together
+  std::uint64_t peakIndexed = 0;  ///< the most entries of the index of who holds what
+  std::uint64_t peakBytes = 0;    ///< the most bytes lists, index and searches took together
+  std::uint64_t rebuilds = 0;     ///< lists searched, the first searches included
+  std::uint64_t searchJobs = 0;   ///< jobs those searches were split into
+};
+
 /// High Quality: serves the empty active cells in the order of their gap, largest first, each
 /// with its best remaining candidate, respecting the use limits and the duplicate spacing; with
 /// `groups` (Custom and Folder Tile Variants) a candidate is a tile group and the cell gets the
 /// group's first tile that reaches the group's score. Runs progress stage 6; the candidate
-/// searches run on a worker pool of `job.threadCount` threads. The result depends only on the
-/// input, never on thread timing. Cells without a candidate stay empty. Returns false when
-/// stopped (cells filled so far stay). Job thread.
-[[nodiscard]] bool placeHighQuality(MatchingContext& context, bool groups);
+/// searches run on a worker pool of `job.threadCount` threads, a few lists to refill at a time
+/// split into parts of the tile list so that every thread has work. The result depends only on
+/// the input, never on the thread count or on thread timing. Cells without a candidate stay
+/// empty. Returns false when stopped (cells filled so far stay). `stats`, when given, receives
+/// the run's figures. Job thread.
+[[nodiscard]] bool placeHighQuality(MatchingContext& context, bool groups,
+                                    HighQualityStats* stats = nullptr);
 
 }  // namespace tg

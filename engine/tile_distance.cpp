@@ -221,17 +221,19 @@ struct VectorSums {
   ColourOffsets shift;
   const Pixel* const* cells;
   const Pixel* tile;
+  std::size_t blockCheck;  // vectors between bound checks in the blocks
+  std::size_t pixelCheck;  // and in the thumbnail
 
   [[nodiscard]] std::uint64_t average() const {
     return elementCost<Response>(k, shift, cells[0][0], tile[0], k.weightAverage);
   }
   [[nodiscard]] std::uint64_t blocks(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
     return vector::sumVectorsAvx2(tables, cells[i] + kFirstBlock, tile + kFirstBlock, 2,
-                                  k.weightBlock, shift.r, shift.g, shift.b, sum, bound, 1);
+                                  k.weightBlock, shift.r, shift.g, shift.b, sum, bound, blockCheck);
   }
   [[nodiscard]] std::uint64_t pixels(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
     return vector::sumVectorsAvx2(tables, cells[i] + kFirstPixel, tile + kFirstPixel, 18,
-                                  k.weightPixel, shift.r, shift.g, shift.b, sum, bound, 3);
+                                  k.weightPixel, shift.r, shift.g, shift.b, sum, bound, pixelCheck);
   }
 };
 
@@ -305,17 +307,21 @@ std::uint32_t searchScalar(const Kernel& k, int response, std::uint32_t limit,
 
 std::uint32_t searchVector(const Kernel& k, const vector::VectorTables& tables, std::uint32_t limit,
                            const Pixel* const* cells, const VariantList& list, const Pixel* tile,
-                           ColourOffsets shift, int* variant) {
+                           ColourOffsets shift, int* variant, std::size_t blockCheck,
+                           std::size_t pixelCheck) {
   switch (tables.response) {
     case kResponseStronger:
-      return searchVariants(VectorSums<kResponseStronger>{k, tables, shift, cells, tile}, limit,
-                            list, variant);
+      return searchVariants(
+          VectorSums<kResponseStronger>{k, tables, shift, cells, tile, blockCheck, pixelCheck},
+          limit, list, variant);
     case kResponseBest:
-      return searchVariants(VectorSums<kResponseBest>{k, tables, shift, cells, tile}, limit, list,
-                            variant);
+      return searchVariants(
+          VectorSums<kResponseBest>{k, tables, shift, cells, tile, blockCheck, pixelCheck}, limit,
+          list, variant);
     default:
-      return searchVariants(VectorSums<kResponseWeaker>{k, tables, shift, cells, tile}, limit, list,
-                            variant);
+      return searchVariants(
+          VectorSums<kResponseWeaker>{k, tables, shift, cells, tile, blockCheck, pixelCheck}, limit,
+          list, variant);
   }
 }
 
@@ -543,7 +549,7 @@ long tileQuality(std::uint32_t score, std::uint32_t best, std::uint32_t worst) {
 }
 
 CellComparison::CellComparison(const ComparisonSettings& settings, const ImageSignature& cell,
-                               std::uint32_t weight)
+                               std::uint32_t weight, Path path)
     : m_settings(settings),
       m_weight(weight),
       m_average(cell.values[0]),
@@ -558,7 +564,7 @@ CellComparison::CellComparison(const ComparisonSettings& settings, const ImageSi
   }
   const bool opaque =
       std::all_of(cell.values.begin(), cell.values.end(), [](Pixel p) { return pixelT(p) == 0; });
-  if (opaque) {
+  if (opaque && path == Path::Fastest) {
     if (const auto tables = vectorTablesFor(settings)) {
       m_vectorTables = *tables;
       m_vector = true;
@@ -568,6 +574,11 @@ CellComparison::CellComparison(const ComparisonSettings& settings, const ImageSi
 
 std::uint32_t CellComparison::bestVariant(std::uint32_t limit, const ImageSignature& tile,
                                           int* variant) const {
+  return search(limit, tile, variant, 1, 3);
+}
+
+std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& tile, int* variant,
+                                     std::size_t blockCheck, std::size_t pixelCheck) const {
   if (variant != nullptr) *variant = 0;
   if (!responseKnown(m_settings.response) || m_variants.count == 0) return kNoMatch;
   const ColourOffsets shift = m_settings.shiftLimit > 0
@@ -579,7 +590,7 @@ std::uint32_t CellComparison::bestVariant(std::uint32_t limit, const ImageSignat
   const Kernel& k = m_kernel;
   if (m_vector) {
     return searchVector(k, m_vectorTables, limit, cells.data(), m_variants, tile.values.data(),
-                        shift, variant);
+                        shift, variant, blockCheck, pixelCheck);
   }
   return searchScalar(k, m_settings.response, limit, cells.data(), nullptr, m_variants,
                       tile.values.data(), shift, variant);
@@ -587,6 +598,21 @@ std::uint32_t CellComparison::bestVariant(std::uint32_t limit, const ImageSignat
 
 std::uint32_t CellComparison::distance(std::uint32_t limit, const ImageSignature& tile) const {
   return weightedScore(bestVariant(unweightedLimit(limit, m_weight), tile), m_weight);
+}
+
+CellBlock::CellBlock(std::span<const CellComparison* const> cells)
+    : m_count(std::min(cells.size(), kCells)) {
+  std::copy_n(cells.begin(), m_count, m_cells.begin());
+}
+
+void CellBlock::distances(const ImageSignature& tile, const std::uint32_t* limits,
+                          std::uint32_t* out) const {
+  for (std::size_t i = 0; i < m_count; ++i) {
+    const CellComparison& cell = *m_cells[i];
+    const std::uint32_t raw =
+        cell.search(unweightedLimit(limits[i], cell.m_weight), tile, nullptr, 2, 4);
+    out[i] = weightedScore(raw, cell.m_weight);
+  }
 }
 
 }  // namespace tg

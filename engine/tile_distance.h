@@ -131,8 +131,12 @@ struct DistanceKernel {
 /// any thread; a const object may be shared between threads.
 class CellComparison {
  public:
+  /// Which loop the comparisons may run: the vector loop where it is available and exact, or
+  /// always the portable one (for tests and measurements; the results are the same).
+  enum class Path { Fastest, Portable };
+
   CellComparison(const ComparisonSettings& settings, const ImageSignature& cell,
-                 std::uint32_t weight = kNeutralWeight);
+                 std::uint32_t weight = kNeutralWeight, Path path = Path::Fastest);
 
   /// `bestVariant(settings, limit, cell, tile, variant)`.
   [[nodiscard]] std::uint32_t bestVariant(std::uint32_t limit, const ImageSignature& tile,
@@ -145,6 +149,12 @@ class CellComparison {
   [[nodiscard]] bool vectorised() const { return m_vector; }
 
  private:
+  friend class CellBlock;
+  // `bestVariant` with the vector loop checking its bound after every `blockCheck` vectors of
+  // the blocks and every `pixelCheck` vectors of the thumbnail.
+  [[nodiscard]] std::uint32_t search(std::uint32_t limit, const ImageSignature& tile, int* variant,
+                                     std::size_t blockCheck, std::size_t pixelCheck) const;
+
   const ComparisonSettings& m_settings;
   std::uint32_t m_weight;
   Pixel m_average;
@@ -156,6 +166,33 @@ class CellComparison {
   // Set when the vector loop is available and exact for this cell and these settings.
   bool m_vector = false;
   vector::VectorTables m_vectorTables;
+};
+
+/// Up to `kCells` prepared cells compared with one tile signature after the other. A caller that
+/// walks many tiles for many cells hands each tile signature to a block of cells instead of
+/// walking all tiles once per cell: the signature is then read from memory once and compared
+/// from the cache for every cell of the block, which keeps a walk over tens of thousands of
+/// tiles from waiting on memory. The vector loop checks its bound once after the 16 block
+/// elements and then every 32 thumbnail elements, which costs fewer checks than the single
+/// comparisons make while the first elements already reject most tiles. Results are exactly
+/// those of `CellComparison::distance` for each cell.
+/// Keeps pointers to the comparisons, which must outlive it. Built and used on any thread; a
+/// const object may be shared between threads.
+class CellBlock {
+ public:
+  static constexpr std::size_t kCells = 16;
+
+  /// The block of `cells` (at most `kCells`; further ones are ignored).
+  explicit CellBlock(std::span<const CellComparison* const> cells);
+
+  [[nodiscard]] std::size_t size() const { return m_count; }
+  /// For each cell i of the block: `out[i] = cell i.distance(limits[i], tile)`. `limits` and
+  /// `out` hold `size()` values.
+  void distances(const ImageSignature& tile, const std::uint32_t* limits, std::uint32_t* out) const;
+
+ private:
+  std::array<const CellComparison*, kCells> m_cells{};
+  std::size_t m_count = 0;
 };
 
 }  // namespace tg

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/tile_distance.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -497,6 +499,89 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
   }
   EXPECT_GT(matched, compared / 10);
   EXPECT_LT(matched, compared - compared / 10);
+}
+
+// Sixteen cells against a run of tiles, each cell with its own limit that tightens as a
+// candidate search would tighten it: every result is the plain loop's, on the vector path and on
+// the portable one.
+TEST(CellBlockSameness, BlockedComparisonsGiveThePlainLoopsResultsOnBothPaths) {
+  std::mt19937 rng(1612);
+  int compared = 0;
+  int matched = 0;
+  for (int round = 0; round < 60; ++round) {
+    const ComparisonSettings s = randomSettings(rng);
+    const std::size_t count = 1 + rng() % CellBlock::kCells;
+    std::vector<ImageSignature> cells;
+    std::vector<std::uint32_t> weights;
+    for (std::size_t c = 0; c < count; ++c) {
+      cells.push_back(randomSignature(rng, round % 4 == 0 && c % 2 == 0, nullptr));
+      weights.push_back(c % 3 == 0 ? kNeutralWeight : 1 + rng() % 255);
+    }
+    std::vector<ImageSignature> tiles;
+    for (int t = 0; t < 30; ++t) {
+      ImageSignature tile = randomSignature(rng, false, t % 2 == 0 ? &cells[t % count] : nullptr);
+      tile.rotated = static_cast<std::uint8_t>(rng() % 4 == 0);
+      if (t % 7 == 0) tile = transformed(cells[t % count], 1 + static_cast<int>(rng() % 8));
+      tiles.push_back(tile);
+    }
+    for (const CellComparison::Path path :
+         {CellComparison::Path::Fastest, CellComparison::Path::Portable}) {
+      std::vector<CellComparison> prepared;
+      prepared.reserve(count);
+      std::vector<const CellComparison*> pointers;
+      for (std::size_t c = 0; c < count; ++c) {
+        prepared.emplace_back(s, cells[c], weights[c], path);
+        pointers.push_back(&prepared.back());
+        if (path == CellComparison::Path::Portable) {
+          EXPECT_FALSE(prepared.back().vectorised());
+        }
+      }
+      const CellBlock block(pointers);
+      ASSERT_EQ(block.size(), count);
+      std::vector<std::uint32_t> limits(count, kNoMatch);
+      std::vector<std::uint32_t> out(count, 0);
+      for (std::size_t t = 0; t < tiles.size(); ++t) {
+        // Now and then a limit exactly at, just below or far below the coming distance.
+        for (std::size_t c = 0; c < count; ++c) {
+          if (t % 5 != 4) continue;
+          const std::uint32_t exact =
+              weightedScore(bestVariantReference(s, kNoMatch, cells[c], tiles[t]), weights[c]);
+          if (exact == kNoMatch) continue;
+          const std::uint32_t pick = static_cast<std::uint32_t>(rng() % 3);
+          limits[c] = pick == 0 ? exact : (pick == 1 ? (exact > 0 ? exact - 1 : 0) : exact / 3);
+        }
+        block.distances(tiles[t], limits.data(), out.data());
+        for (std::size_t c = 0; c < count; ++c) {
+          const std::uint32_t expected = weightedScore(
+              bestVariantReference(s, unweightedLimit(limits[c], weights[c]), cells[c], tiles[t]),
+              weights[c]);
+          ASSERT_EQ(out[c], expected)
+              << "round " << round << " cell " << c << " tile " << t << " limit " << limits[c];
+          ++compared;
+          if (expected != kNoMatch) {
+            ++matched;
+            limits[c] = std::min(limits[c], expected + static_cast<std::uint32_t>(rng() % 50));
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(matched, compared / 10);
+  EXPECT_LT(matched, compared - compared / 10);
+}
+
+TEST(CellBlock, TakesAtMostSixteenCells) {
+  const ComparisonSettings s = plainSettings(kAllVariants);
+  const ImageSignature cell = asymmetric();
+  std::vector<CellComparison> prepared(20, CellComparison(s, cell));
+  std::vector<const CellComparison*> pointers;
+  for (const CellComparison& c : prepared) pointers.push_back(&c);
+  const CellBlock block(pointers);
+  EXPECT_EQ(block.size(), CellBlock::kCells);
+  std::vector<std::uint32_t> limits(CellBlock::kCells, kNoMatch);
+  std::vector<std::uint32_t> out(CellBlock::kCells, 1);
+  block.distances(cell, limits.data(), out.data());
+  for (const std::uint32_t d : out) EXPECT_EQ(d, 0u);
 }
 
 }  // namespace

@@ -1,0 +1,330 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// High Quality's candidate searches: split searches against a plain reference, the spacing
+// index against a walk over every cell, and whole runs that must not depend on the thread
+// count or on the memory budget's list lengths.
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/matching_context.h"
+#include "engine/place_tiles.h"
+#include "engine/score_tile.h"
+#include "engine/tile_distance.h"
+#include "engine_test_support.h"
+#include "job/mosaic_job.h"
+
+namespace tg {
+namespace {
+
+using test::addCell;
+using Entry = CScoreTile::Entry;
+
+// A thumbnail with a gradient and texture; with `levels` > 0 a uniform grey of one of that many
+// levels instead, so that many tiles score alike and ties decide.
+ImageSignature photo(std::mt19937& rng, int levels = 0) {
+  if (levels > 0) {
+    const auto grey = static_cast<std::uint32_t>(40 + 160 * (rng() % levels) / levels);
+    return test::uniformSignature(grey, grey, grey);
+  }
+  std::uniform_int_distribution<int> base(20, 230);
+  std::uniform_int_distribution<int> slope(-8, 8);
+  std::uniform_int_distribution<int> noise(-10, 10);
+  const int r = base(rng), g = base(rng), b = base(rng);
+  const int sx = slope(rng), sy = slope(rng);
+  ImageSignature s;
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 12; ++x) {
+      const int ramp = sx * (x - 6) + sy * (y - 6);
+      s.values[17 + x + 12 * y] =
+          makePixel(static_cast<std::uint32_t>(levelClamp(r + ramp + noise(rng))),
+                    static_cast<std::uint32_t>(levelClamp(g + ramp / 2 + noise(rng))),
+                    static_cast<std::uint32_t>(levelClamp(b - ramp + noise(rng))), 0);
+    }
+  }
+  recomputeAverages(s);
+  s.opaque = 1;
+  s.valid = 1;
+  return s;
+}
+
+struct World : test::PlacementWorld {
+  World() : PlacementWorld(kProcessingHighQuality) {
+    job.settings.tileDuplication.set(0);
+    job.settings.duplicateSpacing.set(0);
+    job.threadCount = 1;
+  }
+  // side x side cells of 10 x 10 units.
+  void squareGrid(int side, std::mt19937& rng, int levels = 0) {
+    grid.columns = static_cast<std::uint32_t>(side * 10);
+    grid.rows = grid.columns;
+    for (int i = 0; i < side * side; ++i) {
+      addCell(grid, (i % side) * 10, (i / side) * 10, 10, 10, static_cast<std::uint8_t>(20))
+          .signature = photo(rng, levels);
+    }
+  }
+  void tiles(int count, std::mt19937& rng, int levels = 0) {
+    for (int i = 0; i < count; ++i) {
+      FotoInfo& tile = test::addTile(list, "/t/" + std::to_string(100000 + i) + ".jpg", 0);
+      tile.signature = photo(rng, levels && i % 2 == 0 ? levels : 0);
+    }
+  }
+  std::vector<std::string> placement() const {
+    std::vector<std::string> out;
+    for (const auto& cell : grid.cells) {
+      if (cell) out.push_back(cell->tile != nullptr ? cell->tile->path : "");
+    }
+    return out;
+  }
+};
+
+// What one list keeps from candidates first .. last - 1, worked out from its definition: every
+// allowed candidate's exact score, ordered by (score, candidate), the first `capacity` of them.
+std::vector<Entry> referenceList(const CandidateSet& set, const CellGrid& grid,
+                                 const PuzzleInfo& cell, std::uint64_t threshold,
+                                 std::uint32_t initialLimit, std::uint32_t capacity,
+                                 std::uint32_t first, std::uint32_t last) {
+  std::vector<std::uint32_t> excluded;
+  for (const auto& other : grid.cells) {
+    if (!other || other.get() == &cell || other->tile == nullptr) continue;
+    if (withinSpacing(cell, *other, threshold)) {
+      excluded.push_back(set.candidateOf[set.indexOf.at(other->tile)]);
+    }
+  }
+  std::vector<Entry> all;
+  for (std::uint32_t c = first; c < last; ++c) {
+    if (std::find(excluded.begin(), excluded.end(), c) != excluded.end()) continue;
+    const auto [from, to] = set.members[c];
+    bool out = false;
+    std::uint32_t best = kNoMatch;
+    for (std::uint32_t i = from; i < to; ++i) {
+      out = out || set.exhausted[i] != 0;
+      best = std::min(best, tileDistance(*set.comparison, kNoMatch, cell, *set.tiles[i]));
+    }
+    if (!out && best < initialLimit) all.emplace_back(best, c);
+  }
+  std::sort(all.begin(), all.end());
+  if (all.size() > capacity) all.resize(capacity);
+  return all;
+}
+
+TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
+  std::mt19937 rng(99);
+  World w;
+  w.squareGrid(6, rng, 5);
+  w.tiles(300, rng, 4);
+  // Groups of one to three consecutive tiles, some exhausted, some cells already holding tiles.
+  std::vector<FotoInfo*> tiles;
+  std::uint32_t group = 1;
+  for (auto& [path, tile] : w.list.tiles) {
+    tile.groupId = rng() % 3 == 0 ? group : ++group;
+    tiles.push_back(&tile);
+  }
+  CandidateSet set;
+  set.assign(tiles, true, w.comparison);
+  ASSERT_LT(set.members.size(), tiles.size());
+  for (auto& flag : set.exhausted) flag = rng() % 12 == 0 ? 1 : 0;
+  for (int i = 0; i < 36; i += 5) w.grid.cells[i]->tile = tiles[rng() % tiles.size()];
+  const std::uint64_t threshold = spacingThreshold(w.grid, 3);
+  const SpacingIndex nearby(w.grid, threshold);
+
+  std::vector<std::unique_ptr<CScoreTile>> scores;
+  std::vector<CScoreTile*> lists;
+  for (const auto& cell : w.grid.cells) {
+    if (cell->tile != nullptr) continue;
+    scores.push_back(std::make_unique<CScoreTile>(*cell));
+    lists.push_back(scores.back().get());
+  }
+  ASSERT_GT(lists.size(), CellBlock::kCells);  // more than one block
+  const auto candidates = static_cast<std::uint32_t>(set.members.size());
+  for (const std::uint32_t capacity : {1u, 2u, 7u, 1000u}) {
+    for (const std::uint32_t initialLimit : {kNoMatch, 400000u}) {
+      for (CScoreTile* list : lists) list->capacity = capacity;
+      for (const bool indexed : {false, true}) {
+        CScoreTile::RebuildInfo info;
+        info.tiles = &set;
+        info.cells = &w.grid;
+        info.threshold = threshold;
+        info.initialLimit = initialLimit;
+        info.nearby = indexed ? &nearby : nullptr;
+        // The range in three uneven parts.
+        const std::uint32_t cuts[] = {0, 1 + static_cast<std::uint32_t>(rng() % 50),
+                                      candidates / 2 + static_cast<std::uint32_t>(rng() % 50),
+                                      candidates};
+        std::vector<std::vector<std::vector<Entry>>> parts(3);
+        for (int p = 0; p < 3; ++p) {
+          parts[p].resize(lists.size());
+          searchCandidates(lists, info, cuts[p], cuts[p + 1], parts[p]);
+        }
+        for (std::size_t l = 0; l < lists.size(); ++l) {
+          const std::vector<Entry> expected = referenceList(
+              set, w.grid, lists[l]->cell(), threshold, initialLimit, capacity, 0, candidates);
+          std::vector<std::vector<Entry>> pieces{parts[0][l], parts[1][l], parts[2][l]};
+          EXPECT_EQ(mergeCandidates(pieces, capacity), expected)
+              << "capacity " << capacity << " limit " << initialLimit << " list " << l;
+          lists[l]->rebuild(info);
+          EXPECT_EQ(lists[l]->candidates(), expected);
+          if (expected.size() >= 2) {
+            EXPECT_EQ(lists[l]->gap(), expected[1].first - expected[0].first);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(CScoreTile, RemovesByScoreAndCandidateAmongEqualScores) {
+  World w;
+  PuzzleInfo& cell = addCell(w.grid, 0, 0, 10, 10);
+  CScoreTile score(cell);
+  score.assign({{5, 1}, {5, 4}, {5, 9}, {8, 2}});
+  EXPECT_EQ(score.gap(), 0u);
+  EXPECT_FALSE(score.remove(4, 8));  // listed with another score
+  EXPECT_TRUE(score.remove(4, 5));
+  EXPECT_FALSE(score.remove(4, 5));
+  EXPECT_TRUE(score.remove(1, 5));
+  EXPECT_TRUE(score.remove(9));
+  EXPECT_EQ(score.best(), Entry(8, 2));
+  EXPECT_EQ(score.gap(), 0u);
+  score.assign({{3, 7}, {10, 1}});
+  EXPECT_EQ(score.gap(), 7u);
+}
+
+TEST(SpacingIndex, FindsExactlyTheCellsWithinSpacing) {
+  std::mt19937 rng(5);
+  CellGrid grid;
+  grid.columns = 400;
+  grid.rows = 300;
+  for (int i = 0; i < 400; ++i) {
+    // Cells of mixed sizes at arbitrary places, some sharing a top edge.
+    addCell(grid, static_cast<int>(rng() % 390), static_cast<int>(rng() % 30) * 10,
+            static_cast<int>(1 + rng() % 20), static_cast<int>(1 + rng() % 20));
+  }
+  for (const std::uint64_t threshold : {0ull, 1ull, 2ull, 99ull, 100ull, 101ull, 2500ull}) {
+    const SpacingIndex index(grid, threshold);
+    for (const auto& cell : grid.cells) {
+      std::vector<const PuzzleInfo*> found;
+      index.near(*cell, found);
+      std::vector<const PuzzleInfo*> expected;
+      for (const auto& other : grid.cells) {
+        if (other != cell && withinSpacing(*cell, *other, threshold))
+          expected.push_back(other.get());
+      }
+      std::sort(found.begin(), found.end());
+      std::sort(expected.begin(), expected.end());
+      ASSERT_EQ(found, expected) << "threshold " << threshold;
+    }
+  }
+}
+
+// Every pair of cells holding the same tile on a square grid of `side` lies apart.
+void expectSpacingKept(const World& w, int side, long spacing) {
+  const std::uint64_t threshold = spacingThreshold(w.grid, spacing);
+  for (int i = 0; i < side * side; ++i) {
+    const PuzzleInfo& a = *w.grid.cells[i];
+    for (int dy = -spacing; dy <= spacing; ++dy) {
+      for (int dx = -spacing; dx <= spacing; ++dx) {
+        const int x = i % side + dx;
+        const int y = i / side + dy;
+        if ((dx == 0 && dy == 0) || x < 0 || y < 0 || x >= side || y >= side) continue;
+        const PuzzleInfo& b = *w.grid.cells[y * side + x];
+        if (a.tile != nullptr && a.tile == b.tile) {
+          EXPECT_FALSE(withinSpacing(a, b, threshold)) << "cells " << i << ", " << y * side + x;
+        }
+      }
+    }
+  }
+}
+
+struct RunCase {
+  const char* name;
+  long duplication;
+  long spacing;
+  const char* megabytes;
+  // Empty slots in the cell container: they count as cells for the first list length only,
+  // which makes the first lists short and forces many refills.
+  std::size_t padding;
+};
+
+TEST(HighQualityThreads, EverySettingGivesTheSameResultOnAnyNumberOfThreads) {
+  const RunCase cases[] = {{"no duplicates, short lists", 1, 0, "10", 150000},
+                           {"no duplicates", 1, 0, "3900", 0},
+                           {"no duplicates with spacing", 1, 3, "10", 150000},
+                           {"spacing only, short lists", 0, 2, "10", 150000},
+                           {"two uses with spacing", 2, 2, "10", 0},
+                           {"unlimited", 0, 0, "3900", 0}};
+  for (const RunCase& c : cases) {
+    std::vector<std::string> first;
+    std::uint64_t firstJobs = 0;
+    for (const unsigned threads : {1u, 2u, 4u, 4u}) {
+      std::mt19937 rng(42);
+      World w;
+      w.job.threadCount = threads;
+      w.job.settings.tileDuplication.set(c.duplication);
+      w.job.settings.duplicateSpacing.set(c.spacing);
+      w.job.settings.advanced.setRowValue(AdvancedRow::MemoryMaxSizeMB, c.megabytes);
+      w.squareGrid(16, rng, 6);
+      // Enough tiles that a refill of a few lists is split between the threads.
+      w.tiles(2000, rng, 6);
+      w.grid.cells.resize(w.grid.cells.size() + c.padding);
+      HighQualityStats stats;
+      ASSERT_TRUE(placeHighQuality(w.context, false, &stats)) << c.name;
+      const std::vector<std::string> result = w.placement();
+      EXPECT_EQ(std::count(result.begin(), result.end(), ""), 0) << c.name;
+      if (c.spacing > 0) expectSpacingKept(w, 16, c.spacing);
+      if (first.empty()) {
+        first = result;
+        firstJobs = stats.searchJobs;
+      } else {
+        EXPECT_EQ(result, first) << c.name << ", " << threads << " threads";
+        // A refill of a few lists is split into parts on more than one thread.
+        if (c.padding > 0 && c.duplication == 1) {
+          EXPECT_GT(stats.searchJobs, firstJobs) << c.name;
+        }
+      }
+      if (c.duplication == 1) {
+        std::vector<std::string> sorted = result;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << c.name;
+      }
+    }
+  }
+}
+
+TEST(HighQualityBudget, SmallBudgetKeepsListsWithinItAndStillFillsEveryCell) {
+  for (const unsigned threads : {1u, 2u}) {
+    std::mt19937 rng(7);
+    World w;
+    w.job.threadCount = threads;
+    // Exactly as many uses as cells: the last cells take what is left, far down their lists.
+    w.job.settings.tileDuplication.set(25);
+    w.job.settings.advanced.setRowValue(AdvancedRow::MemoryMaxSizeMB, "10");
+    w.squareGrid(100, rng);
+    w.tiles(400, rng);
+    HighQualityStats stats;
+    ASSERT_TRUE(placeHighQuality(w.context, false, &stats));
+    // The smallest budget: 50,000,000 bytes, room for 833,333 candidates, 83 for each of the
+    // 10,000 cells at first.
+    EXPECT_EQ(stats.entries, 50000000u / 60);
+    EXPECT_GT(stats.peakListed, stats.entries / 2);
+    EXPECT_LE(stats.peakListed, stats.entries);
+    EXPECT_LE(stats.peakIndexed, 2 * stats.peakListed + 65536);
+    EXPECT_LE(stats.peakBytes, 50000000u);
+    EXPECT_GT(stats.rebuilds, 10000u);  // lists ran short and were refilled
+    std::map<const FotoInfo*, int> uses;
+    for (const auto& cell : w.grid.cells) {
+      ASSERT_NE(cell->tile, nullptr);
+      EXPECT_EQ(cell->score, tileDistance(w.comparison, kNoMatch, *cell, *cell->tile));
+      ++uses[cell->tile];
+    }
+    for (const auto& [tile, count] : uses) EXPECT_EQ(count, 25);
+  }
+}
+
+}  // namespace
+}  // namespace tg
