@@ -10,6 +10,7 @@
 #include "app/production_stages.h"
 #include "app/split_dialog_model.h"
 #include "cli/commands.h"
+#include "config/advanced_settings.h"
 #include "geometry/geometry_presets.h"
 #include "geometry/mosaic_geometry.h"
 #include "geometry/units/quantity_text.h"
@@ -31,7 +32,8 @@ constexpr const char* kMosaicHelp =
     "Default Settings, then the settings file (with --section a named set of a user settings\n"
     "file), then every --set in order. -o names the mosaic of the -i before it (its extension\n"
     "is replaced by the format's). --mask shapes the cells by a mask file or a folder of them,\n"
-    "--priority-map gives the picture of a custom priority. --split cuts the mosaic into\n"
+    "--priority-map FILE turns on the custom tile area priority with the grey picture FILE\n"
+    "(darker areas get the better tiles). --split cuts the mosaic into\n"
     "pieces: WxH (or WxHpx) pieces of W x H pixels, WxHtiles pieces of W x H tiles (pieces end\n"
     "on tile edges), WxHpieces W pieces across and H down (the smallest pieces that cover the\n"
     "mosaic); the piece size is printed, and must be above 10 and at most 1,000,000 pixels.\n"
@@ -161,7 +163,17 @@ bool makeMosaics(const MosaicRequest& request) {
     settings.mosaicSize.set(settings.mosaicSize.presets.back().value);
     cliDialogs().setMask(mask, std::filesystem::is_directory(mask, error));
   }
-  if (request.priorityMap) cliDialogs().setPriorityMap(absolutePath(*request.priorityMap));
+  if (request.priorityMap) {
+    const std::string map = absolutePath(*request.priorityMap);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(map, error)) {
+      printError("the priority map '" + *request.priorityMap + "' does not exist");
+      return false;
+    }
+    // The job reads a priority picture only for the custom tile area priority.
+    settings.advanced.setRowValue(AdvancedRow::TilePriorityArea, "CUSTOM_PRIORITY");
+    cliDialogs().setPriorityMap(map);
+  }
   if (request.split) settings.splitMosaic.set(true);
 
   std::vector<std::string> images;

@@ -279,6 +279,38 @@ TEST_F(CliMosaic, ReportWebPageAndMaskFilesDescribeTheMosaic) {
   }
 }
 
+TEST_F(CliMosaic, PriorityMapGivesTheDarkAreasHigherPriority) {
+  // Black on the left, white on the right.
+  Foto map;
+  ASSERT_TRUE(map.create(240, 180));
+  for (std::uint32_t y = 0; y < 180; ++y) {
+    for (std::uint32_t x = 0; x < 240; ++x) map.row(y)[x] = x < 120 ? 0 : 0x00FFFFFF;
+  }
+  ASSERT_TRUE(writeJpegImage(m_dir.file("priority.jpg"), map, 100, 0));
+  const test::CliRun run =
+      mosaic("--priority-map priority.jpg --set TextReport=1 -i main.jpg -o prio/p.jpg");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string report = test::readFile(m_dir.file("prio/p Text Report.csv"));
+  EXPECT_NE(report.find("Tile Area Priority:,CUSTOM_PRIORITY\r\n"), std::string::npos);
+  double left = 0;
+  double right = 0;
+  for (const auto& row : cellRows(m_dir.file("prio/p Text Report.csv"))) {
+    std::vector<std::string> fields;
+    for (std::size_t at = 0, comma = 0; comma != std::string::npos; at = comma + 1) {
+      comma = row.find(',', at);
+      fields.push_back(row.substr(at, comma == std::string::npos ? comma : comma - at));
+    }
+    ASSERT_EQ(fields.size(), 11u) << row;
+    (std::stoi(fields[0]) < 200 ? left : right) += std::stod(fields[8]);
+  }
+  EXPECT_GT(left, 1.5 * right) << left << " / " << right;
+  // A map that is not there stops the start.
+  const test::CliRun missing = mosaic("--priority-map nowhere.jpg -i main.jpg -o prio/n.jpg");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("the priority map 'nowhere.jpg' does not exist"), std::string::npos)
+      << missing.err;
+}
+
 TEST_F(CliMosaic, ACompanionFileThatCannotBeWrittenFailsTheRun) {
   // A folder where the report should go: the report cannot be created, the mosaic still is.
   std::filesystem::create_directories(m_dir.path() / "blocked/b Text Report.csv");
