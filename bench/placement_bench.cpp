@@ -3,17 +3,18 @@
 // Faster and the no-duplicates auction, on one thread and on every core, printing seconds, the
 // case's own peak memory and the mean score.
 //
-//   TG_PLACEMENT_CORPUS=OUT placement_bench [largest-size-index [name-filter]]
+//   TG_PLACEMENT_CORPUS=OUT placement_bench [largest-size-index|=size-index [name-filter]]
 //
 // OUT is a corpus of `peer_corpus.sh 1000 OUT`: the tiles come from OUT/tiles (analysed as the
 // Tile Images window does); lists larger than the corpus are topped up with the signatures of
 // cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
-// Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000 (default 0).
+// Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000 (default 0);
+// "=2" runs size 2 alone.
 // With a name filter only the cases whose name contains it run ("Auction", "dup=1").
 //
 // Each case runs in a forked child so that its peak is its own: "peak" is the child's largest
 // resident size (the corpus and grids it inherits included), "+N" how much of it the case added
-// over the resident size at the fork.
+// over what the child held when it started.
 
 #include <sys/resource.h>
 #include <sys/types.h>
@@ -35,6 +36,7 @@
 #include "engine/main_image_analysis.h"
 #include "engine/matching_context.h"
 #include "engine/place_tiles.h"
+#include "engine/score_tile.h"
 #include "geometry/cell_grid.h"
 #include "imaging/foto.h"
 #include "imaging/image_file.h"
@@ -85,7 +87,6 @@ bool runIsolated(Body body) {
   int channel[2];
   if (pipe(channel) != 0) return false;
   std::fflush(stdout);
-  const long before = residentKilobytes();
   const pid_t child = fork();
   if (child < 0) {
     close(channel[0]);
@@ -94,7 +95,11 @@ bool runIsolated(Body body) {
   }
   if (child == 0) {
     close(channel[0]);
-    const std::string line = body();
+    // What the child holds before the case runs: the pages it shares with the parent count
+    // from here on, as the child touches them.
+    const long before = residentKilobytes();
+    const std::string result = body();
+    const std::string line = result.empty() ? result : std::to_string(before) + "\n" + result;
     const char* data = line.data();
     std::size_t left = line.size();
     while (left > 0) {
@@ -118,7 +123,15 @@ bool runIsolated(Body body) {
   int status = 0;
   rusage usage{};
   if (wait4(child, &status, 0, &usage) != child) return false;
-  const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const std::size_t newline = line.find('\n');
+  long before = 0;
+  if (ok && newline != std::string::npos) {
+    before = std::atol(line.c_str());
+    line.erase(0, newline + 1);
+  } else {
+    ok = false;
+  }
   std::printf("%s  peak %6ld MB (+%ld)\n", ok ? line.c_str() : "case failed to run",
               usage.ru_maxrss / 1024, std::max(0L, usage.ru_maxrss - before) / 1024);
   std::fflush(stdout);
@@ -130,6 +143,7 @@ struct Case {
   long processing;
   long duplication;
   long spacing;
+  const char* megabytes;  // Options.MemoryMaxSizeMB
 };
 
 }  // namespace
@@ -140,7 +154,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "set TG_PLACEMENT_CORPUS to a folder made by peer_corpus.sh\n");
     return 2;
   }
-  const int largest = argc > 1 ? std::atoi(argv[1]) : 0;
+  // "N" runs sizes 0 to N, "=N" size N alone.
+  const bool alone = argc > 1 && argv[1][0] == '=';
+  const int largest = argc > 1 ? std::atoi(argv[1] + (alone ? 1 : 0)) : 0;
   const char* filter = argc > 2 ? argv[2] : nullptr;
   bool failures = false;
   const std::filesystem::path root(corpus);
@@ -181,14 +197,17 @@ int main(int argc, char** argv) {
               regions.size(), cores);
 
   const Size sizes[] = {{40, 25, 1000}, {125, 80, 10000}, {250, 160, 20000}};
-  const Case cases[] = {{"HighQuality dup=0", tg::kProcessingHighQuality, 0, 0},
-                        {"HighQuality dup=1", tg::kProcessingHighQuality, 1, 0},
-                        {"HighQuality dup=0 spacing=5", tg::kProcessingHighQuality, 0, 5},
-                        {"Faster dup=0", tg::kProcessingFaster, 0, 0},
-                        {"Faster dup=1", tg::kProcessingFaster, 1, 0},
-                        {"Auction", tg::kProcessingExperimental1, 1, 0}};
+  const Case cases[] = {
+      {"HighQuality dup=0", tg::kProcessingHighQuality, 0, 0, "1000"},
+      {"HighQuality dup=1", tg::kProcessingHighQuality, 1, 0, "1000"},
+      {"HighQuality dup=0 spacing=5", tg::kProcessingHighQuality, 0, 5, "1000"},
+      {"HighQuality dup=1 10MB", tg::kProcessingHighQuality, 1, 0, "10"},
+      {"HighQuality dup=0 spacing=5 10MB", tg::kProcessingHighQuality, 0, 5, "10"},
+      {"Faster dup=0", tg::kProcessingFaster, 0, 0, "1000"},
+      {"Faster dup=1", tg::kProcessingFaster, 1, 0, "1000"},
+      {"Auction", tg::kProcessingExperimental1, 1, 0, "1000"}};
   tg::ComparisonSettings comparison;
-  for (int s = 0; s <= largest && s < 3; ++s) {
+  for (int s = alone ? largest : 0; s <= largest && s < 3; ++s) {
     const Size& size = sizes[s];
     tg::TileImagesList tiles;
     for (std::size_t i = 0; i < size.tiles; ++i) {
@@ -216,13 +235,18 @@ int main(int argc, char** argv) {
           job.settings.tileDuplication.set(c.duplication);
           job.settings.duplicateSpacing.set(c.spacing);
           job.settings.consecutiveFrames.set(0);
-          job.settings.advanced.setRowValue(tg::AdvancedRow::MemoryMaxSizeMB, "1000");
+          job.settings.advanced.setRowValue(tg::AdvancedRow::MemoryMaxSizeMB, c.megabytes);
           tg::CellGrid grid;
           if (!buildGrid(*mains[0], size.columns, size.rows, grid)) return {};
           tg::MatchingContext context(job, grid, tiles, comparison);
           if (!tg::initializeCells(context, true)) return {};
           const auto start = std::chrono::steady_clock::now();
-          const bool placed = tg::placeTiles(context);
+          // High Quality directly, as the placement stage runs it, for its memory figures.
+          const bool highQuality = c.processing == tg::kProcessingHighQuality;
+          tg::HighQualityStats stats;
+          if (highQuality) context.exhaustedTiles.clear();
+          const bool placed =
+              highQuality ? tg::placeHighQuality(context, false, &stats) : tg::placeTiles(context);
           const double seconds =
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           double sum = 0;
@@ -232,13 +256,28 @@ int main(int argc, char** argv) {
             sum += cell->score;
             ++filled;
           }
-          char line[256];
+          char line[512];
           std::snprintf(line, sizeof line,
-                        "%6zu cells %6zu tiles  %-28s %u thr  %s %8.2f s  filled %zu"
+                        "%6zu cells %6zu tiles  %-32s %u thr  %s %8.2f s  filled %zu"
                         "  mean score %.0f",
                         grid.cells.size(), size.tiles, c.name, threads, placed ? "ok  " : "FAIL",
                         seconds, filled, filled ? sum / static_cast<double>(filled) : 0.0);
-          return line;
+          std::string text = line;
+          if (highQuality) {
+            // The candidate storage against the budget: candidates listed at most at once out
+            // of the budget's room, and the bytes of lists, index and searches together.
+            std::snprintf(line, sizeof line,
+                          "  lists %llu of %llu (%.1f MB of %.1f MB budget) searches %llu jobs"
+                          " %llu",
+                          static_cast<unsigned long long>(stats.peakListed),
+                          static_cast<unsigned long long>(stats.entries),
+                          static_cast<double>(stats.peakBytes) / 1e6,
+                          static_cast<double>(stats.entries) * 60 / 1e6,
+                          static_cast<unsigned long long>(stats.rebuilds),
+                          static_cast<unsigned long long>(stats.searchJobs));
+            text += line;
+          }
+          return text;
         });
         if (!ran) failures = true;
       }
