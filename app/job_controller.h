@@ -33,7 +33,8 @@ class JobControllerHost {
   virtual void openTileImagesWindow() {}
   /// The split dialog for `geometry`: the width and height in pixels of one piece, or nothing
   /// when the user cancelled. `acceptPiece` runs the dialog's OK checks on a proposal and says
-  /// whether the dialog may close with it.
+  /// whether the dialog may close with it. `SplitDialogModel` (app/split_dialog_model.h) does
+  /// the arithmetic between pixels, tiles per piece and numbers of pieces.
   struct PieceSize {
     unsigned width = 0;
     unsigned height = 0;
