@@ -2,16 +2,24 @@
 #include "engine/improve_quality.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
-#include <set>
+#include <deque>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <queue>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "config/advanced_settings.h"
 #include "engine/matching_context.h"
 #include "engine/place_tiles.h"
 #include "engine/tile_distance.h"
 #include "geometry/cell_grid.h"
 #include "job/mosaic_job.h"
+#include "parallel/worker_pool.h"
 #include "platform/catalogue.h"
 #include "platform/text_format.h"
 #include "tiles/foto_info.h"
@@ -20,39 +28,193 @@ namespace tg {
 
 namespace {
 
-constexpr std::size_t kCacheSize = 32;
-// The price step of the improving phase: far below the difference one grey level makes in a
-// distance (several hundred units), so the result lies within that much per bidder of the
-// best total, yet large enough that bidders torn between equal items settle quickly.
-constexpr std::int64_t kImprovingStep = 64;
+// The candidate caches of the filling phase.
+constexpr std::size_t kFillingCacheSize = 32;
+// The caches of the improving phases are longer: their small steps let many bidders crowd the
+// same items, so a bidder's prices drift further from the ones of its last scan.
+constexpr std::size_t kImprovingCacheSize = 128;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+// A key below every net value: nothing was left out.
+constexpr std::int64_t kNoFloor = std::numeric_limits<std::int64_t>::min();
+// The price step of the filling phase: far above any difference of values, so that the phase
+// behaves like a best-first assignment whose conflicts go to the bidder that would lose most.
+constexpr std::int64_t kFillingStep = 1000000000;
+// The smallest price step of the improving phases; the final assignment lies within this much
+// per bidder of the best total.
+constexpr std::int64_t kFinalStep = 1;
+// Scans over fewer items than this stay on the job thread.
+constexpr std::size_t kParallelScanItems = 2048;
+// How many bids pass between two updates of the status line and the progress bar.
+constexpr long kStatusInterval = 256;
 
-struct CacheEntry {
+// A candidate of a scan: its rank key (a net value, or a value minus a profit), the value of the
+// pair and the index of the partner.
+struct Ranked {
+  std::int64_t key;
   std::int64_t value;
-  std::int64_t net;
+  std::uint32_t index;
+};
+
+// Larger keys first; equal keys by the lower index, so that every scan, however it is split,
+// ranks the candidates in the same order.
+bool ranksBefore(const Ranked& a, const Ranked& b) {
+  return a.key != b.key ? a.key > b.key : a.index < b.index;
+}
+
+// The `capacity` best candidates offered with a key of at least `minimum`, kept as a heap whose
+// top is the worst of them.
+class TopList {
+ public:
+  explicit TopList(std::size_t capacity, std::int64_t minimum = kNoFloor)
+      : m_capacity(capacity), m_minimum(minimum) {
+    m_heap.reserve(capacity);
+  }
+
+  [[nodiscard]] bool full() const { return m_heap.size() >= m_capacity; }
+  // The key a candidate must at least reach to enter.
+  [[nodiscard]] std::int64_t threshold() const {
+    return full() && m_capacity > 0 ? std::max(m_minimum, m_heap.front().key) : m_minimum;
+  }
+  void offer(const Ranked& candidate) {
+    if (candidate.key < m_minimum || m_capacity == 0) return;
+    if (!full()) {
+      m_heap.push_back(candidate);
+      std::push_heap(m_heap.begin(), m_heap.end(), ranksBefore);
+    } else if (ranksBefore(candidate, m_heap.front())) {
+      std::pop_heap(m_heap.begin(), m_heap.end(), ranksBefore);
+      m_heap.back() = candidate;
+      std::push_heap(m_heap.begin(), m_heap.end(), ranksBefore);
+    }
+  }
+  void merge(const TopList& other) {
+    for (const Ranked& candidate : other.m_heap) offer(candidate);
+  }
+  // The candidates, best first.
+  [[nodiscard]] std::vector<Ranked> sorted() const {
+    std::vector<Ranked> result = m_heap;
+    std::sort(result.begin(), result.end(), ranksBefore);
+    return result;
+  }
+
+ private:
+  std::size_t m_capacity;
+  std::int64_t m_minimum;
+  std::vector<Ranked> m_heap;
+};
+
+// One stored pair of a bidder's row: the distance and the item.
+struct RowEntry {
+  std::uint32_t score;
   std::uint32_t item;
 };
 
+// Smaller distances first, equal ones by the lower item.
+bool rowBefore(const RowEntry& a, const RowEntry& b) {
+  return a.score != b.score ? a.score < b.score : a.item < b.item;
+}
+
+// The `capacity` pairs of smallest distance offered, kept as a heap whose top is the worst: the
+// compact form of `TopList` for the first scans, which keep long lists for many bidders at once.
+class RowTop {
+ public:
+  explicit RowTop(std::size_t capacity) : m_capacity(capacity) {}
+
+  // The largest distance that may still enter, or `kNoMatch` while there is room.
+  [[nodiscard]] std::uint32_t limit() const {
+    return m_heap.size() < m_capacity ? kNoMatch : m_heap.front().score;
+  }
+  void offer(const RowEntry& entry) {
+    if (entry.score == kNoMatch || m_capacity == 0) return;
+    if (m_heap.size() < m_capacity) {
+      m_heap.push_back(entry);
+      std::push_heap(m_heap.begin(), m_heap.end(), rowBefore);
+    } else if (rowBefore(entry, m_heap.front())) {
+      std::pop_heap(m_heap.begin(), m_heap.end(), rowBefore);
+      m_heap.back() = entry;
+      std::push_heap(m_heap.begin(), m_heap.end(), rowBefore);
+    }
+  }
+  // The pairs, best first; leaves the list empty.
+  [[nodiscard]] std::vector<RowEntry> take() {
+    std::sort(m_heap.begin(), m_heap.end(), rowBefore);
+    return std::move(m_heap);
+  }
+
+ private:
+  std::size_t m_capacity;
+  std::vector<RowEntry> m_heap;
+};
+
+// The limit for a comparison whose value minus `offset` must reach `threshold`: the value is
+// 2^32 + 9,999 - distance, so the distance may be at most 2^32 + 9,999 - offset - threshold.
+// One more is allowed because a comparison with a limit rounds the cell weight in its favour;
+// the caller checks the exact value. False when no distance can reach the threshold.
+bool distanceLimit(std::int64_t offset, std::int64_t threshold, std::uint32_t& limit) {
+  if (threshold == kNoFloor) {
+    limit = kNoMatch;
+    return true;
+  }
+  const std::int64_t largest = auctionValue(0) - offset - threshold;
+  if (largest < 0) return false;
+  limit =
+      largest + 1 >= std::int64_t{kMaxScore} ? kNoMatch : static_cast<std::uint32_t>(largest + 1);
+  return true;
+}
+
+// The items most valuable to a bidder, best first, as its first scan found them, and the
+// largest value of the items left out (`kNoFloor` when none was). Values do not depend on
+// prices, so later scans read the row instead of comparing the bidder with every item again,
+// as far as the prices allow (see `Auction::rescan`).
+struct BidderRow {
+  std::vector<RowEntry> entries;
+  std::int64_t bound = kNoFloor;
+};
+
+struct CacheEntry {
+  std::int64_t value;
+  std::uint32_t item;
+};
+
+// A bidder's best items at the time of its last scan and the floor: the best net value any item
+// left out may have. Prices only rise, so no item outside can ever be worth more than the
+// floor, and the cache answers exactly while it holds at least two entries at or above it.
 struct BidderCache {
   std::vector<CacheEntry> entries;
-  std::int64_t floor = 0;
+  std::int64_t floor = kNoFloor;
+};
+
+// A bidder's choice: its best item, the value and net value of that pair, and the second-best
+// net value.
+struct Choice {
+  bool found = false;
+  std::uint32_t item = kNone;
+  std::int64_t value = 0;
+  std::int64_t net = 0;
+  std::int64_t second = 0;
 };
 
 class Auction {
  public:
-  Auction(MatchingContext& context, std::vector<PuzzleInfo*> cells, std::vector<FotoInfo*> tiles)
+  Auction(MatchingContext& context, std::vector<PuzzleInfo*> cells, std::vector<FotoInfo*> tiles,
+          const AuctionOptions& options)
       : m_context(context),
         m_job(context.job),
+        m_options(options),
         m_cells(std::move(cells)),
         m_tiles(std::move(tiles)),
-        m_tilesBid(m_tiles.size() < m_cells.size()) {
+        m_tilesBid(m_tiles.size() < m_cells.size()),
+        m_filling(tr("Adding Tile#: %ld of %ld (#%ld, %ld)")),
+        m_improving(tr("Improving Quality. Press Mosaic button to Stop&&Save (#%ld, %ld).")) {
     const std::size_t bidders = m_tilesBid ? m_tiles.size() : m_cells.size();
     const std::size_t items = m_tilesBid ? m_cells.size() : m_tiles.size();
     m_itemOf.assign(bidders, kNone);
+    m_valueOf.assign(bidders, 0);
     m_bidderOf.assign(items, kNone);
     m_price.assign(items, 0);
-    m_caches.resize(bidders);
-    m_holders.resize(items);
+    if (m_job.threadCount > 1) {
+      m_pool = std::make_unique<WorkerPool>();
+      m_pool->setThreadCount(m_job.threadCount - 1, m_job.workerPriority);
+    }
   }
 
   void run();
@@ -67,199 +229,573 @@ class Auction {
   [[nodiscard]] FotoInfo& tileOf(std::uint32_t bidder, std::uint32_t item) const {
     return *m_tiles[m_tilesBid ? bidder : item];
   }
-  void runPhase(std::int64_t epsilon);
-  void scan(std::uint32_t bidder);
-  // The summed value of the current assignment.
+
+  // Runs `work(part)` for part = 0 .. parts - 1, on the worker pool when there is one (the job
+  // thread helps), and returns when all are done.
+  void forParts(std::size_t parts, const std::function<void(std::size_t)>& work);
+  // How many parts a scan over `count` entries is split into.
+  [[nodiscard]] std::size_t scanParts(std::size_t count) const;
+  // The length of the rows the memory budget allows.
+  [[nodiscard]] std::size_t rowLength() const;
+
+  void scanAllAtZeroPrices(std::size_t length);
+  // Every bidder's row read at today's prices: the best `m_cacheSize` entries become the cache;
+  // the floor also covers the items outside the row. Compares the bidder with the items outside
+  // its row only when fewer than two entries would be left.
+  void rescan(std::uint32_t bidder);
+  // The exact scan over every item at today's prices.
+  void fullScan(std::uint32_t bidder, TopList& fromRow);
+  void fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const;
+  [[nodiscard]] Choice choose(std::uint32_t bidder);
+
+  // Offers the assigned bidders [first, last) to `top` keyed by what `item` is worth to them
+  // beyond the profit they make now, and lists in `raised` the bidders whose cache must take
+  // `item` if its price falls as low as `lambda` (value, bidder in `Ranked`).
+  void scanBidders(std::uint32_t item, std::uint32_t first, std::uint32_t last, std::int64_t lambda,
+                   TopList& top, std::vector<Ranked>& raised) const;
+  // Puts `item` into the cache of every bidder in `raised` for which it now beats the floor.
+  void insertLowered(std::uint32_t item, const std::vector<std::vector<Ranked>>& raised);
+
+  // One phase with price step `epsilon` from the current prices and an empty assignment. False
+  // when a stop ended it.
+  [[nodiscard]] bool runPhase(std::int64_t epsilon, const std::vector<std::uint32_t>& bidders);
+  // Lets the items left unassigned at too high a price bid for bidders (see the definition).
+  // False when a stop ended it.
+  [[nodiscard]] bool lowerUnassignedPrices(std::int64_t epsilon);
+  void assign(std::uint32_t bidder, std::uint32_t item, std::int64_t value) {
+    m_itemOf[bidder] = item;
+    m_bidderOf[item] = bidder;
+    m_valueOf[bidder] = value;
+  }
   [[nodiscard]] std::int64_t assignedValue() const {
     std::int64_t total = 0;
     for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) {
-      const std::uint32_t item = m_itemOf[bidder];
-      if (item == kNone) continue;
-      total += auctionValue(
-          tileDistance(m_context.comparison, kNoMatch, cellOf(bidder, item), tileOf(bidder, item)));
+      if (m_itemOf[bidder] != kNone) total += m_valueOf[bidder];
     }
     return total;
   }
-  // Keeps the better of the current assignment and the one kept before: more bidders served,
-  // then the larger total value. A stop in the middle of the improving phase thus never leaves
-  // cells empty that the first phase had filled.
-  void keepIfBetter() {
-    const std::int64_t value = assignedValue();
-    if (!m_kept.empty() &&
-        (m_assigned < m_keptCount || (m_assigned == m_keptCount && value <= m_keptValue))) {
-      return;
-    }
-    m_kept = m_itemOf;
-    m_keptCount = m_assigned;
-    m_keptValue = value;
+  void refreshLowestPrice() {
+    m_lowestPrice = m_price.empty() ? 0 : *std::min_element(m_price.begin(), m_price.end());
+    m_bidsSinceLowest = 0;
   }
-  void refreshAfterPriceChange(std::uint32_t item);
-  [[nodiscard]] bool showStatusAndCheckStop();
+  // Keeps the better of the current assignment and the one kept before: more bidders served,
+  // then the larger total value. A stop in the middle of a phase thus never leaves cells empty
+  // that an earlier phase had filled.
+  void keepIfBetter();
+  void publish();
+  // Publishes now and then, and consumes a stop request. True when the auction must end.
+  [[nodiscard]] bool afterBid();
 
   MatchingContext& m_context;
   MosaicJob& m_job;
+  AuctionOptions m_options;
   std::vector<PuzzleInfo*> m_cells;
   std::vector<FotoInfo*> m_tiles;
   bool m_tilesBid;
+  const std::string m_filling;
+  const std::string m_improving;
+  std::unique_ptr<WorkerPool> m_pool;
   std::vector<std::uint32_t> m_itemOf;
+  std::vector<std::int64_t> m_valueOf;
   std::vector<std::uint32_t> m_bidderOf;
   std::vector<std::int64_t> m_price;
+  // A price no item is below (prices only rise between two refreshes, so an old one holds).
+  std::int64_t m_lowestPrice = 0;
+  long m_bidsSinceLowest = 0;
+  std::vector<BidderRow> m_rows;
   std::vector<BidderCache> m_caches;
-  // The bidders whose cache took each item in its last scan (entries may be stale).
-  std::vector<std::vector<std::uint32_t>> m_holders;
+  std::size_t m_cacheSize = kFillingCacheSize;
+  // Marks the items of one row during a full scan.
+  std::vector<std::uint8_t> m_inRow;
+  // The items a full scan compares.
+  std::vector<std::uint32_t> m_candidates;
   std::size_t m_assigned = 0;
   std::size_t m_progressShown = 0;
   std::vector<std::uint32_t> m_kept;
   std::size_t m_keptCount = 0;
   std::int64_t m_keptValue = 0;
   bool m_completed = false;
-  bool m_stopped = false;
   long m_rounds = 0;
   long m_bids = 0;
+  long m_totalBids = 0;
+  long m_sincePublished = 0;
 };
 
-void Auction::scan(std::uint32_t bidder) {
-  BidderCache& cache = m_caches[bidder];
+void Auction::forParts(std::size_t parts, const std::function<void(std::size_t)>& work) {
+  if (!m_pool || parts < 2) {
+    for (std::size_t part = 0; part < parts; ++part) work(part);
+    return;
+  }
+  JobGroup group(*m_pool, true);
+  for (std::size_t part = 0; part < parts; ++part) {
+    group.submit(makeParallelJob([&work, part] { work(part); }));
+  }
+  group.waitIdle();
+}
+
+std::size_t Auction::scanParts(std::size_t count) const {
+  if (!m_pool || count < kParallelScanItems) return 1;
+  return std::min<std::size_t>(4 * std::size_t{m_job.threadCount}, count / 1024);
+}
+
+std::size_t Auction::rowLength() const {
+  long megabytes = m_job.settings.advanced.rowLong(AdvancedRow::MemoryMaxSizeMB);
+  megabytes = std::clamp(megabytes, 10L, 3900L);
+  // Half the budget for the rows, at least the improving caches' length plus one each.
+  const std::size_t bytes = static_cast<std::size_t>(megabytes) * 500000;
+  const std::size_t length = bytes / (std::max<std::size_t>(bidderCount(), 1) * sizeof(RowEntry));
+  if (m_options.rowLength > 0) return std::min(itemCount(), m_options.rowLength);
+  return std::min(itemCount(), std::max(length, kImprovingCacheSize + 1));
+}
+
+void Auction::scanAllAtZeroPrices(std::size_t length) {
+  // Every bidder's first scan, all at once: with every price still zero the scans do not depend
+  // on each other, so they run side by side, a block of bidders per job. Cells are compared in
+  // blocks of `CellBlock::kCells` against one tile signature after the other.
+  constexpr std::size_t kLanes = CellBlock::kCells;
+  const std::size_t bidders = bidderCount();
+  const std::size_t items = itemCount();
+  m_rows.assign(bidders, {});
+  // Tiles bid: a job prepares every cell once, so its block is large enough to repay that, yet
+  // small enough that the long lists of its tiles stay few.
+  const std::size_t blockSize = !m_pool      ? bidders
+                                : m_tilesBid ? std::size_t{256}
+                                             : std::size_t{kLanes};
+  const std::size_t blocks = (bidders + blockSize - 1) / blockSize;
+  const auto store = [&](std::uint32_t bidder, RowTop& top) {
+    std::vector<RowEntry> best = top.take();
+    BidderRow& row = m_rows[bidder];
+    row.bound = best.size() > length ? auctionValue(best[length].score) : kNoFloor;
+    best.resize(std::min(best.size(), length));
+    best.shrink_to_fit();
+    row.entries = std::move(best);
+  };
+  forParts(blocks, [&](std::size_t block) {
+    const auto first = static_cast<std::uint32_t>(block * blockSize);
+    const auto last = static_cast<std::uint32_t>(std::min(bidders, (block + 1) * blockSize));
+    std::vector<CellComparison> comparisons;
+    comparisons.reserve(kLanes);
+    std::array<const CellComparison*, kLanes> pointers{};
+    std::array<std::uint32_t, kLanes> limits{};
+    std::array<std::uint32_t, kLanes> scores{};
+    if (!m_tilesBid) {
+      // Cells bid: each group of bidder cells meets every tile.
+      for (std::uint32_t lane0 = first; lane0 < last; lane0 += kLanes) {
+        const std::size_t lanes = std::min<std::size_t>(kLanes, last - lane0);
+        std::vector<RowTop> tops(lanes, RowTop(length + 1));
+        comparisons.clear();
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+          const PuzzleInfo& cell = *m_cells[lane0 + lane];
+          comparisons.emplace_back(m_context.comparison, cell.signature, cell.weight);
+          pointers[lane] = &comparisons.back();
+        }
+        const CellBlock cellBlock(std::span<const CellComparison* const>(pointers.data(), lanes));
+        for (std::uint32_t item = 0; item < items; ++item) {
+          for (std::size_t lane = 0; lane < lanes; ++lane) limits[lane] = tops[lane].limit();
+          cellBlock.distances(m_tiles[item]->signature, limits.data(), scores.data());
+          for (std::size_t lane = 0; lane < lanes; ++lane) tops[lane].offer({scores[lane], item});
+        }
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+          store(static_cast<std::uint32_t>(lane0 + lane), tops[lane]);
+        }
+      }
+      return;
+    }
+    // Tiles bid: each group of item cells meets every tile of the block.
+    std::vector<RowTop> tops(last - first, RowTop(length + 1));
+    for (std::uint32_t item0 = 0; item0 < items; item0 += kLanes) {
+      const std::size_t lanes = std::min<std::size_t>(kLanes, items - item0);
+      comparisons.clear();
+      for (std::size_t lane = 0; lane < lanes; ++lane) {
+        const PuzzleInfo& cell = *m_cells[item0 + lane];
+        comparisons.emplace_back(m_context.comparison, cell.signature, cell.weight);
+        pointers[lane] = &comparisons.back();
+      }
+      const CellBlock cellBlock(std::span<const CellComparison* const>(pointers.data(), lanes));
+      for (std::uint32_t bidder = first; bidder < last; ++bidder) {
+        RowTop& top = tops[bidder - first];
+        limits.fill(top.limit());
+        cellBlock.distances(m_tiles[bidder]->signature, limits.data(), scores.data());
+        for (std::size_t lane = 0; lane < lanes; ++lane) {
+          top.offer({scores[lane], static_cast<std::uint32_t>(item0 + lane)});
+        }
+      }
+    }
+    for (std::uint32_t bidder = first; bidder < last; ++bidder) store(bidder, tops[bidder - first]);
+  });
+}
+
+void Auction::fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const {
+  const std::vector<Ranked> best = top.sorted();
+  const std::size_t kept = std::min(best.size(), m_cacheSize);
   cache.entries.clear();
-  bool first = true;
-  std::vector<CacheEntry> all;
+  cache.entries.reserve(m_cacheSize);
+  for (std::size_t i = 0; i < kept; ++i) cache.entries.push_back({best[i].value, best[i].index});
+  cache.floor = std::max(best.size() > m_cacheSize ? best[m_cacheSize].key : kNoFloor, outside);
+}
+
+void Auction::rescan(std::uint32_t bidder) {
+  if (m_bidsSinceLowest > static_cast<long>(itemCount() / 16)) refreshLowestPrice();
+  const BidderRow& row = m_rows[bidder];
+  TopList top(m_cacheSize + 1);
+  for (const RowEntry& entry : row.entries) {
+    const std::int64_t value = auctionValue(entry.score);
+    // The row is in falling value: once even the lowest price cannot lift an entry into the
+    // list, none after it can enter either.
+    if (value - m_lowestPrice < top.threshold()) break;
+    top.offer({value - m_price[entry.item], value, entry.item});
+  }
+  // An item outside the row is worth at most the row's bound, at a price of at least the
+  // lowest one.
+  const std::int64_t outside = row.bound == kNoFloor ? kNoFloor : row.bound - m_lowestPrice;
+  fillCache(top, outside, m_caches[bidder]);
+  const BidderCache& cache = m_caches[bidder];
+  const auto usable = std::count_if(
+      cache.entries.begin(), cache.entries.end(),
+      [&](const CacheEntry& entry) { return entry.value - m_price[entry.item] >= cache.floor; });
+  if (usable < 2 && outside != kNoFloor && outside > top.threshold()) fullScan(bidder, top);
+}
+
+void Auction::fullScan(std::uint32_t bidder, TopList& fromRow) {
+  const BidderRow& row = m_rows[bidder];
+  m_inRow.assign(itemCount(), 0);
+  for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 1;
+  // The items of the row are ranked already. No item outside is worth more than the row's
+  // bound, so only those cheap enough to beat the row's worst at that value are compared.
+  const std::int64_t threshold = fromRow.threshold();
+  m_candidates.clear();
+  for (std::uint32_t item = 0; item < itemCount(); ++item) {
+    if (m_inRow[item] == 0 && (threshold == kNoFloor || row.bound - m_price[item] >= threshold)) {
+      m_candidates.push_back(item);
+    }
+  }
+  const std::size_t count = m_candidates.size();
+  const std::size_t parts = scanParts(count);
+  std::vector<TopList> tops(parts, TopList(m_cacheSize + 1, threshold));
+  std::unique_ptr<CellComparison> bidderCell;
+  if (!m_tilesBid && count > 0) {
+    const PuzzleInfo& cell = *m_cells[bidder];
+    bidderCell =
+        std::make_unique<CellComparison>(m_context.comparison, cell.signature, cell.weight);
+  }
+  forParts(parts, [&](std::size_t part) {
+    TopList& top = tops[part];
+    std::uint32_t limit = kNoMatch;
+    for (std::size_t i = count * part / parts; i < count * (part + 1) / parts; ++i) {
+      const std::uint32_t item = m_candidates[i];
+      if (row.bound - m_price[item] < top.threshold() ||
+          !distanceLimit(m_price[item], top.threshold(), limit)) {
+        continue;
+      }
+      const std::uint32_t score =
+          m_tilesBid ? tileDistance(m_context.comparison, limit, *m_cells[item], *m_tiles[bidder])
+                     : bidderCell->distance(limit, m_tiles[item]->signature);
+      const std::int64_t value = auctionValue(score);
+      if (value > 0) top.offer({value - m_price[item], value, item});
+    }
+  });
+  for (const TopList& top : tops) fromRow.merge(top);
+  fillCache(fromRow, kNoFloor, m_caches[bidder]);
+}
+
+Choice Auction::choose(std::uint32_t bidder) {
+  BidderCache& cache = m_caches[bidder];
+  Choice choice;
+  for (bool scanned = false;; scanned = true) {
+    // Net values at today's prices; entries below the floor may be beaten by an item outside
+    // the cache and leave it.
+    choice = {};
+    bool hasSecond = false;
+    std::size_t kept = 0;
+    for (const CacheEntry& entry : cache.entries) {
+      const std::int64_t net = entry.value - m_price[entry.item];
+      if (net < cache.floor) continue;
+      cache.entries[kept++] = entry;
+      if (!choice.found || net > choice.net || (net == choice.net && entry.item < choice.item)) {
+        if (choice.found) choice.second = choice.net;
+        hasSecond = choice.found;
+        choice.found = true;
+        choice.item = entry.item;
+        choice.value = entry.value;
+        choice.net = net;
+      } else if (!hasSecond || net > choice.second) {
+        choice.second = net;
+        hasSecond = true;
+      }
+    }
+    cache.entries.resize(kept);
+    if (!hasSecond) choice.second = 0;  // a single candidate competes with having none
+    if (kept >= 2 || cache.floor == kNoFloor || scanned) return choice;
+    rescan(bidder);
+  }
+}
+
+void Auction::scanBidders(std::uint32_t item, std::uint32_t first, std::uint32_t last,
+                          std::int64_t lambda, TopList& top, std::vector<Ranked>& raised) const {
+  std::uint32_t limit = kNoMatch;
+  const auto visit = [&](std::uint32_t bidder, const auto& distance) {
+    if (m_itemOf[bidder] == kNone) return;
+    const std::int64_t profit = m_valueOf[bidder] - m_price[m_itemOf[bidder]];
+    const std::int64_t floor = m_caches[bidder].floor;
+    // The smallest value that matters: one that could rank in `top`, or beat the floor of the
+    // bidder's cache at the lowest price the item may get.
+    std::int64_t needed = top.threshold() == kNoFloor ? kNoFloor : profit + top.threshold();
+    if (floor != kNoFloor && needed != kNoFloor) needed = std::min(needed, floor + lambda + 1);
+    if (!distanceLimit(0, needed, limit)) return;
+    const std::int64_t value = auctionValue(distance(bidder));
+    if (value <= 0) return;
+    top.offer({value - profit, value, bidder});
+    if (floor != kNoFloor && value > floor + lambda) raised.push_back({0, value, bidder});
+  };
   if (m_tilesBid) {
-    const FotoInfo& tile = *m_tiles[bidder];
-    for (std::uint32_t item = 0; item < itemCount(); ++item) {
-      const std::int64_t value =
-          auctionValue(tileDistance(m_context.comparison, kNoMatch, *m_cells[item], tile));
-      const std::int64_t net = value - m_price[item];
-      cache.floor = first ? net : std::min(cache.floor, net);
-      first = false;
-      if (value > 0) all.push_back({value, net, item});
+    const PuzzleInfo& cell = *m_cells[item];
+    const CellComparison comparison(m_context.comparison, cell.signature, cell.weight);
+    for (std::uint32_t bidder = first; bidder < last; ++bidder) {
+      visit(bidder,
+            [&](std::uint32_t b) { return comparison.distance(limit, m_tiles[b]->signature); });
     }
   } else {
-    const PuzzleInfo& cell = *m_cells[bidder];
-    const CellComparison comparison(m_context.comparison, cell.signature, cell.weight);
-    for (std::uint32_t item = 0; item < itemCount(); ++item) {
-      const std::int64_t value =
-          auctionValue(comparison.distance(kNoMatch, m_tiles[item]->signature));
-      const std::int64_t net = value - m_price[item];
-      cache.floor = first ? net : std::min(cache.floor, net);
-      first = false;
-      if (value > 0) all.push_back({value, net, item});
+    const FotoInfo& tile = *m_tiles[item];
+    for (std::uint32_t bidder = first; bidder < last; ++bidder) {
+      visit(bidder, [&](std::uint32_t b) {
+        return tileDistance(m_context.comparison, limit, *m_cells[b], tile);
+      });
     }
   }
-  const auto byNet = [](const CacheEntry& a, const CacheEntry& b) { return a.net > b.net; };
-  const std::size_t keep = std::min(kCacheSize, all.size());
-  std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep), all.end(),
-                    [&](const CacheEntry& a, const CacheEntry& b) {
-                      return a.net != b.net ? a.net > b.net : a.item < b.item;
-                    });
-  cache.entries.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep));
-  std::stable_sort(cache.entries.begin(), cache.entries.end(), byNet);
-  for (const CacheEntry& entry : cache.entries) m_holders[entry.item].push_back(bidder);
 }
 
-void Auction::refreshAfterPriceChange(std::uint32_t item) {
-  // Only entries of this item changed their net value; the other caches stay as they are.
-  std::vector<std::uint32_t>& holders = m_holders[item];
-  std::vector<std::uint32_t> kept;
-  for (const std::uint32_t bidder : holders) {
-    BidderCache& cache = m_caches[bidder];
-    const auto found = std::find_if(cache.entries.begin(), cache.entries.end(),
-                                    [&](const CacheEntry& e) { return e.item == item; });
-    if (found == cache.entries.end()) continue;
-    found->net = found->value - m_price[item];
-    if (found->net < cache.floor) {
-      cache.entries.erase(found);
-      continue;
+void Auction::insertLowered(std::uint32_t item, const std::vector<std::vector<Ranked>>& raised) {
+  for (const std::vector<Ranked>& part : raised) {
+    for (const Ranked& candidate : part) {
+      BidderCache& cache = m_caches[candidate.index];
+      if (candidate.value - m_price[item] <= cache.floor) continue;
+      std::vector<CacheEntry>& entries = cache.entries;
+      if (std::any_of(entries.begin(), entries.end(),
+                      [&](const CacheEntry& entry) { return entry.item == item; })) {
+        continue;
+      }
+      if (entries.size() >= m_cacheSize) {
+        // The entry worth least at today's prices makes room and becomes the floor.
+        auto worst = entries.begin();
+        for (auto it = entries.begin(); it != entries.end(); ++it) {
+          const std::int64_t net = it->value - m_price[it->item];
+          const std::int64_t worstNet = worst->value - m_price[worst->item];
+          if (net < worstNet || (net == worstNet && it->item > worst->item)) worst = it;
+        }
+        cache.floor = std::max(cache.floor, worst->value - m_price[worst->item]);
+        *worst = entries.back();
+        entries.pop_back();
+      }
+      entries.push_back({candidate.value, item});
     }
-    if (std::find(kept.begin(), kept.end(), bidder) == kept.end()) kept.push_back(bidder);
-    std::stable_sort(cache.entries.begin(), cache.entries.end(),
-                     [](const CacheEntry& a, const CacheEntry& b) { return a.net > b.net; });
   }
-  holders.swap(kept);
 }
 
-bool Auction::showStatusAndCheckStop() {
+void Auction::publish() {
+  m_sincePublished = 0;
   if (m_assigned > m_progressShown) {
     m_job.addProgress(static_cast<std::uint32_t>(m_assigned - m_progressShown));
     m_progressShown = m_assigned;
   }
   // Until the first phase has served every bidder the mosaic is still being filled; the
-  // improving phase only makes it better.
+  // improving phases only make it better.
   if (!m_completed) {
-    m_job.setStatus(formatText(tr("Adding Tile#: %ld of %ld (#%ld, %ld)"),
-                               static_cast<long>(m_assigned), static_cast<long>(m_cells.size()),
-                               m_rounds, m_bids));
+    m_job.setStatus(formatText(m_filling, static_cast<long>(m_assigned),
+                               static_cast<long>(m_cells.size()), m_rounds, m_bids));
   } else {
-    m_job.setStatus(formatText(
-        tr("Improving Quality. Press Mosaic button to Stop&&Save (#%ld, %ld)."), m_rounds, m_bids));
+    m_job.setStatus(formatText(m_improving, m_rounds, m_bids));
   }
+}
+
+bool Auction::afterBid() {
+  ++m_totalBids;
+  ++m_bidsSinceLowest;
+  if (m_options.stopAfterBids > 0 && m_totalBids >= m_options.stopAfterBids) {
+    m_job.setStopRequest(true);
+  }
+  // The status line is read twice a second; formatting it after every one of millions of bids
+  // would cost more than the bids.
+  if (++m_sincePublished >= kStatusInterval) publish();
   if (!m_job.stopRequested()) return false;
   m_job.setStopRequest(false);
+  publish();
   return true;
 }
 
-void Auction::runPhase(std::int64_t epsilon) {
+void Auction::keepIfBetter() {
+  const std::int64_t value = assignedValue();
+  if (!m_kept.empty() &&
+      (m_assigned < m_keptCount || (m_assigned == m_keptCount && value <= m_keptValue))) {
+    return;
+  }
+  m_kept = m_itemOf;
+  m_keptCount = m_assigned;
+  m_keptValue = value;
+}
+
+bool Auction::runPhase(std::int64_t epsilon, const std::vector<std::uint32_t>& bidders) {
   std::fill(m_itemOf.begin(), m_itemOf.end(), kNone);
   std::fill(m_bidderOf.begin(), m_bidderOf.end(), kNone);
   m_assigned = 0;
-  std::set<std::uint32_t> waiting;
-  for (std::uint32_t b = 0; b < bidderCount(); ++b) waiting.insert(b);
+  refreshLowestPrice();
+  // The first bidder in bidder order that holds no item bids next.
+  std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>> waiting(
+      std::greater<>{}, bidders);
   std::uint32_t last = 0;
   bool started = false;
   while (!waiting.empty()) {
-    const std::uint32_t bidder = *waiting.begin();
+    const std::uint32_t bidder = waiting.top();
     if (!started || bidder <= last) {
       ++m_rounds;
       m_bids = 0;
       started = true;
     }
     last = bidder;
-    BidderCache& cache = m_caches[bidder];
-    if (cache.entries.size() < 2) scan(bidder);
+    const Choice choice = choose(bidder);
+    waiting.pop();
     // A bidder without a pair of any value, or whose best item is worth no more than having
     // none at these prices, sits out the phase; bidding on would only trade the item back and
     // forth without raising its price.
-    if (cache.entries.empty() || cache.entries.front().net <= 0) {
-      waiting.erase(waiting.begin());
-      continue;
-    }
-    const CacheEntry best = cache.entries.front();
-    const std::int64_t second = cache.entries.size() > 1 ? cache.entries[1].net : 0;
-    const std::uint32_t previous = m_bidderOf[best.item];
+    if (!choice.found || choice.net <= 0) continue;
+    const std::uint32_t previous = m_bidderOf[choice.item];
     if (previous != kNone) {
       m_itemOf[previous] = kNone;
-      waiting.insert(previous);
+      waiting.push(previous);
     } else {
       ++m_assigned;
     }
-    m_bidderOf[best.item] = bidder;
-    m_itemOf[bidder] = best.item;
-    waiting.erase(bidder);
-    m_price[best.item] += (best.net - second) + epsilon;
+    assign(bidder, choice.item, choice.value);
+    m_price[choice.item] += (choice.net - choice.second) + epsilon;
     ++m_bids;
-    refreshAfterPriceChange(best.item);
-    if (showStatusAndCheckStop()) {
-      m_stopped = true;
-      return;
-    }
+    if (afterBid()) return false;
   }
+  return true;
+}
+
+bool Auction::lowerUnassignedPrices(std::int64_t epsilon) {
+  // Every bidder holds an item whose net value is within `epsilon` of its best. With more items
+  // than bidders, the total is within that much per bidder of the best possible one only if no
+  // unassigned item costs more than the cheapest assigned one (lambda): a price an item earned
+  // in an earlier phase and no longer deserves keeps bidders away from it. Such an item bids for
+  // the bidder to whom it is worth most beyond the profit that bidder makes now: if it is worth
+  // more than lambda plus the step, the bidder moves to it at a price that keeps every other
+  // bidder content, and the item the bidder leaves is looked at in turn; otherwise its price
+  // falls to lambda. Each move raises a bidder's profit by at least the step, so this ends.
+  std::int64_t lambda = std::numeric_limits<std::int64_t>::max();
+  for (std::uint32_t item = 0; item < itemCount(); ++item) {
+    if (m_bidderOf[item] != kNone) lambda = std::min(lambda, m_price[item]);
+  }
+  std::deque<std::uint32_t> queue;
+  for (std::uint32_t item = 0; item < itemCount(); ++item) {
+    if (m_bidderOf[item] == kNone && m_price[item] > lambda) queue.push_back(item);
+  }
+  const std::size_t bidders = bidderCount();
+  const std::size_t parts = scanParts(bidders);
+  std::vector<TopList> tops(parts, TopList(2));
+  std::vector<std::vector<Ranked>> raised(parts);
+  while (!queue.empty()) {
+    const std::uint32_t item = queue.front();
+    queue.pop_front();
+    for (std::size_t part = 0; part < parts; ++part) {
+      tops[part] = TopList(2);
+      raised[part].clear();
+    }
+    forParts(parts, [&](std::size_t part) {
+      scanBidders(item, static_cast<std::uint32_t>(bidders * part / parts),
+                  static_cast<std::uint32_t>(bidders * (part + 1) / parts), lambda, tops[part],
+                  raised[part]);
+    });
+    for (std::size_t part = 1; part < parts; ++part) tops[0].merge(tops[part]);
+    const std::vector<Ranked> best = tops[0].sorted();
+    if (best.empty() || best[0].key - epsilon <= lambda) {
+      m_price[item] = lambda;
+      insertLowered(item, raised);
+      continue;
+    }
+    const std::uint32_t bidder = best[0].index;
+    const std::uint32_t left = m_itemOf[bidder];
+    m_bidderOf[left] = kNone;
+    assign(bidder, item, best[0].value);
+    m_price[item] = best.size() > 1 ? std::max(lambda, best[1].key - epsilon) : lambda;
+    insertLowered(item, raised);
+    if (m_price[left] > lambda) queue.push_back(left);
+    ++m_bids;
+    if (afterBid()) return false;
+  }
+  return true;
 }
 
 void Auction::run() {
   const std::size_t target = std::min(m_tiles.size(), m_cells.size());
-  // The first phase, with a step far above any distance, fills the mosaic quickly: conflicts go
-  // to whoever bid first. The improving phase then bids again from fresh prices with the
-  // small step, which ends within that step per bidder of the best total. Prices are not
-  // carried over: an item left without a bidder would keep a price it no longer deserves and
-  // draw bidders away from the items they should hold.
-  runPhase(1000000000);
+  if (target == 0) return;
+  const std::size_t length = rowLength();
+  scanAllAtZeroPrices(length);
+  std::vector<std::uint32_t> everyone(bidderCount());
+  for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) everyone[bidder] = bidder;
+  const auto startCaches = [&](std::size_t size) {
+    m_cacheSize = size;
+    m_caches.assign(bidderCount(), {});
+    for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) {
+      const BidderRow& row = m_rows[bidder];
+      BidderCache& cache = m_caches[bidder];
+      const std::size_t kept = std::min(size, row.entries.size());
+      for (std::size_t i = 0; i < kept; ++i) {
+        cache.entries.push_back({auctionValue(row.entries[i].score), row.entries[i].item});
+      }
+      cache.floor = row.entries.size() > size ? auctionValue(row.entries[size].score) : row.bound;
+    }
+  };
+
+  // The filling phase: a step far above any distance fills the mosaic quickly.
+  startCaches(kFillingCacheSize);
+  const bool filled = runPhase(kFillingStep, everyone);
   keepIfBetter();
-  if (m_stopped) return;
+  if (!filled) return;
   m_completed = m_assigned >= target;
+  publish();
+
+  // The improving phases start again from zero prices (the filling phase's prices are steps of
+  // a billion that tell more about the order of the bids than about the values) and keep their
+  // prices from one phase to the next while the step shrinks fivefold, from the largest gap
+  // between a bidder's best value and its next smaller one, or between its best value and the
+  // one the filling phase gave it, down to 1. Each phase thus starts from prices
+  // that are nearly right for it, and the whole costs a few bids per bidder and phase instead of
+  // the thousands a small step from zero prices would.
+  std::vector<std::uint32_t> bidders;
+  std::int64_t step = 1;
+  for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) {
+    if (m_itemOf[bidder] == kNone) continue;  // could not be served; would bid forever
+    bidders.push_back(bidder);
+    // The gap to the next smaller value: equal values (tiles that look alike) would make a
+    // gap of 0 and let the first step be far too small.
+    const std::vector<RowEntry>& entries = m_rows[bidder].entries;
+    const auto next = std::find_if(entries.begin(), entries.end(), [&](const RowEntry& entry) {
+      return entry.score != entries.front().score;
+    });
+    if (next != entries.end()) {
+      step = std::max<std::int64_t>(step, std::int64_t{next->score} - entries.front().score);
+    }
+    // What the filling phase made the bidder give up: how far apart the values that bidders
+    // compete over lie, even where a row holds nothing but equal values.
+    if (!entries.empty())
+      step = std::max(step, auctionValue(entries.front().score) - m_valueOf[bidder]);
+  }
+  if (bidders.empty()) return;
   std::fill(m_price.begin(), m_price.end(), 0);
-  for (BidderCache& cache : m_caches) cache.entries.clear();
-  for (std::vector<std::uint32_t>& holders : m_holders) holders.clear();
-  runPhase(kImprovingStep);
-  keepIfBetter();
+  startCaches(kImprovingCacheSize);
+  for (;;) {
+    if (step <= 5) step = kFinalStep;
+    if (!runPhase(step, bidders)) return;
+    if (m_assigned < bidders.size()) return;  // someone sat out; the kept assignment stands
+    if (!lowerUnassignedPrices(step)) {
+      keepIfBetter();
+      return;
+    }
+    keepIfBetter();
+    if (step == kFinalStep) break;
+    step /= 5;
+  }
+  publish();
 }
 
 void Auction::write() {
@@ -277,7 +813,7 @@ void Auction::write() {
 
 }  // namespace
 
-bool improveQuality(MatchingContext& context) {
+bool improveQuality(MatchingContext& context, const AuctionOptions& options) {
   std::vector<FotoInfo*> tiles = placementTiles(context.list);
   for (FotoInfo* tile : tiles) tile->useCount = 0;
   context.exhaustedTiles.clear();
@@ -295,7 +831,7 @@ bool improveQuality(MatchingContext& context) {
   std::erase_if(tiles, [&](const FotoInfo* tile) { return context.exhausted(*tile); });
 
   context.job.beginStage(ProgressStage::Placement, static_cast<double>(cells.size()));
-  Auction auction(context, std::move(cells), std::move(tiles));
+  Auction auction(context, std::move(cells), std::move(tiles), options);
   auction.run();
   auction.write();
   context.job.endStage();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tg {
@@ -13,17 +14,31 @@ struct MatchingContext;
   return score == 0xFFFFFFFFu ? 0 : (std::int64_t{1} << 32) + 9999 - std::int64_t{score};
 }
 
+/// Settings of `improveQuality` for tests and measurements.
+struct AuctionOptions {
+  /// When above 0, a stop request is made right after this many bids (counted over all
+  /// phases), as if the mosaic button had been pressed at that moment.
+  long stopAfterBids = 0;
+  /// When above 0, how many of its most valuable items each bidder keeps with their values
+  /// from its first scan; otherwise as many as half of `Options.MemoryMaxSizeMB` holds.
+  std::size_t rowLength = 0;
+};
+
 /// The quality improvement pass for mosaics without duplicates: distributes the tiles over the
 /// empty active cells so that every tile is used at most once and the scores together are as
-/// small as an auction reaches: a first phase with a large price step fills the mosaic quickly,
-/// an improving phase with a small step (64) brings it within that much per bidder of the best
-/// total. The smaller side bids: cells for tiles, or tiles for cells when there are fewer tiles.
-/// Resets every tile's use count and exhausted flag first; afterwards every assigned cell holds its
-/// tile with the unlimited distance as its score, and each placed tile has use count 1 and is
-/// exhausted. Runs progress stage 6 with the statuses "Adding Tile#: ..." and "Improving Quality.
-/// ...". A stop request is consumed (the job's flag is cleared): the pass ends, the better of the
-/// first phase's assignment and the one reached so far is written and the result is still true so
-/// that the mosaic is rendered from it. Job thread.
-[[nodiscard]] bool improveQuality(MatchingContext& context);
+/// small as an auction reaches. The smaller side bids: cells for tiles, or tiles for cells when
+/// there are fewer tiles. A filling phase with a large price step fills the mosaic quickly;
+/// improving phases then bid again with steps that shrink from the largest gap between a
+/// bidder's two best values down to 1, which ends within 1 per bidder of the best total.
+/// Resets every tile's use count and exhausted flag first; afterwards every assigned cell holds
+/// its tile with the unlimited distance as its score, and each placed tile has use count 1 and
+/// is exhausted. Runs progress stage 6 with the statuses "Adding Tile#: ..." (filling) and
+/// "Improving Quality. ..." (afterwards). A stop request is consumed (the job's flag is
+/// cleared): the pass ends, the best complete assignment reached (or, during the filling
+/// phase, the one reached so far) is written and the result is still true so that the mosaic
+/// is rendered from it. Comparisons run on `job.threadCount` threads; the result does not
+/// depend on their number. Memory for stored distances stays within half of
+/// `Options.MemoryMaxSizeMB`. Job thread.
+[[nodiscard]] bool improveQuality(MatchingContext& context, const AuctionOptions& options = {});
 
 }  // namespace tg
