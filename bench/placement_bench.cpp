@@ -10,7 +10,8 @@
 // cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
 // Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000 (default 0);
 // "=2" runs size 2 alone.
-// With a name filter only the cases whose name contains it run ("Auction", "dup=1").
+// With a name filter only the cases whose name contains it run ("Auction", "dup=1"); a filter
+// starting with "=" names one case exactly ("=HighQuality dup=1").
 //
 // Each case runs in a forked child so that its peak is its own: "peak" is the child's largest
 // resident size (the corpus and grids it inherits included), "+N" how much of it the case added
@@ -132,8 +133,12 @@ bool runIsolated(Body body) {
   } else {
     ok = false;
   }
-  std::printf("%s  peak %6ld MB (+%ld)\n", ok ? line.c_str() : "case failed to run",
-              usage.ru_maxrss / 1024, std::max(0L, usage.ru_maxrss - before) / 1024);
+  // The processor time of the child: with other work on the machine, a case on n threads may
+  // take longer than n times less, but it should not take more processor time.
+  const double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::printf("%s  peak %6ld MB (+%ld)  cpu %.2f s\n", ok ? line.c_str() : "case failed to run",
+              usage.ru_maxrss / 1024, std::max(0L, usage.ru_maxrss - before) / 1024, cpu);
   std::fflush(stdout);
   return ok;
 }
@@ -222,7 +227,10 @@ int main(int argc, char** argv) {
     // automatic choice takes for this many tiles.
     tg::setDetailWeights(comparison, tg::effectiveDetailLevel(1, size.tiles), -1);
     for (const Case& c : cases) {
-      if (filter != nullptr && std::strstr(c.name, filter) == nullptr) continue;
+      if (filter != nullptr && (filter[0] == '=' ? std::strcmp(c.name, filter + 1) != 0
+                                                 : std::strstr(c.name, filter) == nullptr)) {
+        continue;
+      }
       for (const unsigned threads : {1u, cores}) {
         if (threads == cores && c.processing != tg::kProcessingHighQuality && threads != 1) {
           continue;  // only High Quality spreads its work
@@ -231,6 +239,9 @@ int main(int argc, char** argv) {
         const bool ran = runIsolated([&]() -> std::string {
           tg::MosaicJob job;
           job.threadCount = threads;
+          // Worker threads at normal priority: at the product's default (lowest) a busy machine
+          // leaves them next to no time and the figures would show the other load instead.
+          job.workerPriority = tg::kPriorityNormal;
           job.settings.mosaicProcessing.set(c.processing);
           job.settings.tileDuplication.set(c.duplication);
           job.settings.duplicateSpacing.set(c.spacing);

@@ -587,7 +587,7 @@ bool HighQualityRun::run() {
     }
     if (m_job.stopRequested()) break;
   }
-  if (!block.empty()) submitSearch(group, std::move(block), firstParts);
+  if (!block.empty() && !m_job.stopRequested()) submitSearch(group, std::move(block), firstParts);
   group.waitIdle();
   if (m_job.stopRequested()) return false;
   collectSearches();
