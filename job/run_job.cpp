@@ -9,6 +9,7 @@
 #include "config/advanced_settings.h"
 #include "job/mosaic_job.h"
 #include "job/mosaic_stages.h"
+#include "job/output_names.h"
 #include "job/settings_sets.h"
 #include "platform/catalogue.h"
 #include "platform/paths.h"
@@ -123,6 +124,22 @@ class Driver {
                           list.empty() ? std::nullopt : std::optional<std::string>(list), true);
   }
 
+  /// The output names of the mosaic of `path`. An explicit output path names one file, yet a
+  /// folder of several mask files makes one mosaic per mask from the same image: those mosaics
+  /// get the mask's number after the given name ("out M02.jpg") instead of each overwriting
+  /// the one before.
+  [[nodiscard]] OutputNames composeNames(const std::string& prefix, const std::string& path,
+                                         std::size_t maskNumber) const {
+    const auto given = m_job.explicitOutputs.find(path);
+    if (given == m_job.explicitOutputs.end() || m_maskFiles.size() < 2 || maskNumber == 0) {
+      return m_job.composeOutputNames(prefix, path, true);
+    }
+    std::string numbered = given->second;
+    const std::size_t cut = numbered.size() >= 4 ? numbered.size() - 4 : 0;
+    numbered.insert(cut, formatText(" M%02d", static_cast<int>(maskNumber)));
+    return tg::composeOutputNames(m_job.outputNameRules(), &numbered, prefix, path, true);
+  }
+
   /// One mosaic, from loading its main image to freeing its cells.
   Next buildMosaic() {
     MosaicSettings& settings = m_job.settings;
@@ -132,10 +149,12 @@ class Driver {
     std::string prefix = tr("Mosaic");
     const std::string path = m_job.mainImages.front();
     m_job.currentMaskFile.clear();
+    std::size_t maskNumber = 0;
     if (m_maskFiles.empty()) {
       m_job.mainImages.pop_front();
     } else {
       const std::size_t k = m_nextMask;
+      maskNumber = k + 1;
       m_job.currentMaskFile = m_maskFiles[k];
       prefix = formatText(tr("M%02d %s"), static_cast<int>(k + 1), tr("Mosaic"));
       if (k + 1 == m_maskFiles.size()) {
@@ -156,7 +175,7 @@ class Driver {
     if (checkStop() != Next::Continue) return Next::StopEnding;
     if (m_stages.tileListIsBlackAndWhite(m_job)) m_stages.convertMainImageToGrey(m_job);
 
-    m_job.outputNames = m_job.composeOutputNames(prefix, path, true);
+    m_job.outputNames = composeNames(prefix, path, maskNumber);
     m_job.recordOutput(path, m_job.outputNames);
 
     if (!m_stages.computeGeometry(m_job)) return Next::StopEnding;

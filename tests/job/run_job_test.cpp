@@ -279,6 +279,42 @@ TEST_F(RunJobTest, MaskFolderModeBuildsEveryPairInOrder) {
   EXPECT_EQ(stages.statuses["buildCellsFromMask"], "Loading Mask Image...");
 }
 
+TEST_F(RunJobTest, AnExplicitOutputWithAMaskFolderNumbersEachMosaic) {
+  addImages({"a.jpg"});
+  const fs::path masks = dir.path() / "masks";
+  writeFile(masks / "m1.png", "mask");
+  writeFile(masks / "m2.png", "mask");
+  stages.imageSizes = {{"m1.png", {100, 80}}, {"m2.png", {100, 80}}};
+  stages.maskModes = {true};
+  job.explicitOutputs[dir.file("a.jpg")] = dir.file("out.jpg");
+  dialogs->answerNext(Answer::Yes);
+  dialogs->chooseNext(masks.string());
+
+  runJob(job, stages);
+
+  // One output path names one file: every mask's mosaic gets its own name beside it instead of
+  // the second overwriting the first.
+  EXPECT_THAT(callsMatching("saveMosaic"), ElementsAre("saveMosaic out M01", "saveMosaic out M02"));
+  EXPECT_EQ(job.statusText(), "Completed 2 Mosaics!");
+
+  // A folder with a single mask file makes one mosaic, which goes where it was asked to.
+  MosaicJob single;
+  single.mainImages.push_back(dir.file("a.jpg"));
+  single.explicitOutputs[dir.file("a.jpg")] = dir.file("only.jpg");
+  fs::remove(masks / "m2.png");
+  RecordingStages other;
+  other.imageSizes = stages.imageSizes;
+  other.maskModes = {true};
+  dialogs->answerNext(Answer::Yes);
+  dialogs->chooseNext(masks.string());
+  runJob(single, other);
+  std::vector<std::string> saves;
+  for (const std::string& call : other.calls) {
+    if (call.rfind("saveMosaic", 0) == 0) saves.push_back(call);
+  }
+  EXPECT_THAT(saves, ElementsAre("saveMosaic only"));
+}
+
 TEST_F(RunJobTest, AMaskFolderWithoutPicturesStopsTheJob) {
   addImages({"a.jpg"});
   writeFile(dir.path() / "masks" / "readme.txt", "nothing here");
