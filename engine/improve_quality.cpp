@@ -757,12 +757,13 @@ void Auction::run() {
   // The improving phases start again from zero prices (the filling phase's prices are steps of
   // a billion that tell more about the order of the bids than about the values) and keep their
   // prices from one phase to the next while the step shrinks fivefold, from the largest gap
-  // between a bidder's best value and its next smaller one, or between its best value and the
-  // one the filling phase gave it, down to 1. Each phase thus starts from prices
+  // between a bidder's best value and its next smaller one (or the average a bidder gave up in
+  // the filling phase, if that is larger) down to 1. Each phase thus starts from prices
   // that are nearly right for it, and the whole costs a few bids per bidder and phase instead of
   // the thousands a small step from zero prices would.
   std::vector<std::uint32_t> bidders;
   std::int64_t step = 1;
+  std::int64_t given = 0;
   for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) {
     if (m_itemOf[bidder] == kNone) continue;  // could not be served; would bid forever
     bidders.push_back(bidder);
@@ -775,12 +776,12 @@ void Auction::run() {
     if (next != entries.end()) {
       step = std::max<std::int64_t>(step, std::int64_t{next->score} - entries.front().score);
     }
-    // What the filling phase made the bidder give up: how far apart the values that bidders
-    // compete over lie, even where a row holds nothing but equal values.
-    if (!entries.empty())
-      step = std::max(step, auctionValue(entries.front().score) - m_valueOf[bidder]);
+    if (!entries.empty()) given += auctionValue(entries.front().score) - m_valueOf[bidder];
   }
   if (bidders.empty()) return;
+  // What the filling phase made bidders give up on average: how far apart the values lie that
+  // bidders compete over, even where rows hold nothing but equal values.
+  step = std::max(step, given / static_cast<std::int64_t>(bidders.size()));
   std::fill(m_price.begin(), m_price.end(), 0);
   startCaches(kImprovingCacheSize);
   for (;;) {
