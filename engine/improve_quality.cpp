@@ -147,8 +147,9 @@ class RowTop {
 
 // The limit for a comparison whose value minus `offset` must reach `threshold`: the value is
 // 2^32 + 9,999 - distance, so the distance may be at most 2^32 + 9,999 - offset - threshold.
-// One more is allowed because a comparison with a limit rounds the cell weight in its favour;
-// the caller checks the exact value. False when no distance can reach the threshold.
+// One more is allowed: for a cell weight below the neutral one, a limited comparison may reject
+// a weighted distance equal to its limit; the caller checks the exact value. False when no
+// distance can reach the threshold.
 bool distanceLimit(std::int64_t offset, std::int64_t threshold, std::uint32_t& limit) {
   if (threshold == kNoFloor) {
     limit = kNoMatch;
