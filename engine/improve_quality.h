@@ -28,8 +28,9 @@ struct AuctionOptions {
 /// empty active cells so that every tile is used at most once and the scores together are as
 /// small as an auction reaches. The smaller side bids: cells for tiles, or tiles for cells when
 /// there are fewer tiles. A filling phase with a large price step fills the mosaic quickly;
-/// improving phases then bid again with steps that shrink from the largest gap between a
-/// bidder's two best values down to 1, which ends within 1 per bidder of the best total.
+/// improving phases then bid again with prices kept from one phase to the next and steps that
+/// shrink fivefold down to 1, which ends within 1 per bidder of the best total (with more items
+/// than bidders, items left over bid back so that none keeps a price it no longer deserves).
 /// Resets every tile's use count and exhausted flag first; afterwards every assigned cell holds
 /// its tile with the unlimited distance as its score, and each placed tile has use count 1 and
 /// is exhausted. Runs progress stage 6 with the statuses "Adding Tile#: ..." (filling) and
@@ -37,8 +38,8 @@ struct AuctionOptions {
 /// cleared): the pass ends, the best complete assignment reached (or, during the filling
 /// phase, the one reached so far) is written and the result is still true so that the mosaic
 /// is rendered from it. Comparisons run on `job.threadCount` threads; the result does not
-/// depend on their number. Memory for stored distances stays within half of
-/// `Options.MemoryMaxSizeMB`. Job thread.
+/// depend on their number. The distances kept from the first scans take at most half of
+/// `Options.MemoryMaxSizeMB` (but at least 129 per bidder, 8 bytes each). Job thread.
 [[nodiscard]] bool improveQuality(MatchingContext& context, const AuctionOptions& options = {});
 
 }  // namespace tg
