@@ -11,7 +11,8 @@
 // Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000 (default 0);
 // "=2" runs size 2 alone.
 // With a name filter only the cases whose name contains it run ("Auction", "dup=1"); a filter
-// starting with "=" names one case exactly ("=HighQuality dup=1").
+// starting with "=" names one case exactly ("=HighQuality dup=1"). TG_PLACEMENT_THREADS=N runs
+// only the runs on N threads (1, or the number of cores).
 //
 // Each case runs in a forked child so that its peak is its own: "peak" is the child's largest
 // resident size (the corpus and grids it inherits included), "+N" how much of it the case added
@@ -163,6 +164,9 @@ int main(int argc, char** argv) {
   const bool alone = argc > 1 && argv[1][0] == '=';
   const int largest = argc > 1 ? std::atoi(argv[1] + (alone ? 1 : 0)) : 0;
   const char* filter = argc > 2 ? argv[2] : nullptr;
+  const char* threadChoice = std::getenv("TG_PLACEMENT_THREADS");
+  const unsigned onlyThreads =
+      threadChoice != nullptr ? static_cast<unsigned>(std::atoi(threadChoice)) : 0;
   bool failures = false;
   const std::filesystem::path root(corpus);
   const unsigned cores = std::max(1u, tg::systemProcessorCount());
@@ -232,8 +236,9 @@ int main(int argc, char** argv) {
         continue;
       }
       for (const unsigned threads : {1u, cores}) {
-        if (threads == cores && c.processing != tg::kProcessingHighQuality && threads != 1) {
-          continue;  // only High Quality spreads its work
+        if (onlyThreads != 0 && threads != onlyThreads) continue;
+        if (threads == cores && c.processing == tg::kProcessingFaster && threads != 1) {
+          continue;  // Faster runs on the job thread alone
         }
         if (threads == cores && cores == 1) continue;
         const bool ran = runIsolated([&]() -> std::string {
