@@ -219,6 +219,7 @@ struct VectorSums {
   const Kernel& k;
   const vector::VectorTables& tables;
   ColourOffsets shift;
+  vector::VectorShift vectorShift;
   const Pixel* const* cells;
   const Pixel* tile;
   std::size_t blockCheck;  // vectors between bound checks in the blocks
@@ -229,11 +230,11 @@ struct VectorSums {
   }
   [[nodiscard]] std::uint64_t blocks(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
     return vector::sumVectorsAvx2(tables, cells[i] + kFirstBlock, tile + kFirstBlock, 2,
-                                  k.weightBlock, shift.r, shift.g, shift.b, sum, bound, blockCheck);
+                                  k.weightBlock, vectorShift, sum, bound, blockCheck);
   }
   [[nodiscard]] std::uint64_t pixels(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
     return vector::sumVectorsAvx2(tables, cells[i] + kFirstPixel, tile + kFirstPixel, 18,
-                                  k.weightPixel, shift.r, shift.g, shift.b, sum, bound, pixelCheck);
+                                  k.weightPixel, vectorShift, sum, bound, pixelCheck);
   }
 };
 
@@ -309,19 +310,21 @@ std::uint32_t searchVector(const Kernel& k, const vector::VectorTables& tables, 
                            const Pixel* const* cells, const VariantList& list, const Pixel* tile,
                            ColourOffsets shift, int* variant, std::size_t blockCheck,
                            std::size_t pixelCheck) {
+  // The vector loop picks its response itself; the sums differ only in the average's.
+  const vector::VectorShift vectorShift = vector::makeVectorShift(shift.r, shift.g, shift.b);
   switch (tables.response) {
     case kResponseStronger:
-      return searchVariants(
-          VectorSums<kResponseStronger>{k, tables, shift, cells, tile, blockCheck, pixelCheck},
-          limit, list, variant);
+      return searchVariants(VectorSums<kResponseStronger>{k, tables, shift, vectorShift, cells,
+                                                          tile, blockCheck, pixelCheck},
+                            limit, list, variant);
     case kResponseBest:
-      return searchVariants(
-          VectorSums<kResponseBest>{k, tables, shift, cells, tile, blockCheck, pixelCheck}, limit,
-          list, variant);
+      return searchVariants(VectorSums<kResponseBest>{k, tables, shift, vectorShift, cells, tile,
+                                                      blockCheck, pixelCheck},
+                            limit, list, variant);
     default:
-      return searchVariants(
-          VectorSums<kResponseWeaker>{k, tables, shift, cells, tile, blockCheck, pixelCheck}, limit,
-          list, variant);
+      return searchVariants(VectorSums<kResponseWeaker>{k, tables, shift, vectorShift, cells, tile,
+                                                        blockCheck, pixelCheck},
+                            limit, list, variant);
   }
 }
 
@@ -367,8 +370,14 @@ std::optional<vector::VectorTables> vectorTablesFor(const ComparisonSettings& s)
   t.priorityG = static_cast<std::int32_t>(s.channelG(1));
   t.priorityB = static_cast<std::int32_t>(s.channelB(1));
   t.divisor = static_cast<float>(s.divisor);
+  constexpr std::uint64_t kLaneElements = 18;  // the most elements a lane sums between checks
+  t.bytes = t.linear && t.priorityR <= 127 && t.priorityG <= 127 && t.priorityB <= 127 &&
+            t.priorityR + t.priorityG <= 128 &&
+            maxResponse * kLaneElements < (std::uint64_t{1} << 32);
   t.graded = gradedTable().data();
   t.gradedLast = kGradedTableSize - 1;
+  static const bool formulaExact = vector::gradedFormulaExact(t.graded, t.gradedLast);
+  t.gradedFormula = formulaExact;
   t.response = s.response;
   return t;
 }
