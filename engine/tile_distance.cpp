@@ -213,7 +213,9 @@ struct ScalarSums {
   }
 };
 
-// The same sums eight elements at a time (cells laid out, opaque).
+// The same sums eight elements at a time (opaque cells). Variant i pairs `cells[i][j]` with
+// `tiles[i][j]`: one side is laid out in the other's order for that variant, the other read as
+// it is.
 template <int Response>
 struct VectorSums {
   const Kernel& k;
@@ -221,19 +223,19 @@ struct VectorSums {
   ColourOffsets shift;
   vector::VectorShift vectorShift;
   const Pixel* const* cells;
-  const Pixel* tile;
+  const Pixel* const* tiles;
   std::size_t blockCheck;  // vectors between bound checks in the blocks
   std::size_t pixelCheck;  // and in the thumbnail
 
   [[nodiscard]] std::uint64_t average() const {
-    return elementCost<Response>(k, shift, cells[0][0], tile[0], k.weightAverage);
+    return elementCost<Response>(k, shift, cells[0][0], tiles[0][0], k.weightAverage);
   }
   [[nodiscard]] std::uint64_t blocks(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
-    return vector::sumVectorsAvx2(tables, cells[i] + kFirstBlock, tile + kFirstBlock, 2,
+    return vector::sumVectorsAvx2(tables, cells[i] + kFirstBlock, tiles[i] + kFirstBlock, 2,
                                   k.weightBlock, vectorShift, sum, bound, blockCheck);
   }
   [[nodiscard]] std::uint64_t pixels(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
-    return vector::sumVectorsAvx2(tables, cells[i] + kFirstPixel, tile + kFirstPixel, 18,
+    return vector::sumVectorsAvx2(tables, cells[i] + kFirstPixel, tiles[i] + kFirstPixel, 18,
                                   k.weightPixel, vectorShift, sum, bound, pixelCheck);
   }
 };
@@ -307,22 +309,22 @@ std::uint32_t searchScalar(const Kernel& k, int response, std::uint32_t limit,
 }
 
 std::uint32_t searchVector(const Kernel& k, const vector::VectorTables& tables, std::uint32_t limit,
-                           const Pixel* const* cells, const VariantList& list, const Pixel* tile,
-                           ColourOffsets shift, int* variant, std::size_t blockCheck,
-                           std::size_t pixelCheck) {
+                           const Pixel* const* cells, const Pixel* const* tiles,
+                           const VariantList& list, ColourOffsets shift, int* variant,
+                           std::size_t blockCheck, std::size_t pixelCheck) {
   // The vector loop picks its response itself; the sums differ only in the average's.
   const vector::VectorShift vectorShift = vector::makeVectorShift(shift.r, shift.g, shift.b);
   switch (tables.response) {
     case kResponseStronger:
       return searchVariants(VectorSums<kResponseStronger>{k, tables, shift, vectorShift, cells,
-                                                          tile, blockCheck, pixelCheck},
+                                                          tiles, blockCheck, pixelCheck},
                             limit, list, variant);
     case kResponseBest:
-      return searchVariants(VectorSums<kResponseBest>{k, tables, shift, vectorShift, cells, tile,
+      return searchVariants(VectorSums<kResponseBest>{k, tables, shift, vectorShift, cells, tiles,
                                                       blockCheck, pixelCheck},
                             limit, list, variant);
     default:
-      return searchVariants(VectorSums<kResponseWeaker>{k, tables, shift, vectorShift, cells, tile,
+      return searchVariants(VectorSums<kResponseWeaker>{k, tables, shift, vectorShift, cells, tiles,
                                                         blockCheck, pixelCheck},
                             limit, list, variant);
   }
@@ -594,12 +596,16 @@ std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& 
                                   ? shiftBetween(m_settings, tile.values[0], m_average)
                                   : ColourOffsets{};
   std::array<const Pixel*, 8> cells{};
+  std::array<const Pixel*, 8> tiles{};
   const auto& laidOut = m_laidOut[tile.rotated != 0 ? 1 : 0];
-  for (std::size_t i = 0; i < m_variants.count; ++i) cells[i] = laidOut[i].data();
+  for (std::size_t i = 0; i < m_variants.count; ++i) {
+    cells[i] = laidOut[i].data();
+    tiles[i] = tile.values.data();
+  }
   const Kernel& k = m_kernel;
   if (m_vector) {
-    return searchVector(k, m_vectorTables, limit, cells.data(), m_variants, tile.values.data(),
-                        shift, variant, blockCheck, pixelCheck);
+    return searchVector(k, m_vectorTables, limit, cells.data(), tiles.data(), m_variants, shift,
+                        variant, blockCheck, pixelCheck);
   }
   return searchScalar(k, m_settings.response, limit, cells.data(), nullptr, m_variants,
                       tile.values.data(), shift, variant);
@@ -607,6 +613,48 @@ std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& 
 
 std::uint32_t CellComparison::distance(std::uint32_t limit, const ImageSignature& tile) const {
   return weightedScore(bestVariant(unweightedLimit(limit, m_weight), tile), m_weight);
+}
+
+TileComparison::TileComparison(const ComparisonSettings& settings, const ImageSignature& tile,
+                               CellComparison::Path path)
+    : m_settings(settings),
+      m_tile(tile),
+      m_variants(allowedVariants(settings.variantBits)),
+      m_kernel(makeKernel(settings)) {
+  for (std::size_t i = 0; i < m_variants.count; ++i) {
+    const Permutation& perm = permutationFor(tile.rotated != 0, m_variants.codes[i]);
+    for (std::size_t k = 0; k < kValues; ++k) m_laidOut[i][k] = tile.values[perm[k]];
+  }
+  if (path == CellComparison::Path::Fastest) {
+    if (const auto tables = vectorTablesFor(settings)) {
+      m_vectorTables = *tables;
+      m_vector = true;
+    }
+  }
+}
+
+std::uint32_t TileComparison::distance(std::uint32_t limit, const ImageSignature& cell,
+                                       std::uint32_t weight) const {
+  // The vector loop needs an opaque cell; its transparency bytes are all zero then.
+  Pixel transparency = 0;
+  for (const Pixel p : cell.values) transparency |= p;
+  if (!m_vector || pixelT(transparency) != 0) {
+    return weightedDistance(m_settings, limit, weight, cell, m_tile);
+  }
+  if (!responseKnown(m_settings.response) || m_variants.count == 0) return kNoMatch;
+  const ColourOffsets shift = m_settings.shiftLimit > 0
+                                  ? shiftBetween(m_settings, m_tile.values[0], cell.values[0])
+                                  : ColourOffsets{};
+  std::array<const Pixel*, 8> cells{};
+  std::array<const Pixel*, 8> tiles{};
+  for (std::size_t i = 0; i < m_variants.count; ++i) {
+    cells[i] = cell.values.data();
+    tiles[i] = m_laidOut[i].data();
+  }
+  const std::uint32_t raw =
+      searchVector(m_kernel, m_vectorTables, unweightedLimit(limit, weight), cells.data(),
+                   tiles.data(), m_variants, shift, nullptr, 1, 3);
+  return weightedScore(raw, weight);
 }
 
 CellBlock::CellBlock(std::span<const CellComparison* const> cells)

@@ -168,6 +168,31 @@ class CellComparison {
   vector::VectorTables m_vectorTables;
 };
 
+/// One tile prepared for comparison against many cells: the tile's elements are laid out once
+/// in the order of the cell's elements for every variant, so that each comparison reads both
+/// signatures front to back on the vector loop where the processor has it (and the cell is
+/// opaque). Gives exactly the results of `weightedDistance`. Keeps references to `settings` and
+/// `tile`, which must outlive it and stay unchanged. Any thread; a const object may be shared.
+class TileComparison {
+ public:
+  TileComparison(const ComparisonSettings& settings, const ImageSignature& tile,
+                 CellComparison::Path path = CellComparison::Path::Fastest);
+
+  /// `weightedDistance(settings, limit, weight, cell, tile)`.
+  [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& cell,
+                                       std::uint32_t weight) const;
+
+ private:
+  const ComparisonSettings& m_settings;
+  const ImageSignature& m_tile;
+  VariantList m_variants;
+  detail::DistanceKernel m_kernel;
+  // For each allowed variant (in evaluation order): the tile element that meets cell element k.
+  std::array<std::array<Pixel, ImageSignature::kValueCount>, 8> m_laidOut{};
+  bool m_vector = false;
+  vector::VectorTables m_vectorTables;
+};
+
 /// Up to `kCells` prepared cells compared with one tile signature after the other. A caller that
 /// walks many tiles for many cells hands each tile signature to a block of cells instead of
 /// walking all tiles once per cell: the signature is then read from memory once and compared

@@ -471,6 +471,7 @@ ComparisonSettings randomSettings(std::mt19937& rng) {
 }
 
 TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
+  // The fast form, a prepared cell and a prepared tile, each against the plain loop.
   std::mt19937 rng(20261209);
   int compared = 0;
   int matched = 0;
@@ -485,6 +486,7 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
       const std::uint32_t free = bestVariantReference(s, kNoMatch, cell, tile);
       const std::uint32_t base = free == kNoMatch ? 1000000 : free;
       const CellComparison prepared(s, cell, 1 + rng() % 255);
+      const TileComparison preparedTile(s, tile);
       vectorised += prepared.vectorised() ? 1 : 0;
       for (std::uint32_t limit : {kNoMatch, base, base - 1, base + 1, base / 2, 0u,
                                   static_cast<std::uint32_t>(rng() % (2 * base + 1))}) {
@@ -498,6 +500,8 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
         ASSERT_EQ(prepared.bestVariant(limit, tile, &preparedVariant), expected);
         ASSERT_EQ(preparedVariant, expectedVariant);
         ASSERT_EQ(prepared.distance(limit, tile),
+                  weightedDistance(s, limit, prepared.weight(), cell, tile));
+        ASSERT_EQ(preparedTile.distance(limit, cell, prepared.weight()),
                   weightedDistance(s, limit, prepared.weight(), cell, tile));
         ++compared;
         if (expected != kNoMatch) ++matched;
