@@ -16,6 +16,7 @@
 #include "imaging/foto.h"
 #include "imaging/image_signature.h"
 #include "job/mosaic_settings.h"
+#include "tests/support/photo_signature.h"
 
 namespace {
 
@@ -25,28 +26,6 @@ constexpr std::size_t kTiles = 2000;
 constexpr std::size_t kCells = 16;
 // Candidates a cell keeps; its worst kept score is the limit of the next comparisons.
 constexpr std::size_t kKept = 10;
-
-// A photograph-like thumbnail: a smooth colour gradient with some texture.
-ImageSignature photoSignature(std::mt19937& rng) {
-  std::uniform_int_distribution<int> base(20, 230);
-  std::uniform_int_distribution<int> slope(-8, 8);
-  std::uniform_int_distribution<int> noise(-10, 10);
-  const int r = base(rng), g = base(rng), b = base(rng);
-  const int sx = slope(rng), sy = slope(rng);
-  ImageSignature s;
-  for (int y = 0; y < 12; ++y) {
-    for (int x = 0; x < 12; ++x) {
-      const int ramp = sx * (x - 6) + sy * (y - 6);
-      s.values[17 + x + 12 * y] =
-          makePixel(static_cast<std::uint32_t>(levelClamp(r + ramp + noise(rng))),
-                    static_cast<std::uint32_t>(levelClamp(g + ramp / 2 + noise(rng))),
-                    static_cast<std::uint32_t>(levelClamp(b - ramp + noise(rng))), 0);
-    }
-  }
-  recomputeAverages(s);
-  s.valid = 1;
-  return s;
-}
 
 struct Fixture {
   ComparisonSettings settings;
@@ -59,8 +38,8 @@ struct Fixture {
     loadDefaults(defaults.advanced);
     if (!configureComparison(defaults, kTiles, settings)) std::abort();
     std::mt19937 rng(7);
-    for (std::size_t i = 0; i < kTiles; ++i) tiles.push_back(photoSignature(rng));
-    for (std::size_t i = 0; i < kCells; ++i) cells.push_back(photoSignature(rng));
+    for (std::size_t i = 0; i < kTiles; ++i) tiles.push_back(test::photoLikeSignature(rng));
+    for (std::size_t i = 0; i < kCells; ++i) cells.push_back(test::photoLikeSignature(rng));
     for (const ImageSignature& cell : cells) {
       std::vector<std::uint32_t> all;
       for (const ImageSignature& tile : tiles)

@@ -34,6 +34,17 @@ class CliMosaic : public test::CliFixture {
     return cli(std::string("mosaic --list tiles.tg4 ") + kSmallMosaic + " " + arguments);
   }
 
+  /// Writes a 240 x 180 JPEG named `name` into the scratch folder whose left half is `left`
+  /// and right half `right`.
+  void writeHalves(const std::string& name, Pixel left, Pixel right) {
+    Foto image;
+    ASSERT_TRUE(image.create(240, 180));
+    for (std::uint32_t y = 0; y < 180; ++y) {
+      for (std::uint32_t x = 0; x < 240; ++x) image.row(y)[x] = x < 120 ? left : right;
+    }
+    ASSERT_TRUE(writeJpegImage(m_dir.file(name), image, 100, 0));
+  }
+
   /// The rows of the cell table of a text report.
   static std::vector<std::string> cellRows(const std::string& path) {
     const std::string text = test::readFile(path);
@@ -155,12 +166,7 @@ TEST_F(CliMosaic, SplitSizesInTilesOrPieceCountsBecomePixels) {
 
 TEST_F(CliMosaic, MaskFileShapesTheCells) {
   // Two regions: the left half red, the right half blue.
-  Foto mask;
-  ASSERT_TRUE(mask.create(240, 180));
-  for (std::uint32_t y = 0; y < 180; ++y) {
-    for (std::uint32_t x = 0; x < 240; ++x) mask.row(y)[x] = x < 120 ? 0x000000FF : 0x00FF0000;
-  }
-  ASSERT_TRUE(writeJpegImage(m_dir.file("shape.jpg"), mask, 100, 0));
+  writeHalves("shape.jpg", 0x000000FF, 0x00FF0000);
   const test::CliRun run =
       mosaic("--mask shape.jpg --set TextReport=1 -i main.jpg -o masked/m.jpg");
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -281,12 +287,7 @@ TEST_F(CliMosaic, ReportWebPageAndMaskFilesDescribeTheMosaic) {
 
 TEST_F(CliMosaic, PriorityMapGivesTheDarkAreasHigherPriority) {
   // Black on the left, white on the right.
-  Foto map;
-  ASSERT_TRUE(map.create(240, 180));
-  for (std::uint32_t y = 0; y < 180; ++y) {
-    for (std::uint32_t x = 0; x < 240; ++x) map.row(y)[x] = x < 120 ? 0 : 0x00FFFFFF;
-  }
-  ASSERT_TRUE(writeJpegImage(m_dir.file("priority.jpg"), map, 100, 0));
+  writeHalves("priority.jpg", 0, 0x00FFFFFF);
   const test::CliRun run =
       mosaic("--priority-map priority.jpg --set TextReport=1 -i main.jpg -o prio/p.jpg");
   ASSERT_EQ(run.exitCode, 0) << run.err;

@@ -81,17 +81,10 @@ TEST(Auction, MoreCellsThanTilesPlacesEveryTileOnce) {
 
 TEST(Auction, TheLargerGapKeepsTheContestedTile) {
   Fixture f(0, 0);
-  f.grid.columns = 20;
-  FotoInfo& x = addTile(f.list, "/t/x.jpg", 100);
-  FotoInfo& y = addTile(f.list, "/t/y.jpg", 104);
-  addTile(f.list, "/t/z.jpg", 200);
-  PuzzleInfo& flexible = addCell(f.grid, 0, 0, 10, 10);
-  flexible.signature = uniformSignature(101, 101, 101);
-  PuzzleInfo& picky = addCell(f.grid, 10, 0, 10, 10);
-  picky.signature = uniformSignature(99, 99, 99);
+  const test::ContestedTile contest = test::addContestedTile(f.grid, f.list);
   ASSERT_TRUE(improveQuality(f.context));
-  EXPECT_EQ(picky.tile, &x);
-  EXPECT_EQ(flexible.tile, &y);
+  EXPECT_EQ(contest.picky.tile, &contest.x);
+  EXPECT_EQ(contest.flexible.tile, &contest.near);
 }
 
 TEST(Auction, BeatsOrMatchesGreedyOnASmallProblem) {
@@ -101,12 +94,9 @@ TEST(Auction, BeatsOrMatchesGreedyOnASmallProblem) {
   FotoInfo& a = addTile(f.list, "/t/a.jpg", 100);
   FotoInfo& b = addTile(f.list, "/t/b.jpg", 130);
   FotoInfo& c = addTile(f.list, "/t/c.jpg", 60);
-  PuzzleInfo& first = addCell(f.grid, 0, 0, 10, 10);
-  first.signature = uniformSignature(110, 110, 110);
-  PuzzleInfo& second = addCell(f.grid, 10, 0, 10, 10);
-  second.signature = uniformSignature(100, 100, 100);
-  PuzzleInfo& third = addCell(f.grid, 20, 0, 10, 10);
-  third.signature = uniformSignature(65, 65, 65);
+  PuzzleInfo& first = test::addGreyCell(f.grid, 0, 110);
+  PuzzleInfo& second = test::addGreyCell(f.grid, 10, 100);
+  PuzzleInfo& third = test::addGreyCell(f.grid, 20, 65);
   ASSERT_TRUE(improveQuality(f.context));
   EXPECT_EQ(second.tile, &a);
   EXPECT_EQ(first.tile, &b);

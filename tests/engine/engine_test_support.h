@@ -39,6 +39,13 @@ inline PuzzleInfo& addCell(CellGrid& grid, int left, int top, int width, int hei
   return cell;
 }
 
+/// Appends a 10 x 10 cell at (left, 0) whose signature is the uniform grey `level`.
+inline PuzzleInfo& addGreyCell(CellGrid& grid, int left, std::uint32_t level) {
+  PuzzleInfo& cell = addCell(grid, left, 0, 10, 10);
+  cell.signature = uniformSignature(level, level, level);
+  return cell;
+}
+
 /// Adds a picture tile at `path` with a uniform grey signature of `level`.
 inline FotoInfo& addTile(TileImagesList& list, const std::string& path, std::uint32_t level,
                          bool required = false) {
@@ -48,6 +55,25 @@ inline FotoInfo& addTile(TileImagesList& list, const std::string& path, std::uin
   tile.fileSize = 1000;
   tile.required = required ? 1 : 0;
   return tile;
+}
+
+/// Two cells that both like tile `x` best, in a grid 20 wide: `flexible` has a close second
+/// choice (`near`), `picky` has none (the third tile is far from both). Whoever would lose most
+/// without it should get `x`.
+struct ContestedTile {
+  FotoInfo& x;
+  FotoInfo& near;
+  PuzzleInfo& flexible;
+  PuzzleInfo& picky;
+};
+inline ContestedTile addContestedTile(CellGrid& grid, TileImagesList& list) {
+  grid.columns = 20;
+  FotoInfo& x = addTile(list, "/t/x.jpg", 100);
+  FotoInfo& near = addTile(list, "/t/y.jpg", 104);
+  addTile(list, "/t/z.jpg", 200);
+  PuzzleInfo& flexible = addGreyCell(grid, 0, 101);
+  PuzzleInfo& picky = addGreyCell(grid, 10, 99);
+  return {x, near, flexible, picky};
 }
 
 /// Puts `tile` into `cell` and counts the use.

@@ -18,6 +18,7 @@
 #include "engine/tile_distance.h"
 #include "engine_test_support.h"
 #include "job/mosaic_job.h"
+#include "support/photo_signature.h"
 
 namespace tg {
 namespace {
@@ -32,25 +33,7 @@ ImageSignature photo(std::mt19937& rng, int levels = 0) {
     const auto grey = static_cast<std::uint32_t>(40 + 160 * (rng() % levels) / levels);
     return test::uniformSignature(grey, grey, grey);
   }
-  std::uniform_int_distribution<int> base(20, 230);
-  std::uniform_int_distribution<int> slope(-8, 8);
-  std::uniform_int_distribution<int> noise(-10, 10);
-  const int r = base(rng), g = base(rng), b = base(rng);
-  const int sx = slope(rng), sy = slope(rng);
-  ImageSignature s;
-  for (int y = 0; y < 12; ++y) {
-    for (int x = 0; x < 12; ++x) {
-      const int ramp = sx * (x - 6) + sy * (y - 6);
-      s.values[17 + x + 12 * y] =
-          makePixel(static_cast<std::uint32_t>(levelClamp(r + ramp + noise(rng))),
-                    static_cast<std::uint32_t>(levelClamp(g + ramp / 2 + noise(rng))),
-                    static_cast<std::uint32_t>(levelClamp(b - ramp + noise(rng))), 0);
-    }
-  }
-  recomputeAverages(s);
-  s.opaque = 1;
-  s.valid = 1;
-  return s;
+  return test::photoLikeSignature(rng);
 }
 
 struct World : test::PlacementWorld {

@@ -145,20 +145,12 @@ TEST(HighQuality, NoDuplicatesFillsAsManyCellsAsThereAreTilesAndTwoUsesFillAll) 
 TEST(HighQuality, TheCellThatWouldLoseMostGetsTheContestedTile) {
   Fixture f;
   f.job.settings.tileDuplication.set(1);
-  f.grid.columns = 20;
   f.grid.rows = 10;
-  FotoInfo& x = addTile(f.list, "/t/x.jpg", 100);
-  FotoInfo& near = addTile(f.list, "/t/y.jpg", 104);
-  addTile(f.list, "/t/z.jpg", 180);
-  // Both cells like x best; the first has a close second choice, the second has none.
-  PuzzleInfo& flexible = addCell(f.grid, 0, 0, 10, 10);
-  flexible.signature = uniformSignature(101, 101, 101);
-  PuzzleInfo& picky = addCell(f.grid, 10, 0, 10, 10);
-  picky.signature = uniformSignature(99, 99, 99);
+  const test::ContestedTile contest = test::addContestedTile(f.grid, f.list);
   ASSERT_TRUE(placeTiles(f.context));
-  EXPECT_EQ(picky.tile, &x);
-  EXPECT_EQ(flexible.tile, &near);
-  EXPECT_TRUE(f.context.exhausted(x));
+  EXPECT_EQ(contest.picky.tile, &contest.x);
+  EXPECT_EQ(contest.flexible.tile, &contest.near);
+  EXPECT_TRUE(f.context.exhausted(contest.x));
 }
 
 TEST(HighQuality, SpacingIsKeptForEveryPairAndSpacingOneImposesNothing) {
