@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -236,16 +237,21 @@ class Auction {
   void forParts(std::size_t parts, const std::function<void(std::size_t)>& work);
   // How many parts a scan over `count` entries is split into.
   [[nodiscard]] std::size_t scanParts(std::size_t count) const;
-  // The length of the rows the memory budget allows.
+  // The entries the memory budget allows all rows together, and the length of the first rows.
+  [[nodiscard]] std::size_t rowCapacity() const;
   [[nodiscard]] std::size_t rowLength() const;
 
   void scanAllAtZeroPrices(std::size_t length);
   // Every bidder's row read at today's prices: the best `m_cacheSize` entries become the cache;
   // the floor also covers the items outside the row. Compares the bidder with the items outside
-  // its row only when fewer than two entries would be left.
+  // its row only when fewer than two entries would be left (see `extendRow`).
   void rescan(std::uint32_t bidder);
-  // The exact scan over every item at today's prices.
-  void fullScan(std::uint32_t bidder, TopList& fromRow);
+  // Compares the bidder with every item outside its row that could rank in `fromRow` (the row's
+  // best at today's prices, not yet full enough), fills the cache from both, and lengthens the
+  // row by the best items found, up to twice its length while the rows' memory allows: values
+  // do not change, so a bidder that has to look far down its list compares each item a few
+  // times instead of at every price change.
+  void extendRow(std::uint32_t bidder, TopList& fromRow);
   void fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const;
   [[nodiscard]] Choice choose(std::uint32_t bidder);
 
@@ -304,11 +310,14 @@ class Auction {
   std::int64_t m_lowestPrice = 0;
   long m_bidsSinceLowest = 0;
   std::vector<BidderRow> m_rows;
+  // The entries all rows may hold together, and those they hold.
+  std::size_t m_rowCapacity = 0;
+  std::size_t m_rowEntries = 0;
   std::vector<BidderCache> m_caches;
   std::size_t m_cacheSize = kFillingCacheSize;
-  // Marks the items of one row during a full scan.
+  // Marks the items of one row while it is lengthened.
   std::vector<std::uint8_t> m_inRow;
-  // The items a full scan compares.
+  // The items a lengthening compares.
   std::vector<std::uint32_t> m_candidates;
   std::size_t m_assigned = 0;
   std::size_t m_progressShown = 0;
@@ -339,12 +348,17 @@ std::size_t Auction::scanParts(std::size_t count) const {
   return std::min<std::size_t>(4 * std::size_t{m_job.threadCount}, count / 1024);
 }
 
-std::size_t Auction::rowLength() const {
+std::size_t Auction::rowCapacity() const {
   long megabytes = m_job.settings.advanced.rowLong(AdvancedRow::MemoryMaxSizeMB);
   megabytes = std::clamp(megabytes, 10L, 3900L);
-  // Half the budget for the rows, at least the improving caches' length plus one each.
-  const std::size_t bytes = static_cast<std::size_t>(megabytes) * 500000;
-  const std::size_t length = bytes / (std::max<std::size_t>(bidderCount(), 1) * sizeof(RowEntry));
+  // Half the budget for the rows.
+  return static_cast<std::size_t>(megabytes) * 500000 / sizeof(RowEntry);
+}
+
+std::size_t Auction::rowLength() const {
+  // The first rows take a quarter of the budget, at least the improving caches' length plus one
+  // each; rows that turn out too short grow into the rest.
+  const std::size_t length = rowCapacity() / 2 / std::max<std::size_t>(bidderCount(), 1);
   if (m_options.rowLength > 0) return std::min(itemCount(), m_options.rowLength);
   return std::min(itemCount(), std::max(length, kImprovingCacheSize + 1));
 }
@@ -371,6 +385,7 @@ void Auction::scanAllAtZeroPrices(std::size_t length) {
     best.shrink_to_fit();
     row.entries = std::move(best);
   };
+  m_rowCapacity = m_options.rowEntries > 0 ? m_options.rowEntries : rowCapacity();
   forParts(blocks, [&](std::size_t block) {
     const auto first = static_cast<std::uint32_t>(block * blockSize);
     const auto last = static_cast<std::uint32_t>(std::min(bidders, (block + 1) * blockSize));
@@ -424,6 +439,8 @@ void Auction::scanAllAtZeroPrices(std::size_t length) {
     }
     for (std::uint32_t bidder = first; bidder < last; ++bidder) store(bidder, tops[bidder - first]);
   });
+  m_rowEntries = 0;
+  for (const BidderRow& row : m_rows) m_rowEntries += row.entries.size();
 }
 
 void Auction::fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const {
@@ -454,49 +471,113 @@ void Auction::rescan(std::uint32_t bidder) {
   const auto usable = std::count_if(
       cache.entries.begin(), cache.entries.end(),
       [&](const CacheEntry& entry) { return entry.value - m_price[entry.item] >= cache.floor; });
-  if (usable < 2 && outside != kNoFloor && outside > top.threshold()) fullScan(bidder, top);
+  if (usable < 2 && outside != kNoFloor && outside > top.threshold()) extendRow(bidder, top);
 }
 
-void Auction::fullScan(std::uint32_t bidder, TopList& fromRow) {
-  const BidderRow& row = m_rows[bidder];
+void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
+  BidderRow& row = m_rows[bidder];
   m_inRow.assign(itemCount(), 0);
   for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 1;
-  // The items of the row are ranked already. No item outside is worth more than the row's
-  // bound, so only those cheap enough to beat the row's worst at that value are compared.
-  const std::int64_t threshold = fromRow.threshold();
   m_candidates.clear();
   for (std::uint32_t item = 0; item < itemCount(); ++item) {
-    if (m_inRow[item] == 0 && (threshold == kNoFloor || row.bound - m_price[item] >= threshold)) {
-      m_candidates.push_back(item);
-    }
+    if (m_inRow[item] == 0) m_candidates.push_back(item);
   }
   const std::size_t count = m_candidates.size();
   const std::size_t parts = scanParts(count);
-  std::vector<TopList> tops(parts, TopList(m_cacheSize + 1, threshold));
+  // Each part ranks its items at today's prices. An item outside ranks only if it is worth at
+  // least the part's threshold plus the lowest price. The scan compares every item up to an
+  // eighth further in distance than that, with one limit for every item however the threshold
+  // rises: the items found then hold every item within the widened distance of the final
+  // threshold, and the row takes that band, not just the few items that rank today (with
+  // values close together, prices pass over such a narrow band within a few bids).
+  const std::int64_t top0 = auctionValue(0) - m_lowestPrice;
+  const auto widened = [&](std::int64_t threshold) {
+    const std::int64_t largest = top0 - threshold;
+    return largest + largest / 8;
+  };
+  const auto widenedLimit = [&](std::int64_t threshold, std::uint32_t& limit) {
+    if (threshold == kNoFloor) {
+      limit = kNoMatch;
+      return true;
+    }
+    const std::int64_t largest = widened(threshold);
+    if (largest < 0) return false;
+    // One more, as for every limited comparison whose exact value the caller checks.
+    limit =
+        largest + 1 >= std::int64_t{kMaxScore} ? kNoMatch : static_cast<std::uint32_t>(largest + 1);
+    return true;
+  };
+  std::vector<TopList> tops(parts, TopList(m_cacheSize + 1, fromRow.threshold()));
+  std::vector<std::vector<RowEntry>> found(parts);
+  // The bidder is prepared once for all the items it meets.
   std::unique_ptr<CellComparison> bidderCell;
-  if (!m_tilesBid && count > 0) {
+  std::unique_ptr<TileComparison> bidderTile;
+  if (m_tilesBid) {
+    bidderTile = std::make_unique<TileComparison>(m_context.comparison, m_tiles[bidder]->signature);
+  } else {
     const PuzzleInfo& cell = *m_cells[bidder];
     bidderCell =
         std::make_unique<CellComparison>(m_context.comparison, cell.signature, cell.weight);
   }
+  // The highest threshold any part has reached: no part's is above the final one, so every
+  // part may skip what cannot reach it, whatever the timing of the threads.
+  std::atomic<std::int64_t> shared(fromRow.threshold());
   forParts(parts, [&](std::size_t part) {
     TopList& top = tops[part];
     std::uint32_t limit = kNoMatch;
     for (std::size_t i = count * part / parts; i < count * (part + 1) / parts; ++i) {
-      const std::uint32_t item = m_candidates[i];
-      if (row.bound - m_price[item] < top.threshold() ||
-          !distanceLimit(m_price[item], top.threshold(), limit)) {
-        continue;
+      std::int64_t reached = shared.load(std::memory_order_relaxed);
+      const std::int64_t own = top.threshold();
+      while (own > reached &&
+             !shared.compare_exchange_weak(reached, own, std::memory_order_relaxed)) {
       }
+      if (!widenedLimit(std::max(own, reached), limit)) break;
+      const std::uint32_t item = m_candidates[i];
       const std::uint32_t score =
-          m_tilesBid ? tileDistance(m_context.comparison, limit, *m_cells[item], *m_tiles[bidder])
+          m_tilesBid ? bidderTile->distance(limit, m_cells[item]->signature, m_cells[item]->weight)
                      : bidderCell->distance(limit, m_tiles[item]->signature);
       const std::int64_t value = auctionValue(score);
-      if (value > 0) top.offer({value - m_price[item], value, item});
+      if (value <= 0) continue;
+      found[part].push_back({score, item});
+      top.offer({value - m_price[item], value, item});
     }
   });
   for (const TopList& top : tops) fromRow.merge(top);
+  // No item left out ranks: the cache is exact.
   fillCache(fromRow, kNoFloor, m_caches[bidder]);
+
+  // The row keeps the best items outside it found within the widened distance of the final
+  // threshold (which are all there are), up to doubling its length within the rows' memory.
+  // They all lie beyond the row's last entry, so the row stays sorted.
+  const std::int64_t threshold = fromRow.threshold();
+  const std::int64_t least =
+      threshold == kNoFloor ? kNoFloor : auctionValue(0) - widened(threshold);
+  std::vector<RowEntry> more;
+  for (const std::vector<RowEntry>& part : found) {
+    for (const RowEntry& entry : part) {
+      if (auctionValue(entry.score) >= least) more.push_back(entry);
+    }
+  }
+  std::sort(more.begin(), more.end(), rowBefore);
+  const std::size_t room = m_rowCapacity > m_rowEntries ? m_rowCapacity - m_rowEntries : 0;
+  const std::size_t keep =
+      std::min({more.size(), room, std::max(row.entries.size(), 2 * kImprovingCacheSize)});
+  if (keep == 0) {
+    // Nothing found within the band lowers the bound all the same.
+    if (more.empty() && least != kNoFloor) row.bound = std::min(row.bound, least - 1);
+    return;
+  }
+  row.entries.insert(row.entries.end(), more.begin(),
+                     more.begin() + static_cast<std::ptrdiff_t>(keep));
+  m_rowEntries += keep;
+  if (keep < more.size()) {
+    row.bound = auctionValue(more[keep].score);
+  } else if (least == kNoFloor || row.entries.size() >= itemCount()) {
+    row.bound = kNoFloor;
+  } else {
+    // Every item still outside is worth less than `least`; the bound never rises.
+    row.bound = std::min(row.bound, least - 1);
+  }
 }
 
 Choice Auction::choose(std::uint32_t bidder) {
@@ -556,10 +637,10 @@ void Auction::scanBidders(std::uint32_t item, std::uint32_t first, std::uint32_t
             [&](std::uint32_t b) { return comparison.distance(limit, m_tiles[b]->signature); });
     }
   } else {
-    const FotoInfo& tile = *m_tiles[item];
+    const TileComparison comparison(m_context.comparison, m_tiles[item]->signature);
     for (std::uint32_t bidder = first; bidder < last; ++bidder) {
       visit(bidder, [&](std::uint32_t b) {
-        return tileDistance(m_context.comparison, limit, *m_cells[b], tile);
+        return comparison.distance(limit, m_cells[b]->signature, m_cells[b]->weight);
       });
     }
   }
