@@ -250,7 +250,7 @@ class Auction {
   // best at today's prices, not yet full enough), fills the cache from both, and lengthens the
   // row by the best items found, up to twice its length while the rows' memory allows: values
   // do not change, so a bidder that has to look far down its list compares each item a few
-  // times instead of at every price change.
+  // times instead of at every price change. Once the rows are full it only fills the cache.
   void extendRow(std::uint32_t bidder, TopList& fromRow);
   void fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const;
   [[nodiscard]] Choice choose(std::uint32_t bidder);
@@ -351,14 +351,14 @@ std::size_t Auction::scanParts(std::size_t count) const {
 std::size_t Auction::rowCapacity() const {
   long megabytes = m_job.settings.advanced.rowLong(AdvancedRow::MemoryMaxSizeMB);
   megabytes = std::clamp(megabytes, 10L, 3900L);
-  // Half the budget for the rows.
-  return static_cast<std::size_t>(megabytes) * 500000 / sizeof(RowEntry);
+  // Three quarters of the budget for the rows.
+  return static_cast<std::size_t>(megabytes) * 750000 / sizeof(RowEntry);
 }
 
 std::size_t Auction::rowLength() const {
-  // The first rows take a quarter of the budget, at least the improving caches' length plus one
-  // each; rows that turn out too short grow into the rest.
-  const std::size_t length = rowCapacity() / 2 / std::max<std::size_t>(bidderCount(), 1);
+  // The first rows take half the budget, at least the improving caches' length plus one each;
+  // rows that turn out too short grow into the rest.
+  const std::size_t length = rowCapacity() * 2 / 3 / std::max<std::size_t>(bidderCount(), 1);
   if (m_options.rowLength > 0) return std::min(itemCount(), m_options.rowLength);
   return std::min(itemCount(), std::max(length, kImprovingCacheSize + 1));
 }
@@ -507,6 +507,9 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
         largest + 1 >= std::int64_t{kMaxScore} ? kNoMatch : static_cast<std::uint32_t>(largest + 1);
     return true;
   };
+  // Without room left in the rows the scan only fills the cache, and the price of each item
+  // tells how much it must be worth to rank.
+  const bool persist = m_rowCapacity > m_rowEntries;
   std::vector<TopList> tops(parts, TopList(m_cacheSize + 1, fromRow.threshold()));
   std::vector<std::vector<RowEntry>> found(parts);
   // The bidder is prepared once for all the items it meets.
@@ -531,14 +534,22 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
       while (own > reached &&
              !shared.compare_exchange_weak(reached, own, std::memory_order_relaxed)) {
       }
-      if (!widenedLimit(std::max(own, reached), limit)) break;
+      const std::int64_t threshold = std::max(own, reached);
       const std::uint32_t item = m_candidates[i];
+      if (!persist) {
+        if (threshold != kNoFloor && (row.bound - m_price[item] < threshold ||
+                                      !distanceLimit(m_price[item], threshold, limit))) {
+          continue;
+        }
+      } else if (!widenedLimit(threshold, limit)) {
+        break;
+      }
       const std::uint32_t score =
           m_tilesBid ? bidderTile->distance(limit, m_cells[item]->signature, m_cells[item]->weight)
                      : bidderCell->distance(limit, m_tiles[item]->signature);
       const std::int64_t value = auctionValue(score);
       if (value <= 0) continue;
-      found[part].push_back({score, item});
+      if (persist) found[part].push_back({score, item});
       top.offer({value - m_price[item], value, item});
     }
   });
@@ -559,7 +570,8 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
     }
   }
   std::sort(more.begin(), more.end(), rowBefore);
-  const std::size_t room = m_rowCapacity > m_rowEntries ? m_rowCapacity - m_rowEntries : 0;
+  if (!persist) return;
+  const std::size_t room = m_rowCapacity - m_rowEntries;
   const std::size_t keep =
       std::min({more.size(), room, std::max(row.entries.size(), 2 * kImprovingCacheSize)});
   if (keep == 0) {

@@ -23,7 +23,7 @@ struct AuctionOptions {
   /// from its first scan; otherwise as many as half of `Options.MemoryMaxSizeMB` holds.
   std::size_t rowLength = 0;
   /// When above 0, how many entries all rows may hold together (at least what the first rows
-  /// take); otherwise as many as half of `Options.MemoryMaxSizeMB` holds.
+  /// take); otherwise as many as three quarters of `Options.MemoryMaxSizeMB` hold.
   std::size_t rowEntries = 0;
 };
 
@@ -41,9 +41,9 @@ struct AuctionOptions {
 /// cleared): the pass ends, the best complete assignment reached (or, during the filling
 /// phase, the one reached so far) is written and the result is still true so that the mosaic
 /// is rendered from it. Comparisons run on `job.threadCount` threads; the result does not
-/// depend on their number. The distances kept from the first scans take at most a quarter of
+/// depend on their number. The distances kept from the first scans take at most half of
 /// `Options.MemoryMaxSizeMB` (but at least 129 per bidder, 8 bytes each); the rows of bidders
-/// that have to look further down grow, all together up to half of it. Job thread.
+/// that have to look further down grow, all together up to three quarters of it. Job thread.
 [[nodiscard]] bool improveQuality(MatchingContext& context, const AuctionOptions& options = {});
 
 }  // namespace tg
