@@ -378,8 +378,6 @@ std::optional<vector::VectorTables> vectorTablesFor(const ComparisonSettings& s)
             maxResponse * kLaneElements < (std::uint64_t{1} << 32);
   t.graded = gradedTable().data();
   t.gradedLast = kGradedTableSize - 1;
-  static const bool formulaExact = vector::gradedFormulaExact(t.graded, t.gradedLast);
-  t.gradedFormula = formulaExact;
   t.response = s.response;
   return t;
 }

@@ -92,40 +92,6 @@ __attribute__((target("avx2"))) std::uint64_t sumVectors(const VectorTables& t, 
 // The same sums when the channel costs are |difference| x a small priority: the differences are
 // taken a byte at a time and the three channel costs of each element added by two multiply-adds,
 // and the element weight, common to the whole call, multiplies each batch's sum once.
-// The graded response read from its table, where the formula below is not exact.
-constexpr int kGradedByTable = 4;
-
-// The graded response of eight quotients without a table: h + floor((h - 19)^1.5) from 20 on,
-// plus (h - 99)^2 from 100 on, the quotient first limited to the table's last index. The
-// fractional power is taken in single precision, which `gradedFormulaExact` checks against the
-// table for every index before the formula is used.
-__attribute__((target("avx2"))) inline __m256i gradedFormula(__m256i h, __m256i last) {
-  const __m256i zero = _mm256_setzero_si256();
-  h = _mm256_min_epu32(h, last);
-  const __m256 n =
-      _mm256_cvtepi32_ps(_mm256_max_epi32(_mm256_sub_epi32(h, _mm256_set1_epi32(19)), zero));
-  const __m256i power = _mm256_cvttps_epi32(_mm256_mul_ps(n, _mm256_sqrt_ps(n)));
-  const __m256i m = _mm256_max_epi32(_mm256_sub_epi32(h, _mm256_set1_epi32(99)), zero);
-  // m stays below 2^15, so its square is the multiply-add of its low half with itself.
-  return _mm256_add_epi32(_mm256_add_epi32(h, power), _mm256_madd_epi16(m, m));
-}
-
-__attribute__((target("avx2"))) bool checkGradedFormula(const std::uint32_t* table,
-                                                        std::uint32_t last) {
-  const __m256i lastIndex = _mm256_set1_epi32(static_cast<int>(last));
-  // Every index up to the last, and some beyond it (which read the last entry).
-  for (std::uint32_t h = 0; h <= last + 8; h += 8) {
-    const __m256i index = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(h)),
-                                           _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    alignas(32) std::uint32_t lanes[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), gradedFormula(index, lastIndex));
-    for (std::uint32_t i = 0; i < 8; ++i) {
-      if (lanes[i] != table[h + i < last ? h + i : last]) return false;
-    }
-  }
-  return true;
-}
-
 template <int Response, bool Divide>
 __attribute__((target("avx2"))) std::uint64_t sumBytes(const VectorTables& t, const Pixel* cell,
                                                        const Pixel* tile, std::size_t vectors,
@@ -162,8 +128,6 @@ __attribute__((target("avx2"))) std::uint64_t sumBytes(const VectorTables& t, co
       if constexpr (Response == 1) {
         acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(h, h));
       } else if constexpr (Response == 2) {
-        acc = _mm256_add_epi32(acc, gradedFormula(h, gradedLast));
-      } else if constexpr (Response == kGradedByTable) {
         acc = _mm256_add_epi32(acc,
                                _mm256_i32gather_epi32(graded, _mm256_min_epu32(h, gradedLast), 4));
       } else {
@@ -185,15 +149,6 @@ std::uint64_t sumWith(const VectorTables& t, const Pixel* cell, const Pixel* til
                       std::size_t vectors, std::uint32_t weight, const VectorShift& shift,
                       std::uint64_t sum, std::uint64_t bound, std::size_t checkEvery) {
   if (t.bytes) {
-    // Table look-ups by gather are slow on many processors; the graded response is computed
-    // where that gives the table's values.
-    constexpr bool kGraded = Response == 2;
-    if (kGraded && !t.gradedFormula) {
-      return t.divisor != 1 ? sumBytes<kGradedByTable, true>(t, cell, tile, vectors, weight, shift,
-                                                             sum, bound, checkEvery)
-                            : sumBytes<kGradedByTable, false>(t, cell, tile, vectors, weight, shift,
-                                                              sum, bound, checkEvery);
-    }
     return t.divisor != 1 ? sumBytes<Response, true>(t, cell, tile, vectors, weight, shift, sum,
                                                      bound, checkEvery)
                           : sumBytes<Response, false>(t, cell, tile, vectors, weight, shift, sum,
@@ -211,11 +166,6 @@ std::uint64_t sumWith(const VectorTables& t, const Pixel* cell, const Pixel* til
 bool avx2Available() {
   static const bool available = __builtin_cpu_supports("avx2") != 0;
   return available;
-}
-
-bool gradedFormulaExact(const std::uint32_t* table, std::uint32_t last) {
-  if (!avx2Available()) return false;
-  return checkGradedFormula(table, last);
 }
 
 VectorShift makeVectorShift(int r, int g, int b) {

@@ -25,11 +25,8 @@ struct VectorTables {
   bool bytes = false;
   float divisor = 1;
   const std::uint32_t* graded = nullptr;  ///< the graded response table
-  /// The byte form computes the graded response instead of reading the table (see
-  /// `gradedFormulaExact`).
-  bool gradedFormula = false;
-  std::uint32_t gradedLast = 0;  ///< its last index
-  int response = 0;              ///< 1, 2 or 3
+  std::uint32_t gradedLast = 0;           ///< its last index
+  int response = 0;                       ///< 1, 2 or 3
 };
 
 /// The colour shift of one comparison in the forms the vector loops read: per channel, and as
@@ -45,10 +42,6 @@ struct VectorShift {
 
 /// Whether this processor runs the AVX2 loop (asked once). Any thread.
 [[nodiscard]] bool avx2Available();
-
-/// Whether the vector loop's arithmetic form of the graded response gives `table[h]` for every
-/// h up to `last` and `table[last]` beyond it, on this processor. Any thread.
-[[nodiscard]] bool gradedFormulaExact(const std::uint32_t* table, std::uint32_t last);
 
 /// Adds to `sum` the costs of the 8 x `vectors` elements at `cell` and `tile` (the cell's
 /// elements laid out in the tile's order), the tile's channels shifted by `shift`, each

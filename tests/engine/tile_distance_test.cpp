@@ -12,7 +12,6 @@
 
 #include "config/advanced_settings.h"
 #include "engine/comparison_settings.h"
-#include "engine/tile_distance_vector.h"
 #include "imaging/foto.h"
 #include "imaging/image_signature.h"
 #include "job/mosaic_settings.h"
@@ -234,16 +233,6 @@ TEST(GradedTable, FollowsItsFormulaBeyondTheUsualRange) {
       ASSERT_LT(term / s.divisor, kGradedTableSize) << p << " " << q;
     }
   }
-}
-
-TEST(GradedTable, TheVectorLoopsArithmeticFormGivesEveryEntry) {
-  if (!vector::avx2Available()) GTEST_SKIP() << "no AVX2 on this processor";
-  const auto table = gradedTable();
-  EXPECT_TRUE(vector::gradedFormulaExact(table.data(), kGradedTableSize - 1));
-  // A single entry the formula does not give is noticed, so the loop falls back to the table.
-  std::vector<std::uint32_t> changed(table.begin(), table.end());
-  changed[777] += 1;
-  EXPECT_FALSE(vector::gradedFormulaExact(changed.data(), kGradedTableSize - 1));
 }
 
 TEST(ColourShift, MovesTheTileTowardsTheCellWithinTheLimit) {
