@@ -146,18 +146,24 @@ class RowTop {
   std::vector<RowEntry> m_heap;
 };
 
+// A distance an eighth larger: the band a growing row takes beyond the items that rank today.
+std::int64_t widen(std::int64_t distance) { return distance + distance / 8; }
+
 // The limit for a comparison whose value minus `offset` must reach `threshold`: the value is
 // 2^32 + 9,999 - distance, so the distance may be at most 2^32 + 9,999 - offset - threshold.
 // One more is allowed: for a cell weight below the neutral one, a limited comparison may reject
 // a weighted distance equal to its limit; the caller checks the exact value. False when no
 // distance can reach the threshold.
-bool distanceLimit(std::int64_t offset, std::int64_t threshold, std::uint32_t& limit) {
+// With `widened`, the limit is larger by `widen`.
+bool distanceLimit(std::int64_t offset, std::int64_t threshold, std::uint32_t& limit,
+                   bool widened = false) {
   if (threshold == kNoFloor) {
     limit = kNoMatch;
     return true;
   }
-  const std::int64_t largest = auctionValue(0) - offset - threshold;
+  std::int64_t largest = auctionValue(0) - offset - threshold;
   if (largest < 0) return false;
+  if (widened) largest = widen(largest);
   limit =
       largest + 1 >= std::int64_t{kMaxScore} ? kNoMatch : static_cast<std::uint32_t>(largest + 1);
   return true;
@@ -490,23 +496,6 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
   // rises: the items found then hold every item within the widened distance of the final
   // threshold, and the row takes that band, not just the few items that rank today (with
   // values close together, prices pass over such a narrow band within a few bids).
-  const std::int64_t top0 = auctionValue(0) - m_lowestPrice;
-  const auto widened = [&](std::int64_t threshold) {
-    const std::int64_t largest = top0 - threshold;
-    return largest + largest / 8;
-  };
-  const auto widenedLimit = [&](std::int64_t threshold, std::uint32_t& limit) {
-    if (threshold == kNoFloor) {
-      limit = kNoMatch;
-      return true;
-    }
-    const std::int64_t largest = widened(threshold);
-    if (largest < 0) return false;
-    // One more, as for every limited comparison whose exact value the caller checks.
-    limit =
-        largest + 1 >= std::int64_t{kMaxScore} ? kNoMatch : static_cast<std::uint32_t>(largest + 1);
-    return true;
-  };
   // Without room left in the rows the scan only fills the cache, and the price of each item
   // tells how much it must be worth to rank.
   const bool persist = m_rowCapacity > m_rowEntries;
@@ -541,7 +530,7 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
                                       !distanceLimit(m_price[item], threshold, limit))) {
           continue;
         }
-      } else if (!widenedLimit(threshold, limit)) {
+      } else if (!distanceLimit(m_lowestPrice, threshold, limit, true)) {
         break;
       }
       const std::uint32_t score =
@@ -560,9 +549,11 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
   // The row keeps the best items outside it found within the widened distance of the final
   // threshold (which are all there are), up to doubling its length within the rows' memory.
   // They all lie beyond the row's last entry, so the row stays sorted.
+  if (!persist) return;
   const std::int64_t threshold = fromRow.threshold();
   const std::int64_t least =
-      threshold == kNoFloor ? kNoFloor : auctionValue(0) - widened(threshold);
+      threshold == kNoFloor ? kNoFloor
+                            : auctionValue(0) - widen(auctionValue(0) - m_lowestPrice - threshold);
   std::vector<RowEntry> more;
   for (const std::vector<RowEntry>& part : found) {
     for (const RowEntry& entry : part) {
@@ -570,7 +561,6 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
     }
   }
   std::sort(more.begin(), more.end(), rowBefore);
-  if (!persist) return;
   const std::size_t room = m_rowCapacity - m_rowEntries;
   const std::size_t keep =
       std::min({more.size(), room, std::max(row.entries.size(), 2 * kImprovingCacheSize)});
