@@ -11,6 +11,7 @@
 #include "config/user_values.h"
 #include "platform/thread_text.h"
 #include "platform/ticks.h"
+#include "update/update_check.h"
 #include "video/video_library.h"
 
 namespace tg {
@@ -49,6 +50,8 @@ bool Application::startUp() {
 
 void Application::shutDown() {
   if (m_network) {
+    // A check still waiting on the network is aborted, never waited for.
+    updateChecker().shutDown();
     curl_global_cleanup();
     m_network = false;
   }

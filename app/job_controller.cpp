@@ -247,6 +247,7 @@ void JobController::selectMainImage(const std::string& mainImagePath) {
 
 void JobController::statusTick() {
   ++m_ticks;
+  if (m_ticks == 6) m_host.startAutomaticUpdateCheck();
   const StatusLine line = m_job.statusLine();
   const double position = std::clamp(line.percent * 100, 0.0, 10000.0);
   m_host.showStatus(line.text, m_job.statusColour(), static_cast<int>(position));

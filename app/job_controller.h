@@ -57,6 +57,9 @@ class JobControllerHost {
   virtual void showOutput(const std::string& text, bool saved) { (void)text, (void)saved; }
   /// Enables or disables the parameter and settings controls.
   virtual void setBusy(bool busy) { (void)busy; }
+  /// The 6th status tick, about three seconds after start: the window starts the automatic
+  /// update check here (`UpdateChecker::checkForUpdates(false)`); the CLI does nothing.
+  virtual void startAutomaticUpdateCheck() {}
 };
 
 /// Why `startJob` did not start a job.

@@ -19,6 +19,7 @@ namespace tg {
 [[nodiscard]] int runGeometry(ArgumentReader& args);
 [[nodiscard]] int runSettings(ArgumentReader& args);
 [[nodiscard]] int runDemo(ArgumentReader& args);
+[[nodiscard]] int runUpdateCheck(ArgumentReader& args);
 
 /// Builds (or updates) the list `listPath` from the given folder lists, analysing what changed,
 /// and saves it; prints its counts. Shared by `list build` and `demo`.

@@ -27,6 +27,7 @@ constexpr const char* kUsage =
     "  tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]... --write "
     "FILE\n"
     "  tesselograph-cli demo [OUT_DIR]\n"
+    "  tesselograph-cli update-check [--force] [--yes | --no]\n"
     "Every command takes --help. Messages and questions go to standard error; --yes / --no\n"
     "answer every question.\n";
 
@@ -93,6 +94,8 @@ int main(int argc, char** argv) {
       code = runSettings(reader);
     } else if (command == "demo") {
       code = runDemo(reader);
+    } else if (command == "update-check") {
+      code = runUpdateCheck(reader);
     } else {
       printError("unknown command '" + command + "'");
       std::fputs(kUsage, stderr);

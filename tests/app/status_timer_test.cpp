@@ -41,8 +41,10 @@ class RecordingHost final : public JobControllerHost {
     outputs.push_back(text + (saved ? " (saved)" : ""));
   }
   void setBusy(bool busy) override { busyStates.push_back(busy); }
+  void startAutomaticUpdateCheck() override { updateCheckTicks.push_back(statuses.size()); }
 
   std::vector<Status> statuses;
+  std::vector<std::size_t> updateCheckTicks;
   std::vector<std::string> previews;
   std::vector<std::string> outputs;
   std::vector<bool> busyStates;
@@ -114,6 +116,10 @@ TEST_F(StatusTimer, StatusLineColourAndProgressFollowTheJob) {
   // No job thread: the controls stay enabled.
   EXPECT_EQ(m_host.busyStates, (std::vector<bool>{false, false}));
   EXPECT_TRUE(dialogs->texts().empty());
+
+  // The automatic update check starts once, on the 6th tick, before its status is shown.
+  for (int tick = 0; tick < 10; ++tick) m_controller.statusTick();
+  EXPECT_EQ(m_host.updateCheckTicks, std::vector<std::size_t>{5});
 }
 
 TEST_F(StatusTimer, PreviewsAreShownAndACaptionAloneIsAMessage) {
