@@ -23,7 +23,7 @@ std::string userGuidePath(const std::string& programFolder, const std::string& l
 bool openUserGuide() { return openUserGuideFor(userValue("Locale", "")); }
 
 bool openUserGuideFor(const std::string& locale) {
-  const std::string path = userGuidePath(programFolder(), locale);
+  const std::string path = userGuidePath(programDataFolder(), locale);
   if (openWithShell(path) >= 32) return true;
   showMessage(formatText(tr("Unable to open the User Guide '%s'. Please install the Acrobat PDF "
                             "Reader or a compatible PDF Reader!"),

@@ -15,7 +15,7 @@ namespace tg {
 /// compatible PDF Reader!" with the path, and the result is false. Window thread.
 bool openUserGuide();
 
-/// `openUserGuide` for the guide of `locale` in the program folder.
+/// `openUserGuide` for the guide of `locale` in the program's data folder.
 bool openUserGuideFor(const std::string& locale);
 
 }  // namespace tg

@@ -28,7 +28,7 @@ TEST(UserGuide, AGuideThatCannotBeOpenedIsReportedWithItsPath) {
     return 0;
   });
   ScopedScriptedDialogs dialogs;
-  const std::string path = programFolder() + "TesselographManual-fr.pdf";
+  const std::string path = programDataFolder() + "TesselographManual-fr.pdf";
   if (std::filesystem::exists(path)) GTEST_SKIP() << "a user guide is installed";
   EXPECT_FALSE(openUserGuideFor("fr"));
   EXPECT_EQ(started, 0);
