@@ -23,8 +23,9 @@ if(EXISTS ${tg_completion})
     RENAME tesselograph-cli)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+set(tg_docdir ${CMAKE_INSTALL_DATADIR}/doc/tesselograph)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${tg_docdir} RENAME copyright)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${tg_docdir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tesselograph)
@@ -50,4 +51,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "evince | okular | qpdfview | pdf-viewer")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Debian ships stripped programs (debugging symbols belong in a separate package).
+set(CPACK_STRIP_FILES ON)
 include(CPack)
