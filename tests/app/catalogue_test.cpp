@@ -115,6 +115,18 @@ TEST_F(CatalogueTest, ALanguageWithoutCatalogueShowsEnglish) {
       "You have created %ld Mosaics since %s!");
 }
 
+TEST_F(CatalogueTest, TheShippedGermanCatalogueTranslatesWithGermanPlurals) {
+  initialiseLocale();
+  ASSERT_TRUE(setCatalogueLanguage("de"));
+  ASSERT_TRUE(bindCatalogue(installedLocaleFolder()));
+  EXPECT_EQ(tr("Select your prefered language:"), "Wählen Sie Ihre bevorzugte Sprache:");
+  const char* singular = "Completed %ld Mosaic!";
+  const char* plural = "Completed %ld Mosaics!";
+  EXPECT_EQ(trn(singular, plural, 1), "%ld Mosaik fertiggestellt!");
+  EXPECT_EQ(trn(singular, plural, 0), "%ld Mosaike fertiggestellt!");
+  EXPECT_EQ(trn(singular, plural, 2), "%ld Mosaike fertiggestellt!");
+}
+
 TEST(CatalogueLanguage, TheDialogsChoiceWinsElseTheUsersLanguageDecides) {
   const LanguageEnvironment german{"", "", "", "de_DE.UTF-8"};
   EXPECT_EQ(catalogueLanguage("fr", german), "fr");
