@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/paths.h"
 #include "platform/scripted_dialogs.h"
 #include "platform/shell.h"
 #include "support/scratch_dir.h"
