@@ -16,6 +16,7 @@ packages=(
   desktop-base xdg-utils
   chromium
   pandoc groff ghostscript man-db  # the user guide PDF, the manual pages
+  file dpkg-dev                    # the Debian package (CPack finds its dependencies)
   sway-backgrounds                 # a few pictures for the package test's demo
 )
 if [ "${1:-}" = "--demo" ]; then
