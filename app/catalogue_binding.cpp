@@ -29,7 +29,26 @@ std::string initialiseLocale() {
   return messages != nullptr ? std::string(messages) : std::string("C");
 }
 
-bool setCatalogueLanguage(const std::string& code) { return setEnvironmentValue("LANGUAGE", code); }
+LanguageEnvironment currentLanguageEnvironment() {
+  return {environmentValue("LANGUAGE"), environmentValue("LC_ALL"), environmentValue("LC_MESSAGES"),
+          environmentValue("LANG")};
+}
+
+std::string catalogueLanguage(const std::string& code, const LanguageEnvironment& environment) {
+  if (!code.empty()) return code;
+  std::string messages = environment.lcAll;
+  if (messages.empty()) messages = environment.lcMessages;
+  if (messages.empty()) messages = environment.lang;
+  // Under C and POSIX the catalogue library itself ignores LANGUAGE: texts stay English.
+  if (messages.empty() || isPlainC(messages.c_str())) return {};
+  if (!environment.language.empty()) return environment.language;
+  const std::string language = messages.substr(0, messages.find_first_of(".@"));
+  return isPlainC(language.c_str()) ? std::string() : language;
+}
+
+bool setCatalogueLanguage(const std::string& code) {
+  return setEnvironmentValue("LANGUAGE", catalogueLanguage(code, currentLanguageEnvironment()));
+}
 
 bool bindCatalogue(const std::string& localeFolder) {
   if (bindtextdomain(kCatalogueDomain, localeFolder.c_str()) == nullptr) return false;
@@ -37,6 +56,6 @@ bool bindCatalogue(const std::string& localeFolder) {
   return textdomain(kCatalogueDomain) != nullptr;
 }
 
-std::string installedLocaleFolder() { return programFolder() + "locale"; }
+std::string installedLocaleFolder() { return programDataFolder() + "locale"; }
 
 }  // namespace tg

@@ -97,4 +97,17 @@ std::string joinArguments(int argc, const char* const* argv) {
   return text;
 }
 
+const char* commandLineHelp() {
+  return "Usage: tesselograph [-i MAIN [-o OUT]]... [-m | -a]\n"
+         "Opens the Tesselograph window, where main images and mosaic parameters are chosen\n"
+         "and mosaics are made.\n"
+         "  -i MAIN   adds the picture MAIN to the main images (repeat for more)\n"
+         "  -o OUT    names the mosaic of the -i before it OUT (its last four characters,\n"
+         "            the extension, are replaced by the format's)\n"
+         "  -m        shows the start menu instead of the main window\n"
+         "  -a        shows the about box instead of the main window\n"
+         "Switch letters may be written in either case; a value with blanks goes in double\n"
+         "quotes. Reading stops at the first text that is not a switch.\n";
+}
+
 }  // namespace tg

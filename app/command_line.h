@@ -28,4 +28,8 @@ struct CommandLine {
 /// argument with a blank is put in double quotes.
 [[nodiscard]] std::string joinArguments(int argc, const char* const* argv);
 
+/// The usage of the window program's command line: the synopsis and one line per switch, in
+/// English. The window's --help prints it and its manual page is made from it.
+[[nodiscard]] const char* commandLineHelp();
+
 }  // namespace tg

@@ -34,7 +34,7 @@ std::vector<LanguageEntry> readLanguageList(const std::string& path) {
 }
 
 std::vector<LanguageEntry> installedLanguageList() {
-  return readLanguageList(programFolder() + "locale/locale.txt");
+  return readLanguageList(programDataFolder() + "locale/locale.txt");
 }
 
 LanguageDialogModel::LanguageDialogModel(std::vector<LanguageEntry> languages,

@@ -18,7 +18,7 @@ struct LanguageEntry {
 /// in file order; empty when the file is missing.
 [[nodiscard]] std::vector<LanguageEntry> readLanguageList(const std::string& path);
 
-/// The installed list: program folder + "locale/locale.txt".
+/// The installed list: the program's data folder + "locale/locale.txt".
 [[nodiscard]] std::vector<LanguageEntry> installedLanguageList();
 
 /// What the language dialog shows and does, without any window: the entries ("(auto)" with the

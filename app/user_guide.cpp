@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/user_guide.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "config/user_values.h"
 #include "platform/catalogue.h"
 #include "platform/paths.h"
@@ -22,8 +25,23 @@ std::string userGuidePath(const std::string& programFolder, const std::string& l
 
 bool openUserGuide() { return openUserGuideFor(userValue("Locale", "")); }
 
+std::string installedUserGuide(const std::string& folder, const std::string& locale) {
+  const std::string path = userGuidePath(folder, locale);
+  const std::string english = userGuidePath(folder, "");
+  std::error_code error;
+  if (path != english && !std::filesystem::exists(path, error) &&
+      std::filesystem::exists(english, error)) {
+    return english;
+  }
+  return path;
+}
+
 bool openUserGuideFor(const std::string& locale) {
-  const std::string path = userGuidePath(programFolder(), locale);
+  return openUserGuideIn(programDataFolder(), locale);
+}
+
+bool openUserGuideIn(const std::string& folder, const std::string& locale) {
+  const std::string path = installedUserGuide(folder, locale);
   if (openWithShell(path) >= 32) return true;
   showMessage(formatText(tr("Unable to open the User Guide '%s'. Please install the Acrobat PDF "
                             "Reader or a compatible PDF Reader!"),

@@ -240,7 +240,7 @@ void SettingsStore::open(const std::string& name, SettingsLocation location) {
   std::string path;
   switch (location) {
     case SettingsLocation::ProgramFolder:
-      path = programFolder() + name;
+      path = programDataFolder() + name;
       break;
     case SettingsLocation::AsGiven:
       path = name;

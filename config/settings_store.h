@@ -10,7 +10,7 @@ namespace tg {
 
 /// Where `SettingsStore::open` looks for a file name.
 enum class SettingsLocation : int {
-  ProgramFolder = 0,  ///< the program folder + the name (package.txt, locale/locale.txt)
+  ProgramFolder = 0,  ///< the program's data folder + the name (package.txt, locale/locale.txt)
   AsGiven = 1,        ///< the name unchanged (mosaic settings files chosen by the user)
   ConfigFolder = 2,   ///< the configuration folder + the name (TesselographConfig.txt, ...)
 };

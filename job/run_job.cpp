@@ -45,7 +45,7 @@ std::optional<std::string> askForMaskFile() {
       tr("Please select a MaskFile (JPG/PNG file) to use as the template for the Mosaic. See the "
          "user manual on how to use a MaskFile");
   request.defaultExtension = "jpg";
-  request.initialFolder = programFolder() + "MaskFile Examples";
+  request.initialFolder = programDataFolder() + "MaskFile Examples";
   return userDialogs().openFile(request);
 }
 

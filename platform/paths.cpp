@@ -37,6 +37,27 @@ const std::string& programFolder() {
   return folder;
 }
 
+std::string findProgramDataFolder(const std::string& programFolder,
+                                  const std::string& installedRelative) {
+  std::error_code error;
+  if (std::filesystem::exists(programFolder + "package.txt", error)) return programFolder;
+  if (!installedRelative.empty()) {
+    const std::filesystem::path installed =
+        std::filesystem::path(programFolder + installedRelative).lexically_normal();
+    if (std::filesystem::is_directory(installed, error)) {
+      return withTrailingSeparator(installed.string());
+    }
+  }
+  return programFolder;
+}
+
+const std::string& programDataFolder() {
+  // The installation places the data at this path relative to the executables' folder.
+  static const std::string folder =
+      findProgramDataFolder(programFolder(), TG_INSTALLED_DATA_FROM_BIN);
+  return folder;
+}
+
 std::string withTrailingSeparator(std::string path) {
   if (!path.empty() && path.back() != kPathSeparator) path.push_back(kPathSeparator);
   return path;

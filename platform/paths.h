@@ -14,6 +14,18 @@ inline constexpr char kPathSeparator = '/';
 /// safe on any thread. When the executable's path cannot be read, the current folder is used.
 [[nodiscard]] const std::string& programFolder();
 
+/// Where the program folder's data (`package.txt`, `locale/`, the user guide, "MaskFile
+/// Examples") lies: the program folder itself when it holds `package.txt` (the build tree, a
+/// portable unpacked copy), else the installed data folder `programFolder` +
+/// `installedRelative` when that exists (an installation: /usr/bin beside /usr/share/tesselograph),
+/// else the program folder. Ends with the separator.
+[[nodiscard]] std::string findProgramDataFolder(const std::string& programFolder,
+                                                const std::string& installedRelative);
+
+/// `findProgramDataFolder` for this executable and the installation layout it was built for.
+/// Computed on first use and kept; safe on any thread.
+[[nodiscard]] const std::string& programDataFolder();
+
 /// `path` with a separator appended unless it is empty or already ends with one.
 [[nodiscard]] std::string withTrailingSeparator(std::string path);
 

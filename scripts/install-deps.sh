@@ -2,7 +2,7 @@
 # Installs every Debian 12 package Tesselograph needs to build, test and run its demo.
 # Safe to run again: apt-get skips what is already installed. Works as root or through sudo.
 # With --demo it also installs the wallpaper packages whose photographs the demo uses as tiles
-# (the test command does not need them).
+# (the test command needs only the smallest of them).
 set -euo pipefail
 
 packages=(
@@ -15,6 +15,9 @@ packages=(
   imagemagick libtiff-tools
   desktop-base xdg-utils
   chromium
+  pandoc groff ghostscript man-db  # the user guide PDF, the manual pages
+  file dpkg-dev                    # the Debian package (CPack finds its dependencies)
+  sway-backgrounds                 # a few pictures for the package test's demo
 )
 if [ "${1:-}" = "--demo" ]; then
   packages+=(mate-backgrounds ukui-wallpapers sway-backgrounds plasma-workspace-wallpapers)

@@ -115,13 +115,53 @@ TEST_F(CatalogueTest, ALanguageWithoutCatalogueShowsEnglish) {
       "You have created %ld Mosaics since %s!");
 }
 
-TEST_F(CatalogueTest, AnEmptyLocaleLeavesTheChoiceToTheLibrary) {
+TEST_F(CatalogueTest, TheShippedGermanCatalogueTranslatesWithGermanPlurals) {
+  initialiseLocale();
+  ASSERT_TRUE(setCatalogueLanguage("de"));
+  ASSERT_TRUE(bindCatalogue(installedLocaleFolder()));
+  EXPECT_EQ(tr("Select your prefered language:"), "Wählen Sie Ihre bevorzugte Sprache:");
+  const char* singular = "Completed %ld Mosaic!";
+  const char* plural = "Completed %ld Mosaics!";
+  EXPECT_EQ(trn(singular, plural, 1), "%ld Mosaik fertiggestellt!");
+  EXPECT_EQ(trn(singular, plural, 0), "%ld Mosaike fertiggestellt!");
+  EXPECT_EQ(trn(singular, plural, 2), "%ld Mosaike fertiggestellt!");
+}
+
+TEST(CatalogueLanguage, TheDialogsChoiceWinsElseTheUsersLanguageDecides) {
+  const LanguageEnvironment german{"", "", "", "de_DE.UTF-8"};
+  EXPECT_EQ(catalogueLanguage("fr", german), "fr");
+  EXPECT_EQ(catalogueLanguage("", german), "de_DE");
+  EXPECT_EQ(catalogueLanguage("", {"", "", "pl_PL@euro", "de_DE.UTF-8"}), "pl_PL");
+  EXPECT_EQ(catalogueLanguage("", {"", "de_AT.UTF-8", "pl_PL", "fr_FR"}), "de_AT");
+  // LANGUAGE is a list and wins over the locale, except under plain C, where the library
+  // ignores it too; C.UTF-8 is no plain C.
+  EXPECT_EQ(catalogueLanguage("", {"fr:de", "", "", "de_DE.UTF-8"}), "fr:de");
+  EXPECT_EQ(catalogueLanguage("", {"fr:de", "C.UTF-8", "", ""}), "fr:de");
+  EXPECT_EQ(catalogueLanguage("", {"fr:de", "C", "", "de_DE.UTF-8"}), "");
+  EXPECT_EQ(catalogueLanguage("", {"fr", "", "", ""}), "");
+  EXPECT_EQ(catalogueLanguage("", {"", "", "", "POSIX"}), "");
+  EXPECT_EQ(catalogueLanguage("", {"", "", "", "C.UTF-8"}), "");
+}
+
+TEST_F(CatalogueTest, AnEmptyLocaleFollowsTheUsersLangEvenWithoutThatLocaleInstalled) {
+  const std::string savedLang = environmentValue("LANG");
+  const std::string savedAll = environmentValue("LC_ALL");
+  (void)unsetenv("LC_ALL");
+  (void)unsetenv("LC_MESSAGES");
+  (void)unsetenv("LANGUAGE");
+  ASSERT_TRUE(setEnvironmentValue("LANG", "pl_PL.UTF-8"));
+  initialiseLocale();  // pl_PL is no locale of this machine: C.UTF-8 it is
   ASSERT_TRUE(setCatalogueLanguage(""));
-  const char* value = std::getenv("LANGUAGE");
-  ASSERT_NE(value, nullptr);
-  EXPECT_STREQ(value, "");
+  EXPECT_EQ(environmentValue("LANGUAGE"), "pl_PL");
+  ASSERT_TRUE(bindCatalogue(m_dir.file("locale")));
+  EXPECT_EQ(tr("Select your prefered language:"), "Wybierz preferowany język:");
+  // English chosen in the language dialog wins over the user's language.
+  ASSERT_TRUE(setCatalogueLanguage("en"));
   ASSERT_TRUE(bindCatalogue(m_dir.file("locale")));
   EXPECT_EQ(tr("Select your prefered language:"), "Select your prefered language:");
+  (void)setEnvironmentValue("LANG", savedLang);
+  if (!savedAll.empty()) (void)setEnvironmentValue("LC_ALL", savedAll);
+  if (savedLang.empty()) (void)unsetenv("LANG");
 }
 
 TEST_F(CatalogueTest, AUserLocaleIsKeptButNumbersStayInTheirCForm) {

@@ -81,7 +81,7 @@ TEST_F(ConfigFolderTest, StoreLocationsResolveAgainstTheFolders) {
   store.open("TesselographConfig.txt", SettingsLocation::ConfigFolder);
   EXPECT_EQ(store.path(), configFolder() + "TesselographConfig.txt");
   store.open("package.txt", SettingsLocation::ProgramFolder);
-  EXPECT_EQ(store.path(), programFolder() + "package.txt");
+  EXPECT_EQ(store.path(), programDataFolder() + "package.txt");
   store.open("relative/name.txt", SettingsLocation::AsGiven);
   EXPECT_EQ(store.path(), "relative/name.txt");
 }
@@ -91,6 +91,22 @@ TEST(ProgramFolder, IsTheExecutablesFolderWithASeparator) {
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');
   EXPECT_TRUE(std::filesystem::exists(folder + "tg_tests_config"));
+}
+
+TEST(ProgramDataFolder, IsBesideTheExecutableElseTheInstalledShareFolder) {
+  test::ScratchDir dir;
+  const std::string bin = dir.file("usr/bin") + "/";
+  const std::string share = dir.file("usr/share/tesselograph") + "/";
+  std::filesystem::create_directories(bin);
+  // Neither beside the executable nor installed: the program folder, so messages name a path.
+  EXPECT_EQ(findProgramDataFolder(bin, "../share/tesselograph/"), bin);
+  std::filesystem::create_directories(share);
+  EXPECT_EQ(findProgramDataFolder(bin, "../share/tesselograph/"), share);
+  // package.txt beside the executable (the build tree, an unpacked copy) wins.
+  test::writeFile(bin + "package.txt", "[package]\r\npackage = Linux\r\n");
+  EXPECT_EQ(findProgramDataFolder(bin, "../share/tesselograph/"), bin);
+  // The build tree has its data beside the executables.
+  EXPECT_EQ(programDataFolder(), programFolder());
 }
 
 }  // namespace

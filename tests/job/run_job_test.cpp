@@ -341,7 +341,7 @@ TEST_F(RunJobTest, OneMaskFileShapesEveryMosaicAndCancelStops) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].profile, "MaskFile");
   EXPECT_EQ(requests[0].defaultExtension, "jpg");
-  EXPECT_EQ(requests[0].initialFolder, programFolder() + "MaskFile Examples");
+  EXPECT_EQ(requests[0].initialFolder, programDataFolder() + "MaskFile Examples");
   EXPECT_EQ(requests[0].message.rfind("Please select a MaskFile (JPG/PNG file)", 0), 0u);
   EXPECT_THAT(callsMatching("buildCellsFromMask"),
               ElementsAre("buildCellsFromMask shape.png", "buildCellsFromMask shape.png"));

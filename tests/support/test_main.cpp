@@ -13,6 +13,12 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     setenv("TESSELOGRAPH_CONFIG_PATH", dir.c_str(), 1);
   }
+  // Tests compare English texts: the user's language must not reach them, nor the programs
+  // they start.
+  unsetenv("LANGUAGE");
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  setenv("LANG", "C.UTF-8", 1);
   std::setlocale(LC_ALL, "C.UTF-8");
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
