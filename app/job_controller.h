@@ -57,6 +57,9 @@ class JobControllerHost {
   virtual void showOutput(const std::string& text, bool saved) { (void)text, (void)saved; }
   /// Enables or disables the parameter and settings controls.
   virtual void setBusy(bool busy) { (void)busy; }
+  /// One line the start of a job has for the user without asking anything: what the parameter
+  /// rules changed, how many cells will stay empty. Shown before the questions of the start.
+  virtual void showNote(const std::string& text) { (void)text; }
 };
 
 /// Why `startJob` did not start a job.
