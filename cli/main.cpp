@@ -7,6 +7,8 @@
 #include "app/application.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "cli/settings_keys_listing.h"
+#include "cli/version.h"
 
 namespace tg {
 
@@ -26,6 +28,8 @@ constexpr const char* kUsage =
     "pixels|inches|cm|tiles]\n"
     "  tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]... --write "
     "FILE\n"
+    "  tesselograph-cli settings --keys [--json]\n"
+    "  tesselograph-cli --version\n"
     "  tesselograph-cli demo [OUT_DIR]\n"
     "Every command takes --help. Messages and questions go to standard error; --yes / --no\n"
     "answer every question.\n";
@@ -47,8 +51,10 @@ int main(int argc, char** argv) {
   }
   if (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
     std::fputs(kUsage, stdout);
+    std::fputs(kSettingsKeysHelp, stdout);
     return kExitOk;
   }
+  if (arguments[0] == "--version") return printVersion();
   ForcedAnswer forced = ForcedAnswer::None;
   std::vector<std::string> rest;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -97,6 +103,7 @@ int main(int argc, char** argv) {
       printError("unknown command '" + command + "'");
       std::fputs(kUsage, stderr);
     }
+    if (code == kExitOk && reader.wantsHelp()) std::fputs(kSettingsKeysHelp, stdout);
   }
   setUserDialogs(nullptr);
   g_dialogs = nullptr;
