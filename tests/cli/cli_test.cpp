@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -204,6 +206,46 @@ TEST_F(Cli, SettingsKeysListEveryKeyOfTheFileWithItsDefault) {
   EXPECT_NE(run.out.find("TileAdapt (token), default: \"Tile Size\""), std::string::npos);
   EXPECT_NE(run.out.find("is written 103"), std::string::npos) << run.out;
   EXPECT_EQ(cli("settings --keys --write x.txt").exitCode, 2);
+}
+
+TEST_F(Cli, BashCompletionOffersCommandsOptionsKeysAndTokensFromTheProgram) {
+  const std::string library = "/usr/share/bash-completion/bash_completion";
+  const char* data = std::getenv("TG_TEST_DATA");
+  if (!std::filesystem::exists(library) || data == nullptr) {
+    GTEST_SKIP() << "bash-completion is not installed";
+  }
+  const std::string script = std::string(data) + "/../../cli/tesselograph-cli.bash-completion";
+  // Each line: the command line typed so far, then the words the shell splits it into (with
+  // "=" a word of its own), then what the completion offers, separated by '|'.
+  test::writeFile(m_dir.path() / "complete.sh",
+                  "source " + test::quoted(library) + "\nsource " + test::quoted(script) +
+                      "\nCLI=" + test::quoted(test::cliPath()) +
+                      "\nt() { COMP_LINE=\"$CLI $1\"; COMP_POINT=${#COMP_LINE}; shift;\n"
+                      "  COMP_WORDS=(\"$CLI\" \"$@\"); COMP_CWORD=$#; COMPREPLY=();\n"
+                      "  _tesselograph_cli; printf '%s|' \"${COMPREPLY[@]}\"; echo; }\n"
+                      "t '' ''\n"
+                      "t 'list ' list ''\n"
+                      "t 'mosaic --s' mosaic --s\n"
+                      "t 'mosaic --set TileA' mosaic --set TileA\n"
+                      "t 'mosaic --set TileAdapt=' mosaic --set TileAdapt =\n"
+                      "t 'mosaic --set TileAdapt=Mo' mosaic --set TileAdapt = Mo\n"
+                      "t 'geometry --unit ' geometry --unit ''\n"
+                      "t 'settings --keys --' settings --keys --\n");
+  std::string out;
+  FILE* pipe = popen(("bash " + test::quoted(m_dir.file("complete.sh")) + " 2>&1").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  for (int c = 0; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
+  EXPECT_EQ(pclose(pipe), 0) << out;
+  const std::string expected =
+      "--version|demo|geometry|list|mosaic|settings|--help|\n"
+      "build|info|\n"
+      "--section|--set|--settings|--split|\n"
+      "TileAdapt=|\n"
+      "No|Tile\\ Size|Mosaic\\ Size|\n"
+      "Mosaic\\ Size|\n"
+      "pixels|inches|cm|tiles|\n"
+      "--json|--keys|--section|--set|--settings|--write|--help|\n";
+  EXPECT_EQ(out, expected);
 }
 
 TEST_F(Cli, SettingsWriteTellsWhatTheParameterRulesChanged) {
