@@ -123,7 +123,8 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
 
   // The rules may change values; on a refusal the settings go back to what they were.
   const MosaicSettings before = settings;
-  (void)applyParameterRules(settings, false);
+  std::vector<std::string> notes;
+  (void)applyParameterRules(settings, false, &notes);
   bool valid = validateParameters(settings);
   std::string problem;
   if (valid) {
@@ -144,9 +145,16 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
   }
 
   m_job.rememberedMaskFile.clear();
+  for (const std::string& note : notes) m_host.showNote(note);
 
   const PreflightResult preflight =
       preflightCheck(preflightCounts(m_list, m_grid.geometry, settings), settings);
+  if (preflight.emptyCells > 0) {
+    m_host.showNote(formatText(tr("Tiles will run short: at least %llu of the %llu cells will "
+                                  "stay empty."),
+                               static_cast<unsigned long long>(preflight.emptyCells),
+                               static_cast<unsigned long long>(preflight.cells)));
+  }
   if (preflight.warn &&
       showMessage(preflight.message, Buttons::YesNo, Icon::Question) != Answer::Yes) {
     return StartResult::PreflightDeclined;

@@ -60,6 +60,9 @@ class JobControllerHost {
   /// The 6th status tick, about three seconds after start: the window starts the automatic
   /// update check here (`UpdateChecker::checkForUpdates(false)`); the CLI does nothing.
   virtual void startAutomaticUpdateCheck() {}
+  /// One line the start of a job has for the user without asking anything: what the parameter
+  /// rules changed, how many cells will stay empty. Shown before the questions of the start.
+  virtual void showNote(const std::string& text) { (void)text; }
 };
 
 /// Why `startJob` did not start a job.

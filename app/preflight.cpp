@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/preflight.h"
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "geometry/mosaic_geometry.h"
@@ -65,6 +67,14 @@ PreflightResult preflightCheck(const PreflightCounts& counts, const MosaicSettin
     if (k * k > total) unfilled = spacing = true;
   }
 
+  // How often one picture may fill a cell; pictures of the wrong orientation fill none.
+  std::uint64_t uses = std::numeric_limits<std::uint64_t>::max() / (total + 1);
+  if (duplicationLimit > 0) uses = std::min(uses, static_cast<std::uint64_t>(duplicationLimit));
+  if (spacingValue == 0) uses = 1;
+  const std::uint64_t fillable = (settings.tileVariants.value & kRotated90Bit) != 0
+                                     ? std::min(cells, total * uses)
+                                     : std::min(n1, b * uses) + std::min(n2, a * uses);
+
   std::vector<std::string> parts;
   if (unfilled) parts.push_back(tr("Not all tiles in your Mosaic will be filled"));
   if (leftOver) parts.push_back(tr("Not all pictures in your Tile Images List will be used"));
@@ -77,6 +87,8 @@ PreflightResult preflightCheck(const PreflightCounts& counts, const MosaicSettin
   if (spacing) parts.push_back(tr("I suggest to reduce the Duplicate Spacing"));
 
   PreflightResult result;
+  result.cells = cells;
+  result.emptyCells = cells - fillable;
   if (parts.empty()) return result;
   const std::string separator = tr(". ");
   for (std::size_t i = 0; i < parts.size(); ++i) {

@@ -14,6 +14,10 @@ struct TileImagesList;
 struct PreflightResult {
   bool warn = false;    ///< true exactly when `message` is not empty
   std::string message;  ///< the warnings and suggestions, ending with the question
+  /// Cells that no tile can fill under the rotation, duplication and "no duplicates" rules:
+  /// at least this many stay empty (placement limits may leave more).
+  std::uint64_t emptyCells = 0;
+  std::uint64_t cells = 0;  ///< all cells of the mosaic
 };
 
 /// The figures the check works on.

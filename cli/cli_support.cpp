@@ -12,6 +12,7 @@
 #include "geometry/geometry_presets.h"
 #include "job/mosaic_job.h"
 #include "job/mosaic_settings.h"
+#include "job/settings_keys.h"
 #include "job/settings_sets.h"
 #include "job/settings_tokens.h"
 #include "platform/catalogue.h"
@@ -19,40 +20,6 @@
 namespace tg {
 
 namespace {
-
-/// The keys whose values are tokens of a table.
-struct TokenKey {
-  const char* key;
-  TokenTable table;
-};
-constexpr TokenKey kTokenKeys[] = {
-    {"MosaicSizeUnit", TokenTable::Unit},
-    {"ResolutionUnit", TokenTable::Unit},
-    {"TileUnit", TokenTable::Unit},
-    {"BorderSizeUnit", TokenTable::Unit},
-    {"Pattern", TokenTable::Pattern},
-    {"TileAdapt", TokenTable::Adapt},
-    {"TileVariants", TokenTable::Variant},
-    {"MosaicProcessing", TokenTable::Processing},
-    {"ImageCompare", TokenTable::Compare},
-    {"ImageDetail", TokenTable::Detail},
-    {"ColorChangePriority", TokenTable::ColorChange},
-    {"MosaicSubdirectory", TokenTable::Subdirectory},
-    {"MosaicFileName", TokenTable::FileName},
-    {"FileFormat", TokenTable::Format},
-};
-
-/// Keys whose values are whole numbers (flags are 0 or 1 but read as numbers).
-constexpr const char* kIntegerKeys[] = {
-    "MultiSize2",         "MultiSize4",     "TileDuplication", "DuplicateSpacing",
-    "ColorChange",        "JPGQuality",     "WebPageSize",     "ConsecutiveFrames",
-    "BorderColor",        "ResolutionSize", "BorderSizeWidth", "UseAllImages",
-    "OutputTransparency", "OutputLayers",   "OutputTIFF64",    "TextReport",
-    "IndividualTiles",    "SplitMosaic",    "CreateMaskFile",
-};
-
-/// Keys whose values are decimal numbers.
-constexpr const char* kRealKeys[] = {"MosaicSizeWidth", "MosaicSizeHeight", "TileSize"};
 
 std::string trimmedText(const std::string& text) {
   std::size_t begin = 0;
@@ -82,33 +49,39 @@ bool isRealText(const std::string& text) {
   return result.ec == std::errc() && result.ptr == t.data() + t.size() && std::isfinite(value);
 }
 
-/// Why `text` cannot be the value of `key`, or nothing when it can. Keys without a fixed form
-/// (folders, advanced rows) and unknown keys pass; `applySettingText` judges the key itself.
+/// Why `text` cannot be the value of `key`, or nothing when it can. The form comes from the
+/// table settings files are written with. Keys without a fixed form (the folder, advanced rows)
+/// and unknown keys pass; `applySettingText` judges the key itself.
 std::optional<std::string> overrideProblem(const MosaicSettings& settings, const std::string& key,
                                            const std::string& text) {
-  for (const TokenKey& entry : kTokenKeys) {
-    if (key != entry.key) continue;
-    std::string accepted;
-    for (const SettingsToken& token : tokenTable(entry.table)) {
-      if (token.needsVideo && !settings.videoAvailable) continue;
-      if (text == token.text) return std::nullopt;
-      accepted += (accepted.empty() ? "" : ", ") + std::string(token.text);
+  const SettingsKey* entry = findSettingsKey(key);
+  if (entry == nullptr) return std::nullopt;
+  switch (entry->form) {
+    case SettingsKeyForm::Token: {
+      std::string accepted;
+      for (const SettingsToken& token : tokenTable(entry->table)) {
+        if (token.needsVideo && !settings.videoAvailable) continue;
+        if (text == token.text) return std::nullopt;
+        accepted += (accepted.empty() ? "" : ", ") + std::string(token.text);
+      }
+      // Only keys whose values can lack a token take the number a settings file stores (id + 1);
+      // for the others a typed number is a mistake that a file would read as another value.
+      if (entry->numbersStored && isIntegerText(text)) return std::nullopt;
+      return "the value '" + text + "' of " + key + " is not one of its tokens: " + accepted +
+             (entry->numbersStored ? " (or a number as a settings file stores it)" : "") +
+             "; see tesselograph-cli settings --keys";
     }
-    // Settings files store the ids that have no token as numbers (id + 1); every unit has one.
-    const bool numbersAllowed = entry.table != TokenTable::Unit;
-    if (numbersAllowed && isIntegerText(text)) return std::nullopt;
-    return "the value '" + text + "' of " + key + " is not one of its tokens: " + accepted +
-           (numbersAllowed ? " (or a number as a settings file stores it)" : "");
-  }
-  for (const char* integerKey : kIntegerKeys) {
-    if (key == integerKey && !isIntegerText(text)) {
-      return "the value '" + text + "' of " + key + " is not a whole number";
-    }
-  }
-  for (const char* realKey : kRealKeys) {
-    if (key == realKey && !isRealText(text)) {
-      return "the value '" + text + "' of " + key + " is not a number";
-    }
+    case SettingsKeyForm::Integer:
+    case SettingsKeyForm::Flag:
+      if (!isIntegerText(text))
+        return "the value '" + text + "' of " + key + " is not a whole number";
+      break;
+    case SettingsKeyForm::Decimal:
+      if (!isRealText(text)) return "the value '" + text + "' of " + key + " is not a number";
+      break;
+    case SettingsKeyForm::Fixed:
+    case SettingsKeyForm::Text:
+      break;
   }
   return std::nullopt;
 }
@@ -128,6 +101,39 @@ bool ArgumentReader::wantsHelp() const {
     if (argument == "--help" || argument == "-h") return true;
   }
   return false;
+}
+
+std::string jsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (byte < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
 }
 
 void printError(const std::string& text) {

@@ -35,6 +35,10 @@ class ArgumentReader {
   std::size_t m_next = 0;
 };
 
+/// `text` as a JSON string literal, quotes included (UTF-8 passes through, control characters
+/// are escaped).
+[[nodiscard]] std::string jsonString(const std::string& text);
+
 /// Prints "tesselograph-cli: " + `text` to standard error.
 void printError(const std::string& text);
 

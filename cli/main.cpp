@@ -7,6 +7,8 @@
 #include "app/application.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "cli/settings_keys_listing.h"
+#include "cli/version.h"
 
 namespace tg {
 
@@ -22,10 +24,12 @@ constexpr const char* kUsage =
     "                          -i MAIN [-o OUT] [-i MAIN [-o OUT]]... [--mask FILE|DIR] "
     "[--priority-map FILE]\n"
     "                          [--split WxH[px|tiles|pieces]] [--yes | --no]\n"
-    "  tesselograph-cli geometry [--settings FILE] [--set KEY=VALUE]... --image WxH [--unit "
-    "pixels|inches|cm|tiles]\n"
+    "  tesselograph-cli geometry [--settings FILE [--section NAME]] [--set KEY=VALUE]... --image "
+    "WxH [--unit pixels|inches|cm|tiles]\n"
     "  tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]... --write "
     "FILE\n"
+    "  tesselograph-cli settings --keys [--json]\n"
+    "  tesselograph-cli --version\n"
     "  tesselograph-cli demo [OUT_DIR]\n"
     "  tesselograph-cli update-check [--force] [--yes | --no]\n"
     "Every command takes --help. Messages and questions go to standard error; --yes / --no\n"
@@ -48,8 +52,10 @@ int main(int argc, char** argv) {
   }
   if (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
     std::fputs(kUsage, stdout);
+    std::fputs(kSettingsKeysHelp, stdout);
     return kExitOk;
   }
+  if (arguments[0] == "--version") return printVersion();
   ForcedAnswer forced = ForcedAnswer::None;
   std::vector<std::string> rest;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -100,6 +106,7 @@ int main(int argc, char** argv) {
       printError("unknown command '" + command + "'");
       std::fputs(kUsage, stderr);
     }
+    if (code == kExitOk && reader.wantsHelp()) std::fputs(kSettingsKeysHelp, stdout);
   }
   setUserDialogs(nullptr);
   g_dialogs = nullptr;

@@ -30,14 +30,17 @@ constexpr const char* kMosaicHelp =
     "                               [--split WxH[px|tiles|pieces]] [--yes | --no]\n"
     "Makes the mosaic of every main image MAIN from the tiles of LIST.tg4, starting from the\n"
     "Default Settings, then the settings file (with --section a named set of a user settings\n"
-    "file), then every --set in order. -o names the mosaic of the -i before it (its extension\n"
-    "is replaced by the format's). --mask shapes the cells by a mask file or a folder of them,\n"
-    "--priority-map FILE turns on the custom tile area priority with the grey picture FILE\n"
-    "(darker areas get the better tiles). --split cuts the mosaic into\n"
+    "file), then every --set in order. -o names the mosaic of the -i before it: an extension\n"
+    "of an output format (.jpg, .jpeg, .tiff, .psb, ...) is replaced by the chosen format's,\n"
+    "any other name gets the format's extension added. --mask shapes the cells by a mask file\n"
+    "or a folder of them, --priority-map FILE turns on the custom tile area priority with the\n"
+    "grey picture FILE (darker areas get the better tiles). --split cuts the mosaic into\n"
     "pieces: WxH (or WxHpx) pieces of W x H pixels, WxHtiles pieces of W x H tiles (pieces end\n"
     "on tile edges), WxHpieces W pieces across and H down (the smallest pieces that cover the\n"
     "mosaic); the piece size is printed, and must be above 10 and at most 1,000,000 pixels.\n"
-    "--yes / --no answer every question. Ctrl-C stops the job; files already written stay.\n";
+    "--yes / --no answer every question; lines before the job say what the parameter rules\n"
+    "changed and how many cells will stay empty when tiles run short. Ctrl-C stops the job;\n"
+    "files already written stay.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -99,6 +102,7 @@ class TerminalHost final : public JobControllerHost {
   void showStatus(const std::string& text, std::uint32_t, int progress) override {
     m_progress.update(text, progress / 100.0);
   }
+  void showNote(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
   void finish() { m_progress.finish(); }
 
  private:

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/settings_keys_listing.h"
 #include "geometry/mosaic_geometry.h"
 #include "geometry/mosaic_information.h"
 #include "geometry/pattern_layout.h"
@@ -23,8 +25,11 @@ constexpr const char* kGeometryHelp =
 constexpr const char* kSettingsHelp =
     "Usage: tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]...\n"
     "                                 --write FILE\n"
+    "       tesselograph-cli settings --keys [--json]\n"
     "Saves the settings as a mosaic settings file (section \"Mosaic Settings\") after the\n"
-    "parameter rules; invalid parameters are refused with exit status 1.\n";
+    "parameter rules, each change of which is told in one line; invalid parameters are refused\n"
+    "with exit status 1. --keys lists every key of a settings file with its meaning, tokens,\n"
+    "range and Default Settings value; --json prints them as one JSON object for scripts.\n";
 
 bool parseImageSize(const std::string& text, std::uint32_t& width, std::uint32_t& height) {
   const auto x = text.find_first_of("xX");
@@ -121,11 +126,17 @@ int runSettings(ArgumentReader& args) {
   }
   SettingsSource source;
   std::optional<std::string> target;
+  bool keys = false;
+  bool json = false;
   bool ok = true;
   while (!args.done() && ok) {
     const std::string argument = args.take();
     if (source.readOption(argument, args, ok)) continue;
-    if (argument == "--write") {
+    if (argument == "--keys") {
+      keys = true;
+    } else if (argument == "--json") {
+      json = true;
+    } else if (argument == "--write") {
       target = args.value(argument);
       if (!target) return kExitUsage;
     } else {
@@ -134,12 +145,24 @@ int runSettings(ArgumentReader& args) {
     }
   }
   if (!ok) return kExitUsage;
-  if (!target) {
+  if (keys) {
+    if (target || source.file || !source.overrides.empty()) {
+      printError("--keys takes no other option but --json");
+      return kExitUsage;
+    }
+    return printSettingsKeys(json) ? kExitOk : kExitFailed;
+  }
+  if (!target || json) {
     std::fputs(kSettingsHelp, stderr);
     return kExitUsage;
   }
   MosaicSettings settings;
   if (!assembleSettings(source, settings)) return kExitFailed;
+  // The save runs the rules again, which then change nothing; running them here first lets the
+  // user read what they changed.
+  std::vector<std::string> notes;
+  (void)applyParameterRules(settings, false, &notes);
+  for (const std::string& note : notes) std::fprintf(stderr, "%s\n", note.c_str());
   SettingsSetsModel model(settings);
   switch (model.saveSettingsInteractive(std::nullopt, *target, SettingsLocation::AsGiven)) {
     case SaveOutcome::Saved:

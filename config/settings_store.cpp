@@ -169,6 +169,8 @@ class FolderLock {
 
 }  // namespace
 
+std::string formatSettingsDouble(double value) { return formatDouble(value); }
+
 struct SettingsStore::Document {
   IniDocument ini{true, false, false};
 

@@ -15,6 +15,9 @@ enum class SettingsLocation : int {
   ConfigFolder = 2,   ///< the configuration folder + the name (TesselographConfig.txt, ...)
 };
 
+/// The text `setDouble` stores for `value` ("%lf": six decimals, no exponent, no locale).
+[[nodiscard]] std::string formatSettingsDouble(double value);
+
 /// One INI document bound to one file; every settings and configuration file of the program is
 /// read and written through it.
 ///

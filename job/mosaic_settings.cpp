@@ -7,6 +7,7 @@
 
 #include "geometry/units/quantity_text.h"
 #include "geometry/units/unit_names.h"
+#include "job/settings_tokens.h"
 #include "platform/catalogue.h"
 #include "platform/text_format.h"
 
@@ -329,36 +330,79 @@ std::string mosaicDirectoryLabel(const MosaicSettings& settings) {
   return settings.mosaicDirectory.value;
 }
 
-bool applyParameterRules(MosaicSettings& s, bool skipDuplicatesRule) {
+bool applyParameterRules(MosaicSettings& s, bool skipDuplicatesRule,
+                         std::vector<std::string>* notes) {
   bool changed = false;
   auto change = [&changed](IntParameter& parameter, long value) {
-    if (parameter.value == value) return;
+    if (parameter.value == value) return false;
     parameter.set(value);
     changed = true;
+    return true;
   };
   auto switchOff = [&changed](Parameter<bool>& parameter) {
-    if (!parameter.value) return;
+    if (!parameter.value) return false;
     parameter.set(false);
     changed = true;
+    return true;
+  };
+  auto note = [notes](const std::string& text) {
+    if (notes != nullptr) notes->push_back(text);
+  };
+  const auto processingToken = [&s](long id) {
+    return writeToken(TokenTable::Processing, id, s.videoAvailable);
   };
 
   if (s.consecutiveFrames.value != 0) {
-    change(s.mosaicProcessing, 2);
-    change(s.tileDuplication, 1);
+    const long processing = s.mosaicProcessing.value;
+    const long duplication = s.tileDuplication.value;
+    const bool faster = change(s.mosaicProcessing, 2);
+    const bool single = change(s.tileDuplication, 1);
+    if (faster || single) {
+      std::string text = formatText(tr("ConsecutiveFrames %ld needs the Faster algorithm and no "
+                                       "duplicates:"),
+                                    s.consecutiveFrames.value);
+      if (faster) {
+        text += formatText(tr(" MosaicProcessing %s becomes %s"), processingToken(processing),
+                           processingToken(2));
+      }
+      if (single) {
+        text += formatText(tr(" TileDuplication %ld becomes 1"), duplication);
+      }
+      note(text + ".");
+    }
   } else if (!skipDuplicatesRule) {
     const bool noDuplicates = s.tileDuplication.value == 1;
-    const bool spaced = s.duplicateSpacing.value != 0;
-    if (spaced == noDuplicates) {
-      change(s.duplicateSpacing, 0);
-      change(s.tileDuplication, 1);
+    const long spacing = s.duplicateSpacing.value;
+    const long duplication = s.tileDuplication.value;
+    if ((spacing != 0) == noDuplicates) {
+      (void)change(s.duplicateSpacing, 0);
+      (void)change(s.tileDuplication, 1);
+      note(noDuplicates
+               ? formatText(tr("TileDuplication 1 means no duplicates: DuplicateSpacing %ld "
+                               "becomes 0."),
+                            spacing)
+               : formatText(tr("DuplicateSpacing 0 means no duplicates: TileDuplication %ld "
+                               "becomes 1, so every picture is used at most once."),
+                            duplication));
     }
   }
   const long format = s.fileFormat.value;
-  if (format != kFormatPsd && format != kFormatPsb) switchOff(s.outputLayers);
-  if (format != kFormatTiff && format != kFormatPsd && format != kFormatPsb) {
-    switchOff(s.outputTransparency);
+  const std::string formatToken = writeToken(TokenTable::Format, format, s.videoAvailable);
+  if (format != kFormatPsd && format != kFormatPsb && switchOff(s.outputLayers)) {
+    note(formatText(tr("OutputLayers is switched off: the format %s has no layers (only psd and "
+                       "psb have)."),
+                    formatToken));
   }
-  if (s.mosaicSubdirectory.value == 3 && s.mosaicFileName.value == 2) change(s.mosaicFileName, 1);
+  if (format != kFormatTiff && format != kFormatPsd && format != kFormatPsb &&
+      switchOff(s.outputTransparency)) {
+    note(formatText(tr("OutputTransparency is switched off: the format %s has no transparency "
+                       "(only tiff, psd and psb have)."),
+                    formatToken));
+  }
+  if (s.mosaicSubdirectory.value == 3 && s.mosaicFileName.value == 2) {
+    (void)change(s.mosaicFileName, 1);
+    note(tr("MosaicFileName becomes overwrite: every mosaic gets a new subdirectory of its own."));
+  }
   return changed;
 }
 

@@ -185,8 +185,10 @@ bool applyTypedText(QuantityParameter<Quantity>& parameter, const std::string& t
 /// unless `skipDuplicatesRule`, spacing and duplication agree on "no duplicates"; layers only
 /// for PSD/PSB; transparency only for TIFF/PSD/PSB; a new subdirectory implies overwriting the
 /// mosaic file). Every value a rule changes is marked as set. Returns true when any value
-/// changed.
-[[nodiscard]] bool applyParameterRules(MosaicSettings& settings, bool skipDuplicatesRule);
+/// changed. With `notes`, each rule that changed a value adds one translated line saying what
+/// changed and why ("DuplicateSpacing 0 means no duplicates: TileDuplication 0 becomes 1, ...").
+[[nodiscard]] bool applyParameterRules(MosaicSettings& settings, bool skipDuplicatesRule,
+                                       std::vector<std::string>* notes = nullptr);
 
 /// True when every parameter is valid (ranges, allowed units, at least one tile variant, a
 /// border colour within 0..0xFFFFFF, a mosaic size above 0, `MosaicDirectory` not "-").

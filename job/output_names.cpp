@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "job/output_names.h"
 
+#include <cctype>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "platform/catalogue.h"
@@ -27,15 +29,17 @@ std::string joinPath(const std::string& directory, const std::string& name) {
   return directory + "/" + name;
 }
 
-/// `text` without its last `count` characters (whole UTF-8 sequences).
-std::string dropLastCharacters(const std::string& text, int count) {
-  std::size_t end = text.size();
-  for (int i = 0; i < count && end > 0; ++i) {
-    do {
-      --end;
-    } while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0u) == 0x80u);
+/// The extensions, in lower case, of the files the mosaic writers produce.
+constexpr std::string_view kOutputExtensions[] = {"jpg", "jpeg", "jpe", "bmp", "tif", "tiff",
+                                                  "ppm", "raw",  "avi", "psd", "psb", "mosaic"};
+
+bool namesOutputFormat(std::string_view extension) {
+  std::string lowered(extension);
+  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const std::string_view known : kOutputExtensions) {
+    if (lowered == known) return true;
   }
-  return text.substr(0, end);
+  return false;
 }
 
 /// True when something matches "path*.*": an entry in path's folder whose name starts with
@@ -54,6 +58,17 @@ void createFolder(const std::string& path) {
 }
 
 }  // namespace
+
+ExplicitOutput splitExplicitOutput(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = path.rfind('.');
+  // A dot that starts the name (".hidden") is part of it, not an extension.
+  if (dot == std::string::npos || dot <= nameStart) return {path, {}};
+  const std::string_view extension = std::string_view(path).substr(dot + 1);
+  if (!extension.empty() && !namesOutputFormat(extension)) return {path, {}};
+  return {path.substr(0, dot), path.substr(dot)};
+}
 
 PathParts splitPath(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -89,7 +104,7 @@ OutputNames composeOutputNames(const OutputNameRules& rules, const std::string* 
   const PathParts image = splitPath(mainImagePath);
 
   if (explicitOutput != nullptr) {
-    names.base = dropLastCharacters(*explicitOutput, 4);
+    names.base = splitExplicitOutput(*explicitOutput).base;
   } else {
     std::string directory = trimmed(rules.mosaicDirectory);
     if (directory.empty()) directory = image.directory;

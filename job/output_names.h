@@ -37,10 +37,22 @@ struct OutputNames {
   std::string tilesDirectory;  ///< folder of the individual tiles, empty when they are off
 };
 
+/// An output path given on the command line, cut where the writer's extension goes: `base` is
+/// the path without an extension that names one of the program's output formats (".jpg",
+/// ".jpeg", ".tif", ".tiff", ".psb", ... in any letter case) and without a trailing '.';
+/// `extension` is what was cut (empty when the name keeps its own dots, e.g. "photo.v2", or
+/// has none). Only the file name is looked at, so a dotted folder ("out.d/result") stays whole.
+struct ExplicitOutput {
+  std::string base;
+  std::string extension;
+};
+[[nodiscard]] ExplicitOutput splitExplicitOutput(const std::string& path);
+
 /// Computes the output names of the mosaic of `mainImagePath` with `prefix` ("Mosaic",
 /// "M01 Mosaic", ...). With `explicitOutput` (an output path given on the command line) the base
-/// is that path without its last 4 characters (its extension) and neither a subdirectory nor a
-/// fresh name is made. Otherwise the folder is the trimmed `mosaicDirectory` or the image's
+/// is that path as `splitExplicitOutput` cuts it, so the writer's extension replaces a format's
+/// extension and is added to any other name, and neither a subdirectory nor a fresh name is
+/// made. Otherwise the folder is the trimmed `mosaicDirectory` or the image's
 /// folder; the "overwrite" and "new" subdirectory modes put the mosaic into a subfolder named
 /// after the image and the prefix, "new" choosing the first such name not yet taken by a folder
 /// (appending 02, 03, ...); "new" file names and web pages choose the first base that no file

@@ -134,9 +134,9 @@ class Driver {
     if (given == m_job.explicitOutputs.end() || m_maskFiles.size() < 2 || maskNumber == 0) {
       return m_job.composeOutputNames(prefix, path, true);
     }
-    std::string numbered = given->second;
-    const std::size_t cut = numbered.size() >= 4 ? numbered.size() - 4 : 0;
-    numbered.insert(cut, formatText(" M%02d", static_cast<int>(maskNumber)));
+    const ExplicitOutput cut = splitExplicitOutput(given->second);
+    const std::string numbered =
+        cut.base + formatText(" M%02d", static_cast<int>(maskNumber)) + cut.extension;
     return tg::composeOutputNames(m_job.outputNameRules(), &numbered, prefix, path, true);
   }
 

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <limits>
 #include <utility>
 
+#include "job/settings_keys.h"
 #include "job/settings_tokens.h"
 #include "platform/catalogue.h"
 #include "platform/text_format.h"
@@ -17,24 +17,6 @@ namespace tg {
 namespace {
 
 constexpr const char* kAdvancedPrefix = "Advanced.";
-
-long truncated(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= static_cast<double>(std::numeric_limits<long>::max())) {
-    return std::numeric_limits<long>::max();
-  }
-  if (value <= static_cast<double>(std::numeric_limits<long>::min())) {
-    return std::numeric_limits<long>::min();
-  }
-  return static_cast<long>(value);
-}
-
-UnitId unitOf(long id) {
-  if (id < std::numeric_limits<int>::min() || id > std::numeric_limits<int>::max()) {
-    return UnitId::Unknown;
-  }
-  return static_cast<UnitId>(static_cast<int>(id));
-}
 
 std::string trimmed(const std::string& text) {
   std::size_t begin = 0;
@@ -55,13 +37,6 @@ class SectionWriter {
   void text(const std::string& key, const std::string& value) { text(key.c_str(), value); }
   void number(const char* key, long value) {
     m_ok = m_store.setLong(m_section, key, value) && m_ok;
-  }
-  void real(const char* key, double value) {
-    m_ok = m_store.setDouble(m_section, key, value) && m_ok;
-  }
-  void flag(const char* key, bool value) { number(key, value ? 1 : 0); }
-  void token(const char* key, TokenTable table, long value, bool video) {
-    text(key, writeToken(table, value, video));
   }
   [[nodiscard]] bool ok() const { return m_ok; }
 
@@ -91,30 +66,6 @@ class SectionReader {
   const std::string& m_section;
   bool m_video;
 };
-
-/// The format and quality from the `FileFormat` text and the `JPGQuality` value q.
-void readFormat(MosaicSettings& s, const std::string& formatText, long quality) {
-  const long number = settingsTextToLong(formatText);
-  long format = 0;
-  if (number > 0) {
-    // Older versions stored the JPEG quality as the format.
-    format = kFormatJpeg;
-    quality = std::min(number, 100L);
-  } else {
-    const long id = readToken(TokenTable::Format, formatText, s.videoAvailable);
-    if (id < 256) {
-      format = id;
-    } else {
-      const PackedFormat packed = unpackFormatId(id);
-      s.outputTiff64.set(packed.tiff64);
-      quality = packed.quality;
-      format = packed.format;
-    }
-  }
-  if (quality <= 0 || quality > 100) quality = 95;
-  s.fileFormat.set(format);
-  s.jpgQuality.set(quality);
-}
 
 struct Column {
   SizeValue mosaicSize;
@@ -184,46 +135,9 @@ bool saveSettingsSet(const MosaicSettings& s, const std::string& file, SettingsL
   store.setAutoSync(false);
   if (!store.load()) return false;  // never replace a file that exists but cannot be read
 
-  const bool video = s.videoAvailable;
   SectionWriter w(store, section);
   w.number("Version", 1);
-  w.token("MosaicSizeUnit", TokenTable::Unit, static_cast<long>(s.mosaicSize.value.unit), video);
-  w.real("MosaicSizeWidth", s.mosaicSize.value.width);
-  w.real("MosaicSizeHeight", s.mosaicSize.value.height);
-  w.token("ResolutionUnit", TokenTable::Unit, static_cast<long>(s.resolution.value.unit), video);
-  w.number("ResolutionSize", truncated(s.resolution.value.value));
-  w.token("TileUnit", TokenTable::Unit, static_cast<long>(s.tileSize.value.unit), video);
-  w.real("TileSize", s.tileSize.value.value);
-  w.number("MultiSize2", s.multiSize2.value);
-  w.number("MultiSize4", s.multiSize4.value);
-  w.number("TileDuplication", s.tileDuplication.value);
-  w.number("DuplicateSpacing", s.duplicateSpacing.value);
-  w.token("Pattern", TokenTable::Pattern, s.pattern.value, video);
-  w.token("TileAdapt", TokenTable::Adapt, s.tileAdapt.value, video);
-  w.number("ColorChange", s.colorChange.value);
-  w.token("TileVariants", TokenTable::Variant, static_cast<long>(s.tileVariants.value), video);
-  w.token("MosaicProcessing", TokenTable::Processing, s.mosaicProcessing.value, video);
-  w.token("ImageCompare", TokenTable::Compare, s.imageCompare.value, video);
-  w.token("ImageDetail", TokenTable::Detail, s.imageDetail.value, video);
-  w.token("ColorChangePriority", TokenTable::ColorChange, s.colorChangePriority.value, video);
-  w.flag("UseAllImages", s.useAllImages.value);
-  w.token("FileFormat", TokenTable::Format, s.fileFormat.value, video);
-  w.number("JPGQuality", s.jpgQuality.value);
-  w.flag("OutputTransparency", s.outputTransparency.value);
-  w.flag("OutputLayers", s.outputLayers.value);
-  w.flag("OutputTIFF64", s.outputTiff64.value);
-  w.text("MosaicDirectory", s.mosaicDirectory.value);
-  w.token("MosaicSubdirectory", TokenTable::Subdirectory, s.mosaicSubdirectory.value, video);
-  w.token("MosaicFileName", TokenTable::FileName, s.mosaicFileName.value, video);
-  w.number("WebPageSize", s.webPageSize.value);
-  w.flag("TextReport", s.textReport.value);
-  w.flag("IndividualTiles", s.individualTiles.value);
-  w.flag("SplitMosaic", s.splitMosaic.value);
-  w.flag("CreateMaskFile", s.createMaskFile.value);
-  w.number("ConsecutiveFrames", s.consecutiveFrames.value);
-  w.number("BorderColor", s.borderColor.value);
-  w.token("BorderSizeUnit", TokenTable::Unit, static_cast<long>(s.borderSize.value.unit), video);
-  w.number("BorderSizeWidth", truncated(s.borderSize.value.value));
+  for (const SettingsKey& key : settingsKeys()) w.text(key.key, settingsKeyText(key, s));
   w.number("Advanced.Version", includeAdvanced ? 1 : 0);
   for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
     const AdvancedSettings::Row& row = s.advanced.row(i);
@@ -244,13 +158,13 @@ ReadSectionResult readSettingsSection(MosaicSettings& s, SettingsStore& store,
 
   if (const long unit = r.token("MosaicSizeUnit", TokenTable::Unit); unit != 0) {
     s.mosaicSize.set(
-        SizeValue{r.real("MosaicSizeWidth"), r.real("MosaicSizeHeight"), unitOf(unit)});
+        SizeValue{r.real("MosaicSizeWidth"), r.real("MosaicSizeHeight"), unitFromId(unit)});
   }
   if (const long unit = r.token("ResolutionUnit", TokenTable::Unit); unit != 0) {
-    s.resolution.set(Quantity{static_cast<double>(r.number("ResolutionSize")), unitOf(unit)});
+    s.resolution.set(Quantity{static_cast<double>(r.number("ResolutionSize")), unitFromId(unit)});
   }
   if (const long unit = r.token("TileUnit", TokenTable::Unit); unit != 0) {
-    s.tileSize.set(Quantity{r.real("TileSize"), unitOf(unit)});
+    s.tileSize.set(Quantity{r.real("TileSize"), unitFromId(unit)});
   }
   r.intInto(s.tileDuplication, "TileDuplication");
   r.intInto(s.duplicateSpacing, "DuplicateSpacing");
@@ -271,7 +185,7 @@ ReadSectionResult readSettingsSection(MosaicSettings& s, SettingsStore& store,
   r.flagInto(s.outputTransparency, "OutputTransparency");
   r.flagInto(s.outputLayers, "OutputLayers");
   r.flagInto(s.outputTiff64, "OutputTIFF64");
-  readFormat(s, r.text("FileFormat"), r.number("JPGQuality"));
+  readFormatText(s, r.text("FileFormat"), r.number("JPGQuality"));
   if (const std::string directory = r.text("MosaicDirectory"); !directory.empty()) {
     s.mosaicDirectory.set(directory);
   }
@@ -285,7 +199,7 @@ ReadSectionResult readSettingsSection(MosaicSettings& s, SettingsStore& store,
   r.intInto(s.consecutiveFrames, "ConsecutiveFrames");
   r.intInto(s.borderColor, "BorderColor");
   if (const long unit = r.token("BorderSizeUnit", TokenTable::Unit); unit != 0) {
-    s.borderSize.set(Quantity{static_cast<double>(r.number("BorderSizeWidth")), unitOf(unit)});
+    s.borderSize.set(Quantity{static_cast<double>(r.number("BorderSizeWidth")), unitFromId(unit)});
   }
   if (r.number("Advanced.Version") == 1) {
     for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
@@ -299,98 +213,19 @@ ReadSectionResult readSettingsSection(MosaicSettings& s, SettingsStore& store,
 }
 
 bool applySettingText(MosaicSettings& s, const std::string& key, const std::string& text) {
-  const bool video = s.videoAvailable;
-  const long number = settingsTextToLong(text);
-  auto token = [&](TokenTable table) { return readToken(table, text, video); };
-  auto real = [&]() { return advancedTextToDouble(text); };
-  struct IntKey {
-    const char* key;
-    IntParameter MosaicSettings::*member;
-    std::optional<TokenTable> table;
-  };
-  const IntKey intKeys[] = {
-      {"MultiSize2", &MosaicSettings::multiSize2, std::nullopt},
-      {"MultiSize4", &MosaicSettings::multiSize4, std::nullopt},
-      {"TileDuplication", &MosaicSettings::tileDuplication, std::nullopt},
-      {"DuplicateSpacing", &MosaicSettings::duplicateSpacing, std::nullopt},
-      {"Pattern", &MosaicSettings::pattern, TokenTable::Pattern},
-      {"TileAdapt", &MosaicSettings::tileAdapt, TokenTable::Adapt},
-      {"ColorChange", &MosaicSettings::colorChange, std::nullopt},
-      {"MosaicProcessing", &MosaicSettings::mosaicProcessing, TokenTable::Processing},
-      {"ImageCompare", &MosaicSettings::imageCompare, TokenTable::Compare},
-      {"ImageDetail", &MosaicSettings::imageDetail, TokenTable::Detail},
-      {"ColorChangePriority", &MosaicSettings::colorChangePriority, TokenTable::ColorChange},
-      {"JPGQuality", &MosaicSettings::jpgQuality, std::nullopt},
-      {"MosaicSubdirectory", &MosaicSettings::mosaicSubdirectory, TokenTable::Subdirectory},
-      {"MosaicFileName", &MosaicSettings::mosaicFileName, TokenTable::FileName},
-      {"WebPageSize", &MosaicSettings::webPageSize, std::nullopt},
-      {"ConsecutiveFrames", &MosaicSettings::consecutiveFrames, std::nullopt},
-      {"BorderColor", &MosaicSettings::borderColor, std::nullopt},
-  };
-  for (const IntKey& entry : intKeys) {
-    if (key == entry.key) {
-      (s.*entry.member).set(entry.table ? token(*entry.table) : number);
+  if (const SettingsKey* entry = findSettingsKey(key)) {
+    readSettingsKeyText(*entry, s, text);
+    return true;
+  }
+  if (key.rfind(kAdvancedPrefix, 0) != 0) return false;
+  const std::string rowKey = key.substr(std::char_traits<char>::length(kAdvancedPrefix));
+  for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
+    if (!rowKey.empty() && s.advanced.row(i).key == rowKey) {
+      s.advanced.setRowValue(i, text);
       return true;
     }
   }
-  struct FlagKey {
-    const char* key;
-    Parameter<bool> MosaicSettings::*member;
-  };
-  const FlagKey flagKeys[] = {
-      {"UseAllImages", &MosaicSettings::useAllImages},
-      {"OutputTransparency", &MosaicSettings::outputTransparency},
-      {"OutputLayers", &MosaicSettings::outputLayers},
-      {"OutputTIFF64", &MosaicSettings::outputTiff64},
-      {"TextReport", &MosaicSettings::textReport},
-      {"IndividualTiles", &MosaicSettings::individualTiles},
-      {"SplitMosaic", &MosaicSettings::splitMosaic},
-      {"CreateMaskFile", &MosaicSettings::createMaskFile},
-  };
-  for (const FlagKey& entry : flagKeys) {
-    if (key == entry.key) {
-      (s.*entry.member).set(number != 0);
-      return true;
-    }
-  }
-  if (key == "MosaicSizeUnit") {
-    SizeValue size = s.mosaicSize.value;
-    size.unit = unitOf(token(TokenTable::Unit));
-    s.mosaicSize.set(size);
-  } else if (key == "MosaicSizeWidth" || key == "MosaicSizeHeight") {
-    SizeValue size = s.mosaicSize.value;
-    (key == "MosaicSizeWidth" ? size.width : size.height) = real();
-    s.mosaicSize.set(size);
-  } else if (key == "ResolutionUnit" || key == "TileUnit" || key == "BorderSizeUnit") {
-    auto& parameter = key == "ResolutionUnit" ? s.resolution
-                      : key == "TileUnit"     ? s.tileSize
-                                              : s.borderSize;
-    parameter.set(Quantity{parameter.value.value, unitOf(token(TokenTable::Unit))});
-  } else if (key == "ResolutionSize") {
-    s.resolution.set(Quantity{static_cast<double>(number), s.resolution.value.unit});
-  } else if (key == "BorderSizeWidth") {
-    s.borderSize.set(Quantity{static_cast<double>(number), s.borderSize.value.unit});
-  } else if (key == "TileSize") {
-    s.tileSize.set(Quantity{real(), s.tileSize.value.unit});
-  } else if (key == "TileVariants") {
-    s.tileVariants.set(static_cast<std::uint32_t>(token(TokenTable::Variant)));
-  } else if (key == "FileFormat") {
-    readFormat(s, text, s.jpgQuality.value);
-  } else if (key == "MosaicDirectory") {
-    s.mosaicDirectory.set(text);
-  } else if (key.rfind(kAdvancedPrefix, 0) == 0) {
-    const std::string rowKey = key.substr(std::char_traits<char>::length(kAdvancedPrefix));
-    for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
-      if (!rowKey.empty() && s.advanced.row(i).key == rowKey) {
-        s.advanced.setRowValue(i, text);
-        return true;
-      }
-    }
-    return false;
-  } else {
-    return false;
-  }
-  return true;
+  return false;
 }
 
 void applyBuiltInColumn(MosaicSettings& settings, SettingsSetId set) {

@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libtiff-tools
+  bash-completion
   desktop-base xdg-utils
   chromium
   pandoc groff ghostscript man-db  # the user guide PDF, the manual pages

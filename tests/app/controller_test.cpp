@@ -65,6 +65,25 @@ TEST(Preflight, EachWarningJoinsItsPartsInOrder) {
   EXPECT_FALSE(preflightCheck({0, 25, 4, 0}, settings).warn);
 }
 
+TEST(Preflight, CountsTheCellsNoTileCanFill) {
+  MosaicSettings settings = plainSettings();
+  settings.duplicateSpacing.value = 0;  // no duplicates: 1000 tiles for 1200 cells
+  EXPECT_EQ(preflightCheck({0, 1000, 1200, 0}, settings).emptyCells, 200u);
+  EXPECT_EQ(preflightCheck({0, 1000, 1200, 0}, settings).cells, 1200u);
+  settings.duplicateSpacing.value = 1;
+  settings.tileDuplication.value = 2;  // each tile twice
+  EXPECT_EQ(preflightCheck({0, 500, 1200, 0}, settings).emptyCells, 200u);
+  // Without rotation portrait pictures fill no landscape cell; with it they do.
+  EXPECT_EQ(preflightCheck({400, 0, 300, 0}, settings).emptyCells, 300u);
+  settings.tileVariants.value = 1 | 32;
+  EXPECT_EQ(preflightCheck({400, 0, 300, 0}, settings).emptyCells, 0u);
+  // A spacing too wide for the tiles warns, but how many cells it leaves empty is unknown.
+  settings.tileDuplication.value = 0;
+  settings.duplicateSpacing.value = 2;
+  EXPECT_TRUE(preflightCheck({0, 24, 4, 0}, settings).warn);
+  EXPECT_EQ(preflightCheck({0, 24, 4, 0}, settings).emptyCells, 0u);
+}
+
 TEST(Preflight, CountsTakeHalvesQuartersAndMixedPatternsIntoAccount) {
   TileImagesList list;
   list.landscapeCount = 7;

@@ -67,46 +67,70 @@ class CliMosaic : public test::CliFixture {
 };
 
 struct FormatRow {
-  const char* name;
   const char* settings;
-  const char* extension;
+  const char* output;  ///< the -o path
+  const char* file;    ///< the file written
   std::string magic;
 };
 
 TEST_F(CliMosaic, EveryRasterFormatIsWrittenAndNamedAfterTheOutputPath) {
+  // A format's extension of any length is replaced by the chosen format's; any other name,
+  // in a dotted folder too, gets the format's extension added.
   const FormatRow rows[] = {
-      {"jpeg", "--set FileFormat=jpg", ".jpg", std::string("\xFF\xD8\xFF", 3)},
-      {"tiff", "--set FileFormat=tiff --set OutputTIFF64=0", ".tiff", std::string("II*\0", 4)},
-      {"bigtiff", "--set FileFormat=tiff --set OutputTIFF64=1", ".tiff", std::string("II+\0", 4)},
-      {"tiffjpeg", "--set FileFormat=tiff_jpg80", ".tiff", std::string("II*\0", 4)},
-      {"psd", "--set FileFormat=psd", ".psd", std::string("8BPS\0\1", 6)},
-      {"psb", "--set FileFormat=psb", ".psb", std::string("8BPS\0\2", 6)},
-      {"ppm", "--set FileFormat=ppm", ".ppm", "P6\n"},
-      {"bmp", "--set FileFormat=bmp", ".bmp", "BM"},
-      {"raw", "--set FileFormat=raw", ".raw", ""},
+      {"--set FileFormat=jpg", "out.d/jpeg.jpeg", "out.d/jpeg.jpg", std::string("\xFF\xD8\xFF", 3)},
+      {"--set FileFormat=tiff --set OutputTIFF64=0", "out/tiff.tiff", "out/tiff.tiff",
+       std::string("II*\0", 4)},
+      {"--set FileFormat=tiff --set OutputTIFF64=1", "out/bigtiff.jpg", "out/bigtiff.tiff",
+       std::string("II+\0", 4)},
+      {"--set FileFormat=tiff_jpg80", "out/tiffjpeg", "out/tiffjpeg.tiff", std::string("II*\0", 4)},
+      {"--set FileFormat=psd", "out/psd.v2", "out/psd.v2.psd", std::string("8BPS\0\1", 6)},
+      {"--set FileFormat=psb", "out/psb.PSB", "out/psb.psb", std::string("8BPS\0\2", 6)},
+      {"--set FileFormat=ppm", "out/ppm.", "out/ppm.ppm", "P6\n"},
+      {"--set FileFormat=bmp", "out/bmp.xyz", "out/bmp.xyz.bmp", "BM"},
+      {"--set FileFormat=raw", "out/raw.raw", "out/raw.raw", ""},
   };
   for (const FormatRow& row : rows) {
-    SCOPED_TRACE(row.name);
-    // The -o path's own extension is replaced by the format's.
-    const test::CliRun run =
-        mosaic(std::string(row.settings) + " -i main.jpg -o out/" + row.name + ".xyz");
+    SCOPED_TRACE(row.output);
+    const test::CliRun run = mosaic(std::string(row.settings) + " -i main.jpg -o " + row.output);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string file = std::string("out/") + row.name + row.extension;
+    const std::string file = row.file;
     EXPECT_EQ(run.out, "Mosaic in: " + m_root + "/" + file + "\n");
     EXPECT_NE(run.err.find("Completed 1 Mosaic!"), std::string::npos) << run.err;
     ASSERT_TRUE(std::filesystem::exists(m_dir.path() / file));
     EXPECT_EQ(head(file, row.magic.size()), row.magic);
-    if (row.extension == std::string(".jpg")) {
+    if (file.ends_with(".jpg")) {
       std::uint32_t width = 0;
       std::uint32_t height = 0;
       ASSERT_TRUE(readImageSize(m_dir.file(file), width, height));
       EXPECT_EQ(width, 400u);
       EXPECT_EQ(height, 300u);
     }
-    if (row.extension == std::string(".raw")) {
+    if (file.ends_with(".raw")) {
       EXPECT_EQ(std::filesystem::file_size(m_dir.path() / file), 400u * 300u * 3u);
     }
   }
+}
+
+TEST_F(CliMosaic, RuleChangesAndEmptyCellsAreToldBeforeTheJobEvenUnderYes) {
+  // 40 x 30 cells from 30 pictures without duplicates: 1170 cells stay empty.
+  const test::CliRun run = mosaic(
+      "--set DuplicateSpacing=0 --set OutputLayers=1 -i main.jpg "
+      "-o short/s.jpg");
+  const std::string& err = run.err;
+  const auto spacing = err.find(
+      "DuplicateSpacing 0 means no duplicates: TileDuplication 0 "
+      "becomes 1, so every picture is used at most once.\n");
+  const auto layers = err.find("OutputLayers is switched off: the format jpg has no layers");
+  const auto empty =
+      err.find("Tiles will run short: at least 1170 of the 1200 cells will stay empty.\n");
+  const auto question = err.find("Not all tiles in your Mosaic will be filled");
+  ASSERT_NE(spacing, std::string::npos) << err;
+  ASSERT_NE(layers, std::string::npos) << err;
+  ASSERT_NE(empty, std::string::npos) << err;
+  EXPECT_LT(spacing, layers);
+  EXPECT_LT(layers, empty);
+  EXPECT_LT(empty, question);
+  EXPECT_NE(err.find("Completed 1 Mosaic!"), std::string::npos) << err;
 }
 
 TEST_F(CliMosaic, SplitMosaicWritesPiecesOfTheGivenSize) {

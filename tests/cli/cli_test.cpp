@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -20,7 +22,12 @@ TEST_F(Cli, HelpForEveryCommandAndUsageErrors) {
     const CliRun run = cli(command);
     EXPECT_EQ(run.exitCode, 0) << command;
     EXPECT_NE(run.out.find("Usage"), std::string::npos) << command;
+    EXPECT_NE(run.out.find("`tesselograph-cli settings --keys` lists every key"), std::string::npos)
+        << command;
   }
+  const CliRun version = cli("--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("tesselograph-cli ", 0), 0u) << version.out;
   EXPECT_EQ(cli("").exitCode, 2);
   EXPECT_EQ(cli("frobnicate").exitCode, 2);
   EXPECT_EQ(cli("list info").exitCode, 2);
@@ -129,6 +136,12 @@ TEST_F(Cli, OverridesOutsideTheirKeysFormAreRefusedByName) {
       {"TextReport=yes", "the value 'yes' of TextReport is not a whole number"},
       {"TileSize=big", "the value 'big' of TileSize is not a number"},
       {"MosaicSizeWidth=12cm", "the value '12cm' of MosaicSizeWidth is not a number"},
+      // A settings file would read these numbers as id + 1: "Tile Size", "faster", JPEG q100.
+      {"TileAdapt=2",
+       "the value '2' of TileAdapt is not one of its tokens: No, Tile Size, "
+       "Mosaic Size; see tesselograph-cli settings --keys"},
+      {"MosaicProcessing=2", "of MosaicProcessing is not one of its tokens: standard, faster"},
+      {"FileFormat=102", "the value '102' of FileFormat is not one of its tokens: jpg"},
   };
   for (const Row& row : refused) {
     const CliRun run =
@@ -148,6 +161,101 @@ TEST_F(Cli, OverridesOutsideTheirKeysFormAreRefusedByName) {
   EXPECT_NE(written.find("Pattern = Square (3 rows)"), std::string::npos) << written;
   EXPECT_NE(written.find("MosaicSizeWidth = 29.5"), std::string::npos) << written;
   EXPECT_NE(written.find("OutputTIFF64 = 1"), std::string::npos) << written;
+}
+
+/// The value of "field" in the JSON object of `key` in the output of `settings --keys --json`.
+std::string keyField(const std::string& json, const std::string& key, const std::string& field) {
+  const auto at = json.find("{\"key\":\"" + key + "\"");
+  if (at == std::string::npos) return "<missing>";
+  const auto value = json.find("\"" + field + "\":\"", at) + field.size() + 4;
+  return json.substr(value, json.find('"', value) - value);
+}
+
+TEST_F(Cli, SettingsKeysListEveryKeyOfTheFileWithItsDefault) {
+  CliRun run = cli("settings --write defaults.txt");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const CliRun keys = cli("settings --keys --json");
+  ASSERT_EQ(keys.exitCode, 0) << keys.err;
+  // Every line of the written Default Settings is a key of the listing with that default.
+  std::size_t written = 0;
+  const std::string file = test::readFile(m_dir.path() / "defaults.txt");
+  for (std::size_t at = file.find("]\r\n") + 3; at < file.size();) {
+    const auto end = file.find("\r\n", at);
+    const std::string line = file.substr(at, end - at);
+    at = end + 2;
+    const auto equals = line.find(" = ");
+    if (equals == std::string::npos) break;
+    const std::string key = line.substr(0, equals);
+    EXPECT_EQ(keyField(keys.out, key, "default"), line.substr(equals + 3)) << key;
+    ++written;
+  }
+  EXPECT_GT(written, 60u);
+  std::size_t listed = 0;
+  for (auto at = keys.out.find("{\"key\":"); at != std::string::npos;
+       at = keys.out.find("{\"key\":", at + 1)) {
+    ++listed;
+  }
+  EXPECT_EQ(listed, written);
+  EXPECT_EQ(keyField(keys.out, "TileVariants", "form"), "token");
+  EXPECT_NE(keys.out.find("{\"token\":\"Mosaic Size\",\"meaning\":\"Adapt Mosaic\""),
+            std::string::npos);
+
+  // The text form names the same, with the "+ 1" of the keys that store numbers.
+  run = cli("settings --keys");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("TileAdapt (token), default: \"Tile Size\""), std::string::npos);
+  EXPECT_NE(run.out.find("is written 103"), std::string::npos) << run.out;
+  EXPECT_EQ(cli("settings --keys --write x.txt").exitCode, 2);
+}
+
+TEST_F(Cli, BashCompletionOffersCommandsOptionsKeysAndTokensFromTheProgram) {
+  const std::string library = "/usr/share/bash-completion/bash_completion";
+  const char* data = std::getenv("TG_TEST_DATA");
+  if (!std::filesystem::exists(library) || data == nullptr) {
+    GTEST_SKIP() << "bash-completion is not installed";
+  }
+  const std::string script = std::string(data) + "/../../cli/tesselograph-cli.bash-completion";
+  // Each line: the command line typed so far, then the words the shell splits it into (with
+  // "=" a word of its own), then what the completion offers, separated by '|'.
+  test::writeFile(m_dir.path() / "complete.sh",
+                  "source " + test::quoted(library) + "\nsource " + test::quoted(script) +
+                      "\nCLI=" + test::quoted(test::cliPath()) +
+                      "\nt() { COMP_LINE=\"$CLI $1\"; COMP_POINT=${#COMP_LINE}; shift;\n"
+                      "  COMP_WORDS=(\"$CLI\" \"$@\"); COMP_CWORD=$#; COMPREPLY=();\n"
+                      "  _tesselograph_cli; printf '%s|' \"${COMPREPLY[@]}\"; echo; }\n"
+                      "t '' ''\n"
+                      "t 'list ' list ''\n"
+                      "t 'mosaic --s' mosaic --s\n"
+                      "t 'mosaic --set TileA' mosaic --set TileA\n"
+                      "t 'mosaic --set TileAdapt=' mosaic --set TileAdapt =\n"
+                      "t 'mosaic --set TileAdapt=Mo' mosaic --set TileAdapt = Mo\n"
+                      "t 'geometry --unit ' geometry --unit ''\n"
+                      "t 'settings --keys --' settings --keys --\n");
+  std::string out;
+  FILE* pipe = popen(("bash " + test::quoted(m_dir.file("complete.sh")) + " 2>&1").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  for (int c = 0; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
+  EXPECT_EQ(pclose(pipe), 0) << out;
+  const std::string expected =
+      "--version|demo|geometry|list|mosaic|settings|--help|\n"
+      "build|info|\n"
+      "--section|--set|--settings|--split|\n"
+      "TileAdapt=|\n"
+      "No|Tile\\ Size|Mosaic\\ Size|\n"
+      "Mosaic\\ Size|\n"
+      "pixels|inches|cm|tiles|\n"
+      "--json|--keys|--section|--set|--settings|--write|--help|\n";
+  EXPECT_EQ(out, expected);
+}
+
+TEST_F(Cli, SettingsWriteTellsWhatTheParameterRulesChanged) {
+  const CliRun run = cli("settings --set DuplicateSpacing=0 --set OutputLayers=1 --write r.txt");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("DuplicateSpacing 0 means no duplicates: TileDuplication 0 becomes 1"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("OutputLayers is switched off"), std::string::npos) << run.err;
+  EXPECT_NE(test::readFile(m_dir.path() / "r.txt").find("TileDuplication = 1"), std::string::npos);
 }
 
 TEST_F(Cli, SettingsWriteRoundTripsAndRefusesInvalidParameters) {

@@ -131,5 +131,25 @@ TEST_F(OutputNamesTest, AnExplicitOutputPathIsUsedAsItStands) {
   EXPECT_TRUE(fs::is_directory(dir.file("result Tile Images")));
 }
 
+TEST(SplitExplicitOutput, ReplacesOnlyExtensionsThatNameAnOutputFormat) {
+  struct Row {
+    const char* path;
+    const char* base;
+  };
+  const Row rows[] = {
+      {"o/big.tiff", "o/big"},  // five characters, not four
+      {"o/big.jpeg", "o/big"},          {"o/Big.PSB", "o/Big"},
+      {"o/result", "o/result"},      // no extension: the format's is added
+      {"o/result.", "o/result"},     // never "result..jpg"
+      {"o/photo.v2", "o/photo.v2"},  // a dot of the name, not a format
+      {"o.d/result", "o.d/result"},  // a dotted folder is not an extension
+      {"o.d/result.jpg", "o.d/result"}, {"o/.hidden", "o/.hidden"},
+      {"result.psd", "result"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(splitExplicitOutput(row.path).base, row.base) << row.path;
+  }
+}
+
 }  // namespace
 }  // namespace tg

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <limits>
 #include <string>
+#include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "job/mosaic_settings.h"
@@ -9,6 +11,8 @@
 
 namespace tg {
 namespace {
+
+using ::testing::ElementsAre;
 
 TEST(SettingsTokens, EveryWritableTokenRoundTripsAndOtherIdsAreShiftedNumbers) {
   for (TokenTable table :
@@ -171,6 +175,28 @@ TEST(ParameterRules, OutputOptionsFollowTheFormat) {
   settings.mosaicFileName.value = 2;
   EXPECT_TRUE(applyParameterRules(settings, true));
   EXPECT_EQ(settings.mosaicFileName.value, 1);
+}
+
+TEST(ParameterRules, EveryChangeIsToldInOneLine) {
+  MosaicSettings settings;
+  std::vector<std::string> notes;
+  EXPECT_FALSE(applyParameterRules(settings, false, &notes));  // the defaults agree
+  EXPECT_TRUE(notes.empty());
+
+  settings.duplicateSpacing.value = 0;
+  settings.outputLayers.value = true;
+  EXPECT_TRUE(applyParameterRules(settings, false, &notes));
+  EXPECT_THAT(notes, ElementsAre("DuplicateSpacing 0 means no duplicates: TileDuplication 0 "
+                                 "becomes 1, so every picture is used at most once.",
+                                 "OutputLayers is switched off: the format jpg has no layers "
+                                 "(only psd and psb have)."));
+
+  notes.clear();
+  settings.consecutiveFrames.value = 3;
+  settings.tileDuplication.value = 1;  // already no duplicates: only the algorithm changes
+  EXPECT_TRUE(applyParameterRules(settings, false, &notes));
+  EXPECT_THAT(notes, ElementsAre("ConsecutiveFrames 3 needs the Faster algorithm and no "
+                                 "duplicates: MosaicProcessing standard becomes faster."));
 }
 
 TEST(ValidateParameters, RejectsEveryKindOfInvalidValue) {
