@@ -276,13 +276,12 @@ bool JPGMosaicSave::writeVideoPiece(const std::string& base, const OutputFormat&
   // A renderer driven piece by piece without `savePieces` still reads clips through a cache.
   if (!m_clips) m_clips = std::make_unique<ClipStreamCache>();
   if (format.format == kFormatVideoJpeg) {
-    return writeVideoJpegFrames(*this, base, m_pieceWidth, m_pieceHeight, resolution,
-                                m_frameCount, paths);
+    return writeVideoJpegFrames(*this, base, m_pieceWidth, m_pieceHeight, resolution, m_frameCount,
+                                paths);
   }
   std::uint32_t fourcc = 0;
   if (format.format == kFormatAviCompressed) {
-    const auto& row =
-        m_job.settings.advanced.row(static_cast<std::size_t>(AdvancedRow::FourCC));
+    const auto& row = m_job.settings.advanced.row(static_cast<std::size_t>(AdvancedRow::FourCC));
     fourcc = fourCCFromText(row.value.empty() ? row.factoryDefault : row.value);
   }
   return writeVideoAvi(base, *this, m_pieceWidth, m_pieceHeight, fourcc, m_frameCount, frameRate,
@@ -301,13 +300,12 @@ void JPGMosaicSave::startNextFrame() {
           ? 0
           : (now - m_firstFrameNs) / 1000000u * (m_frameCount - done) / done;
   const std::string left =
-      done == 0 ? std::string("--:--:--")
-                : formatText(tr("%02d:%02d:%02d"), static_cast<int>(leftMs / 3600000),
-                             static_cast<int>(leftMs / 60000 % 60),
-                             static_cast<int>(leftMs / 1000 % 60));
+      done == 0
+          ? std::string("--:--:--")
+          : formatText(tr("%02d:%02d:%02d"), static_cast<int>(leftMs / 3600000),
+                       static_cast<int>(leftMs / 60000 % 60), static_cast<int>(leftMs / 1000 % 60));
   m_job.setStatus(formatText(tr("Saving Video Frame %d/%d, %s left..."),
-                             static_cast<int>(m_frameIndex), static_cast<int>(m_frameCount),
-                             left));
+                             static_cast<int>(m_frameIndex), static_cast<int>(m_frameCount), left));
 }
 
 void JPGMosaicSave::rewindPiece() {

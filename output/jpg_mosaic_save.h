@@ -39,12 +39,12 @@ struct SavedPiece;
 /// that ran render jobs, and the wall time of the bands. Diagnostics for benchmarks; read after
 /// the save.
 struct RenderStatistics {
-  std::atomic<std::uint64_t> decodeNs{0};     ///< loading tile pictures (decode, grey)
-  std::atomic<std::uint64_t> prepareNs{0};    ///< crop, scale, turn, colour change, shape
-  std::atomic<std::uint64_t> pasteNs{0};      ///< pasting into the band (lock included)
-  std::atomic<std::uint64_t> tileFilesNs{0};  ///< writing individual tile files
-  std::atomic<std::uint64_t> bandNs{0};       ///< whole bands on the job thread (wall time)
-  std::atomic<std::uint64_t> clipOpens{0};    ///< clip files opened by video saves
+  std::atomic<std::uint64_t> decodeNs{0};         ///< loading tile pictures (decode, grey)
+  std::atomic<std::uint64_t> prepareNs{0};        ///< crop, scale, turn, colour change, shape
+  std::atomic<std::uint64_t> pasteNs{0};          ///< pasting into the band (lock included)
+  std::atomic<std::uint64_t> tileFilesNs{0};      ///< writing individual tile files
+  std::atomic<std::uint64_t> bandNs{0};           ///< whole bands on the job thread (wall time)
+  std::atomic<std::uint64_t> clipOpens{0};        ///< clip files opened by video saves
   std::atomic<std::uint64_t> clipStreamsKept{0};  ///< most clip streams open at once
 };
 

@@ -160,8 +160,7 @@ bool writeVideoJpegFrames(FrameSource& frames, const std::string& base, std::uin
                           std::vector<std::string>& paths) {
   for (std::uint32_t frame = 1; frame <= frameCount; ++frame) {
     frames.startNextFrame();
-    const std::string path =
-        formatText(std::string("%s__%09d.jpg"), base, static_cast<int>(frame));
+    const std::string path = formatText(std::string("%s__%09d.jpg"), base, static_cast<int>(frame));
     paths.push_back(path);
     PendingFile file(path);
     if (!file.create()) {

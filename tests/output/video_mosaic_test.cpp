@@ -27,8 +27,10 @@ constexpr Pixel kBorder = makePixel(12, 34, 56);
 
 // What ffprobe says of the first video stream of `path` for `entries` ("" without ffprobe).
 std::string probe(const std::string& path, const std::string& entries) {
-  const std::string command = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                              "stream=" + entries + " -of default=nw=1:nk=1 '" + path + "' 2>/dev/null";
+  const std::string command =
+      "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+      "stream=" +
+      entries + " -of default=nw=1:nk=1 '" + path + "' 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return {};
   std::string out;
@@ -68,8 +70,8 @@ class FakeFrames final : public FrameSource {
   }
   const Pixel* nextRow() override {
     if (m_failAt != 0 && m_frame >= m_failAt) return nullptr;
-    const Pixel colour = m_rowIndex++ == 0 ? makePixel(0, 250, 0)
-                                           : makePixel(static_cast<int>(m_frame * 10), 0, 90);
+    const Pixel colour =
+        m_rowIndex++ == 0 ? makePixel(0, 250, 0) : makePixel(static_cast<int>(m_frame * 10), 0, 90);
     std::fill(m_row.begin(), m_row.end(), colour);
     return m_row.data();
   }
@@ -118,8 +120,8 @@ TEST(VideoWriters, AviFramesRateAndBottomUpRows) {
   ASSERT_TRUE(writeVideoAvi(dir.file("slow"), again, 64, 48, 0, 2, 0, more));
   EXPECT_EQ(probe(dir.file("slow.avi"), "r_frame_rate"), "1/100");
   FakeFrames coded(64);
-  ASSERT_TRUE(writeVideoAvi(dir.file("mjpg"), coded, 64, 48, 0x47504A4D /* MJPG */, 4, 12500,
-                            more));
+  ASSERT_TRUE(
+      writeVideoAvi(dir.file("mjpg"), coded, 64, 48, 0x47504A4D /* MJPG */, 4, 12500, more));
   EXPECT_EQ(probe(dir.file("mjpg.avi"), "codec_name,nb_read_frames"), "mjpeg 4");
   EXPECT_TRUE(dialogs->texts().empty());
 }
@@ -161,8 +163,8 @@ TEST(VideoWriters, AStopLeavesCompleteFilesOnly) {
   // Stopped in the second file: the first is complete, the second does not exist.
   FakeFrames later(64, 4);
   paths.clear();
-  EXPECT_FALSE(writeVideoAvi(dir.file("split"), later, 64, 48, 0, 6, 12500, paths,
-                             64 * 48 * 3 * 2));
+  EXPECT_FALSE(
+      writeVideoAvi(dir.file("split"), later, 64, 48, 0, 6, 12500, paths, 64 * 48 * 3 * 2));
   EXPECT_EQ(paths.size(), 2u);
   EXPECT_FALSE(readFrame(dir.file("split.avi"), 1).empty());
   EXPECT_FALSE(std::filesystem::exists(dir.file("split__002.avi")));
@@ -298,6 +300,7 @@ TEST_F(VideoMosaicRender, JpegFramesAreRecordedAndNoIndividualTilesAreWritten) {
   ASSERT_EQ(pieces.size(), 4u);
   EXPECT_EQ(pieces[0].path, dir.file("mosaic__000000001.jpg"));
   EXPECT_EQ(pieces[3].path, dir.file("mosaic__000000004.jpg"));
+  EXPECT_EQ(job.statusText().rfind("Saving Video Frame 4/4, ", 0), 0u) << job.statusText();
   Foto fourth;
   ASSERT_TRUE(loadImageFile(fourth, pieces[3].path, 0, 0, false));
   EXPECT_EQ(fourth.width, 64u);
