@@ -29,14 +29,16 @@ namespace {
 // so the temporary file is named, created empty and handed over by name.
 class PendingFile {
  public:
-  explicit PendingFile(std::string target) : m_target(std::move(target)) {}
+  PendingFile() = default;
   ~PendingFile() { discard(); }
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
-  // Creates the empty temporary file (new files get the umask's permissions, a replaced file
-  // keeps its own). False, with the cause in errno, when the folder cannot take it.
-  bool create() {
+  // Creates the empty temporary file for `target` (new files get the umask's permissions, a
+  // replaced file keeps its own). False, with the cause in errno, when the folder cannot take it.
+  bool create(const std::string& target) {
+    discard();
+    m_target = target;
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = m_target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
@@ -86,7 +88,7 @@ void showFileError(const std::string& path, int error) {
 bool startAviFile(CAviCreate& avi, PendingFile& file, const std::string& path,
                   BitmapInfoHeader& format, std::uint32_t width, std::uint32_t height,
                   std::uint32_t fourcc, std::uint32_t rate) {
-  if (!file.create()) {
+  if (!file.create(path)) {
     showFileError(path, errno);
     return false;
   }
@@ -105,10 +107,10 @@ bool writeVideoAvi(const std::string& base, FrameSource& frames, std::uint32_t w
   std::string path = base + ".avi";
   paths.push_back(path);
   // Declared before the writer, so that the writer is closed before a temporary file goes.
-  auto file = std::make_unique<PendingFile>(path);
+  PendingFile file;
   CAviCreate avi;
   BitmapInfoHeader format{};
-  if (!startAviFile(avi, *file, path, format, width, height, fourcc, rate)) return false;
+  if (!startAviFile(avi, file, path, format, width, height, fourcc, rate)) return false;
   if (format.width < 1 || format.height < 1 || format.imageSize == 0) return false;
   const auto frameW = static_cast<std::uint32_t>(format.width);
   const auto frameH = static_cast<std::uint32_t>(format.height);
@@ -134,21 +136,20 @@ bool writeVideoAvi(const std::string& base, FrameSource& frames, std::uint32_t w
     // limit.
     if (avi.frameIndex() > 0 && avi.bytesWritten() + imageBytes > fileBytes) {
       if (!avi.close()) return false;
-      if (!file->commit()) {
+      if (!file.commit()) {
         showFileError(path, errno);
         return false;
       }
       ++part;
       path = formatText(std::string("%s__%03d.avi"), base, part);
       paths.push_back(path);
-      file = std::make_unique<PendingFile>(path);
       BitmapInfoHeader next{};
-      if (!startAviFile(avi, *file, path, next, width, height, fourcc, rate)) return false;
+      if (!startAviFile(avi, file, path, next, width, height, fourcc, rate)) return false;
     }
     if (!avi.writeFrame(buffer.get(), imageBytes)) return false;
   }
   if (!avi.close()) return false;
-  if (!file->commit()) {
+  if (!file.commit()) {
     showFileError(path, errno);
     return false;
   }
@@ -162,8 +163,8 @@ bool writeVideoJpegFrames(FrameSource& frames, const std::string& base, std::uin
     frames.startNextFrame();
     const std::string path = formatText(std::string("%s__%09d.jpg"), base, static_cast<int>(frame));
     paths.push_back(path);
-    PendingFile file(path);
-    if (!file.create()) {
+    PendingFile file;
+    if (!file.create(path)) {
       showFileError(path, errno);
       return false;
     }
