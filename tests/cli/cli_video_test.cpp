@@ -65,9 +65,13 @@ TEST_F(CliVideo, CompressedAviAndJpegFramesFromClips) {
   test::CliRun run =
       cli(std::string("mosaic --list clips.tg4 ") + kSmallVideo +
           " --set FileFormat=avi_compressed --set Advanced.VideoMosaic.FourCC=MJPG -i main.jpg"
-          " -o out/m.avi");
+          " -o out/m.avi --set WebPageSize=100");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(probe("out/m.avi"), "mjpeg,160,120,20/1,16");
+  // The web page shows the first frame of the video.
+  Foto page;
+  EXPECT_TRUE(loadImageFile(page, m_dir.file("out/m Web Page/mosaic.jpg"), 0, 0, false));
+  EXPECT_EQ(run.err.find("Unable to resize"), std::string::npos) << run.err;
 
   run = cli(std::string("mosaic --list clips.tg4 ") + kSmallVideo +
             " --set FileFormat=video_jpg --set Advanced.VideoMosaic.FrameCountFromVideoTile=3"
