@@ -183,6 +183,18 @@ TEST(VideoWriters, AStopLeavesCompleteFilesOnly) {
   EXPECT_TRUE(temporaryFiles(dir.path()).empty());
   EXPECT_TRUE(dialogs->texts().empty()) << "a stop is silent";
 
+  // A missing folder and a codec this build lacks: one message each, nothing left behind.
+  FakeFrames lost(64);
+  paths.clear();
+  EXPECT_FALSE(writeVideoAvi(dir.file("missing/m"), lost, 64, 48, 0, 2, 12500, paths));
+  ASSERT_EQ(dialogs->texts().size(), 1u);
+  EXPECT_NE(dialogs->texts()[0].find(dir.file("missing/m.avi")), std::string::npos);
+  EXPECT_FALSE(
+      writeVideoAvi(dir.file("nocodec"), lost, 64, 48, 0x44434241 /* ABCD */, 2, 12500, paths));
+  EXPECT_EQ(dialogs->texts().size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("nocodec.avi")));
+  EXPECT_TRUE(temporaryFiles(dir.path()).empty());
+
   // No frames: nothing written, success.
   FakeFrames none(40);
   paths.clear();
