@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/video_demo.h"
 #include "imaging/foto.h"
 #include "imaging/image_file.h"
 #include "output/jpeg_writer.h"
@@ -17,10 +18,12 @@ namespace tg {
 namespace {
 
 constexpr const char* kDemoHelp =
-    "Usage: tesselograph-cli demo [OUT_DIR]\n"
+    "Usage: tesselograph-cli demo [--video] [OUT_DIR]\n"
     "Builds a Tile Images List from the photographs of the Debian wallpaper packages (install\n"
     "them with scripts/install-deps.sh --demo) and makes a mosaic of one of them with the\n"
-    "Default Settings in OUT_DIR (default: ./tesselograph-demo).\n";
+    "Default Settings in OUT_DIR (default: ./tesselograph-demo).\n"
+    "--video makes short clips with the ffmpeg program instead and a video mosaic whose every\n"
+    "cell plays a clip: OUT_DIR/Demo Video Mosaic.avi.\n";
 
 /// The folders the wallpaper packages install their pictures into.
 constexpr const char* kWallpaperFolders[] = {"/usr/share/backgrounds", "/usr/share/wallpapers"};
@@ -104,10 +107,19 @@ int runDemo(ArgumentReader& args) {
     return kExitOk;
   }
   std::string outDir = "tesselograph-demo";
-  if (!args.done()) outDir = args.take();
-  if (!args.done()) {
-    std::fputs(kDemoHelp, stderr);
-    return kExitUsage;
+  bool video = false;
+  bool haveDir = false;
+  while (!args.done()) {
+    const std::string argument = args.take();
+    if (argument == "--video" && !video) {
+      video = true;
+    } else if (!haveDir && argument.rfind("--", 0) != 0) {
+      outDir = argument;
+      haveDir = true;
+    } else {
+      std::fputs(kDemoHelp, stderr);
+      return kExitUsage;
+    }
   }
   std::vector<std::string> folders;
   for (const char* folder : kWallpaperFolders) {
@@ -115,6 +127,13 @@ int runDemo(ArgumentReader& args) {
     if (std::filesystem::is_directory(folder, error)) folders.emplace_back(folder);
   }
   const std::vector<std::string> photos = wallpaperPhotos(folders);
+  if (video) {
+    const bool preferred =
+        std::find(photos.begin(), photos.end(), kPreferredMainImage) != photos.end();
+    return runVideoDemo(outDir, preferred        ? std::string(kPreferredMainImage)
+                                : photos.empty() ? std::string()
+                                                 : photos[photos.size() / 2]);
+  }
   if (photos.size() < 2) {
     printError(
         "no wallpaper photographs found under /usr/share/backgrounds or /usr/share/wallpapers; "

@@ -28,6 +28,8 @@
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 #include "tiles/foto_info.h"
+#include "video/clip_stream_cache.h"
+#include "video/four_cc.h"
 #include "video/tile_picture.h"
 
 namespace tg {
@@ -172,6 +174,7 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
   VideoFrames frames;
   if (isVideoFormat(request.format.format)) {
     frames = chooseVideoFrames(m_cells, m_job.settings.advanced);
+    m_clips = std::make_unique<ClipStreamCache>();
   }
 
   m_job.beginStage(ProgressStage::Rendering,
@@ -202,6 +205,12 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
   }
   m_band.release();
   m_haveBand = false;
+  if (m_clips) {
+    m_statistics.clipOpens.fetch_add(m_clips->opens());
+    m_statistics.clipStreamsKept.store(
+        std::max<std::uint64_t>(m_statistics.clipStreamsKept.load(), m_clips->openStreams()));
+  }
+  m_clips.reset();
   m_job.endStage();
   return ok;
 }
@@ -211,7 +220,6 @@ bool JPGMosaicSave::savePiece(const std::string& base, const OutputFormat& forma
                               std::uint32_t y, std::uint32_t x, std::vector<SavedPiece>& pieces,
                               unsigned resolution, std::uint32_t frameCount,
                               std::uint32_t frameRate) {
-  (void)frameRate;  // for the video writers
   m_format = format;
   m_resolution = resolution;
   m_pieceWidth = width;
@@ -227,8 +235,10 @@ bool JPGMosaicSave::savePiece(const std::string& base, const OutputFormat& forma
 
   if (format.format == kFormatMosaic) return false;
   if (isVideoFormat(format.format)) {
-    showMessage(unableToSaveText(base));
-    return false;
+    std::vector<std::string> paths;
+    const bool written = writeVideoPiece(base, format, resolution, frameRate, paths);
+    for (const auto& path : paths) pieces.push_back(pieceRecord(path, x, y, width, height));
+    return written;
   }
   const std::string path = base + outputExtension(format.format);
   const bool written = writePiece(path, format, resolution);
@@ -258,6 +268,44 @@ bool JPGMosaicSave::writePiece(const std::string& path, const OutputFormat& form
     default:
       return false;
   }
+}
+
+bool JPGMosaicSave::writeVideoPiece(const std::string& base, const OutputFormat& format,
+                                    unsigned resolution, std::uint32_t frameRate,
+                                    std::vector<std::string>& paths) {
+  // A renderer driven piece by piece without `savePieces` still reads clips through a cache.
+  if (!m_clips) m_clips = std::make_unique<ClipStreamCache>();
+  if (format.format == kFormatVideoJpeg) {
+    return writeVideoJpegFrames(*this, base, m_pieceWidth, m_pieceHeight, resolution, m_frameCount,
+                                paths);
+  }
+  std::uint32_t fourcc = 0;
+  if (format.format == kFormatAviCompressed) {
+    const auto& row = m_job.settings.advanced.row(static_cast<std::size_t>(AdvancedRow::FourCC));
+    fourcc = fourCCFromText(row.value.empty() ? row.factoryDefault : row.value);
+  }
+  return writeVideoAvi(base, *this, m_pieceWidth, m_pieceHeight, fourcc, m_frameCount, frameRate,
+                       paths);
+}
+
+void JPGMosaicSave::startNextFrame() {
+  rewindPiece();
+  ++m_frameIndex;
+  const std::uint64_t now = wallNs();
+  if (m_frameIndex <= 1) m_firstFrameNs = now;
+  const std::uint32_t done = m_frameIndex - 1;
+  // Frames take about the same time each: the time left follows from the frames done.
+  const std::uint64_t leftMs =
+      done == 0 || m_frameIndex > m_frameCount
+          ? 0
+          : (now - m_firstFrameNs) / 1000000u * (m_frameCount - done) / done;
+  const std::string left =
+      done == 0
+          ? std::string("--:--:--")
+          : formatText(tr("%02d:%02d:%02d"), static_cast<int>(leftMs / 3600000),
+                       static_cast<int>(leftMs / 60000 % 60), static_cast<int>(leftMs / 1000 % 60));
+  m_job.setStatus(formatText(tr("Saving Video Frame %d/%d, %s left..."),
+                             static_cast<int>(m_frameIndex), static_cast<int>(m_frameCount), left));
 }
 
 void JPGMosaicSave::rewindPiece() {
@@ -345,7 +393,9 @@ bool JPGMosaicSave::loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& 
   // that every cell is cut from at least as many pixels as it shows; `loadSize` (twice the tile
   // side) is only the fallback when the cells give no size.
   const std::uint32_t fit = fitSize != 0 ? fitSize : m_loadSize;
-  if (!loadTilePicture(source, target, fit, fit, frame, m_frameCount)) return false;
+  if (!loadTilePicture(source, target, fit, fit, frame, m_frameCount, nullptr, m_clips.get())) {
+    return false;
+  }
   if (m_greyTiles) (void)toGrey(target);
   return true;
 }

@@ -12,10 +12,12 @@
 #include "imaging/foto.h"
 #include "output/output_format.h"
 #include "output/row_source.h"
+#include "output/video_writers.h"
 #include "parallel/worker_pool.h"
 
 namespace tg {
 
+class ClipStreamCache;
 class MosaicJob;
 struct ComparisonSettings;
 struct FotoInfo;
@@ -37,11 +39,13 @@ struct SavedPiece;
 /// that ran render jobs, and the wall time of the bands. Diagnostics for benchmarks; read after
 /// the save.
 struct RenderStatistics {
-  std::atomic<std::uint64_t> decodeNs{0};     ///< loading tile pictures (decode, grey)
-  std::atomic<std::uint64_t> prepareNs{0};    ///< crop, scale, turn, colour change, shape
-  std::atomic<std::uint64_t> pasteNs{0};      ///< pasting into the band (lock included)
-  std::atomic<std::uint64_t> tileFilesNs{0};  ///< writing individual tile files
-  std::atomic<std::uint64_t> bandNs{0};       ///< whole bands on the job thread (wall time)
+  std::atomic<std::uint64_t> decodeNs{0};         ///< loading tile pictures (decode, grey)
+  std::atomic<std::uint64_t> prepareNs{0};        ///< crop, scale, turn, colour change, shape
+  std::atomic<std::uint64_t> pasteNs{0};          ///< pasting into the band (lock included)
+  std::atomic<std::uint64_t> tileFilesNs{0};      ///< writing individual tile files
+  std::atomic<std::uint64_t> bandNs{0};           ///< whole bands on the job thread (wall time)
+  std::atomic<std::uint64_t> clipOpens{0};        ///< clip files opened by video saves
+  std::atomic<std::uint64_t> clipStreamsKept{0};  ///< most clip streams open at once
 };
 
 /// What `savePieces` is asked to write.
@@ -76,9 +80,14 @@ struct SavePiecesRequest {
 /// is a row copy or a short blend loop, so the band ends exactly as if the pastes had run one
 /// after the other.
 ///
+/// Video mosaics: the video writers pull the same piece once per output frame
+/// (`startNextFrame`); clip tiles show the frame `clipFrameIndex` chooses for it, read through a
+/// cache of open clip streams that lives for one `savePieces`, so that memory stays at one band
+/// plus the open streams whatever the frame count.
+///
 /// Threads: the job thread calls every public function; the pool's threads run the render jobs.
 /// Cell jobs write only their own cell's `render` record and the band under the lock.
-class JPGMosaicSave final : public RowSource {
+class JPGMosaicSave final : public FrameSource {
  public:
   /// A renderer for `cells` (not owned; they and their tiles must outlive it) of `job` (progress,
   /// stop flag), using `comparison` for variants and colour change, over `background` (R, G, B
@@ -103,8 +112,9 @@ class JPGMosaicSave final : public RowSource {
   /// Sets the renderer up for one piece (`width` x `height` at `x`, `y` of the mosaic), appends
   /// the format's extension to `base`, runs the format's writer and appends the piece's record
   /// to `pieces` (for every format that writes a file, whatever the outcome). Format 107 writes
-  /// nothing and fails. The video formats are written by the video writers, which this build
-  /// does not have yet: they fail with "Unable to save file '%s'".
+  /// nothing and fails. The video formats run the video writers with `frameCount` frames at
+  /// `frameRate` (AVI 105 uncompressed, 106 through the codec of `VideoMosaic.FourCC`, 108
+  /// JPEG frames) and append one record per file started (every AVI part, every frame).
   [[nodiscard]] bool savePiece(const std::string& base, const OutputFormat& format,
                                std::uint32_t width, std::uint32_t height, std::uint32_t bandRows,
                                std::uint32_t y, std::uint32_t x, std::vector<SavedPiece>& pieces,
@@ -116,8 +126,11 @@ class JPGMosaicSave final : public RowSource {
   const Pixel* nextRow() override;
   bool stopRequested() const override;
 
-  /// Back to the first row of the current piece (the video writers call it before each frame).
+  /// Back to the first row of the current piece.
   void rewindPiece();
+  /// Rewinds the piece and advances the frame index (the video writers call it before each
+  /// frame); the status shows the frame and the time left for the piece.
+  void startNextFrame() override;
   /// The output frame being rendered (1..frameCount for video; clips show their frame for it).
   void setFrameIndex(std::uint32_t index) { m_frameIndex = index; }
   [[nodiscard]] std::uint32_t frameIndex() const { return m_frameIndex; }
@@ -135,6 +148,8 @@ class JPGMosaicSave final : public RowSource {
   /// Sets what `savePieces` otherwise stores from its request (for callers that drive
   /// `savePiece` themselves, such as tests).
   void configure(const SavePiecesRequest& request);
+  /// The clip streams of the current video save (null outside one), for diagnostics.
+  [[nodiscard]] const ClipStreamCache* clipStreams() const { return m_clips.get(); }
 
  private:
   struct TileGroup {
@@ -157,6 +172,8 @@ class JPGMosaicSave final : public RowSource {
   bool loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& target);
   void saveIndividualTile(const PuzzleInfo& cell, const Foto& image);
   bool writePiece(const std::string& path, const OutputFormat& format, unsigned resolution);
+  bool writeVideoPiece(const std::string& base, const OutputFormat& format, unsigned resolution,
+                       std::uint32_t frameRate, std::vector<std::string>& paths);
 
   MosaicJob& m_job;
   std::vector<PuzzleInfo*> m_cells;
@@ -184,6 +201,8 @@ class JPGMosaicSave final : public RowSource {
   std::uint32_t m_rowInBand = 0;
   std::uint32_t m_frameIndex = 0;
   std::uint32_t m_frameCount = 1;
+  std::uint64_t m_firstFrameNs = 0;  ///< when frame 1 of the current piece started
+  std::unique_ptr<ClipStreamCache> m_clips;
   std::atomic<std::uint32_t> m_tileSaveErrors{0};
   std::mutex m_pasteLock;
   RenderStatistics m_statistics;

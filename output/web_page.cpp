@@ -17,6 +17,7 @@
 #include "geometry/cell_grid.h"
 #include "geometry/puzzle_info.h"
 #include "imaging/foto.h"
+#include "imaging/frame_bitmap.h"
 #include "imaging/image_file.h"
 #include "job/mosaic_job.h"
 #include "output/jpeg_writer.h"
@@ -27,6 +28,7 @@
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 #include "tiles/foto_info.h"
+#include "video/avi_stream.h"
 
 namespace tg {
 
@@ -230,7 +232,13 @@ bool writePageImage(const std::string& mosaicPath, const std::string& target, lo
         1, static_cast<std::uint32_t>(std::uint64_t{width} * storedH / storedW));
   }
   Foto image;
-  if (!loadImageFile(image, mosaicPath, hintW, hintH, false)) return false;
+  if (!loadImageFile(image, mosaicPath, hintW, hintH, false)) {
+    // A video mosaic: the page shows its first frame.
+    CAviStream video;
+    video.setShowErrors(false);
+    const std::uint8_t* frame = video.open(mosaicPath) ? video.frame(0) : nullptr;
+    if (frame == nullptr || !frameToFoto(frame, video.frameBytes(), image)) return false;
+  }
   if (!fitWithin(image, width, width * 100)) return false;
   return writeJpegImage(target, image, 95, 0);
 }

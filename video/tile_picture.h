@@ -9,6 +9,8 @@
 
 namespace tg {
 
+class ClipStreamCache;
+
 /// What the tile loader reads and fills in of one tile record: its file and, for clips, the
 /// frame count and rate. The references point into the caller's record (`FotoInfo`), which
 /// must outlive the call. A tile is a clip when `frameRate` is not 0.
@@ -34,12 +36,15 @@ inline constexpr uint32_t kMaxTileFrameValue = 65000;
 /// `*longClip`, when given, is set to whether the clip has more than 2700 frames (it is left
 /// alone otherwise). Tile analysis calls this with frameNumber 1 and frameTotal 0.
 ///
+/// With `clips` (the renderer's cache of one video mosaic save) a clip's stream stays open for
+/// the next frame, and a tile that fails again during that save is not counted again.
+///
 /// No message is shown: every failure (missing or damaged file, no such frame) adds one to the
 /// tile-load failure count and returns false with `target` empty. Safe on any number of
 /// threads at once, as long as no two calls fill in the same record concurrently.
 [[nodiscard]] bool loadTilePicture(TileSource tile, Foto& target, uint32_t fitWidth,
                                    uint32_t fitHeight, uint32_t frameNumber, uint32_t frameTotal,
-                                   bool* longClip = nullptr);
+                                   bool* longClip = nullptr, ClipStreamCache* clips = nullptr);
 
 /// The process-wide lock under which clips are opened and their frames read, so that at most
 /// one clip is being decoded at a time (tile analysis and render jobs take it).

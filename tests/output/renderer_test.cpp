@@ -223,12 +223,6 @@ TEST_F(Renderer, FormatsThatWriteNoPictureFail) {
   EXPECT_FALSE(save.savePieces(request, pieces));
   EXPECT_TRUE(pieces.empty());
   EXPECT_TRUE(dialogs->texts().empty());
-  request.format.format = kFormatAviUncompressed;
-  request.tilesFolder = dir.file("tiles");
-  EXPECT_FALSE(save.savePieces(request, pieces));
-  ASSERT_EQ(dialogs->texts().size(), 1u);
-  EXPECT_EQ(dialogs->texts()[0], "Unable to save file '" + dir.file("m") + "'");
-  EXPECT_FALSE(std::filesystem::exists(dir.file("tiles")));
 }
 
 TEST_F(Renderer, StopDuringTheSaveLeavesTheFileAndSaysNothing) {
