@@ -86,6 +86,24 @@ void SpacingIndex::near(const PuzzleInfo& cell, std::vector<const PuzzleInfo*>& 
   }
 }
 
+std::uint32_t SpacingIndex::mostNear(std::uint32_t limit) const {
+  std::uint32_t most = 0;
+  if (m_threshold == 0) return most;
+  for (const auto& [top, cell] : m_byTop) {
+    const auto [from, to] = rowRange(*cell);
+    // Fewer cells in the rows around than already found: no need to look closer.
+    if (to - from <= most) continue;
+    std::uint32_t count = 0;
+    for (std::size_t i = from; i < to && count < limit; ++i) {
+      const PuzzleInfo* other = m_byTop[i].second;
+      if (other != cell && withinSpacing(*cell, *other, m_threshold)) ++count;
+    }
+    most = std::max(most, count);
+    if (most >= limit) break;
+  }
+  return most;
+}
+
 // ---- The candidate search --------------------------------------------------------------------
 
 namespace {
@@ -556,10 +574,18 @@ bool HighQualityRun::run() {
   // takes anything out of another cell's list: each cell ends with its own best candidate, and
   // the order of service only needs the two best. Longer lists would cost time and memory and
   // change nothing.
-  if (m_info.threshold == 0 &&
+  const bool unlimited =
       std::all_of(m_set.tiles.begin(), m_set.tiles.end(),
-                  [&](const FotoInfo* tile) { return m_context.useLimit(*tile) == kUnlimited; })) {
+                  [&](const FotoInfo* tile) { return m_context.useLimit(*tile) == kUnlimited; });
+  if (m_info.threshold == 0 && unlimited) {
     firstCapacity = std::min<std::uint32_t>(firstCapacity, 2);
+  }
+  // With spacing and unlimited uses a list only loses the candidates its neighbours within
+  // spacing take, one each: with that many more than the two best it never runs short, its
+  // two best stay exact, and every cell gets what a longer list would give it. The first
+  // searches then keep a tight limit and stop most comparisons early.
+  if (m_info.threshold > 0 && unlimited && firstCapacity > 2) {
+    firstCapacity = std::min(firstCapacity, m_nearby->mostNear(firstCapacity - 2) + 2);
   }
 
   m_threads = std::max(1u, m_job.threadCount);

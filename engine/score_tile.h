@@ -51,6 +51,10 @@ class SpacingIndex {
   /// (`withinSpacing`), in an order that depends only on the grid.
   void near(const PuzzleInfo& cell, std::vector<const PuzzleInfo*>& out) const;
 
+  /// The largest number of other cells within spacing of any one indexed cell, counted up to
+  /// `limit` (the answer never exceeds it).
+  [[nodiscard]] std::uint32_t mostNear(std::uint32_t limit) const;
+
  private:
   // The first and one past the last position in `m_byTop` of the cells that may lie within
   // spacing of `cell`.
