@@ -178,6 +178,37 @@ TEST(CScoreTile, RemovesByScoreAndCandidateAmongEqualScores) {
   EXPECT_EQ(score.gap(), 7u);
 }
 
+TEST(CScoreTile, RemovalsLeaveTheListAPlainEraseLeaves) {
+  // Removed candidates stay marked in place until the list closes up; what the list reports
+  // must be what erasing each one at once gives.
+  std::mt19937 rng(3);
+  PuzzleInfo cell;
+  for (const std::size_t length : {2u, 10u, 65u, 300u}) {
+    std::vector<Entry> model;
+    for (std::uint32_t c = 0; c < length; ++c) model.emplace_back(rng() % 40, c);
+    std::sort(model.begin(), model.end());
+    CScoreTile list(cell);
+    list.assign(model);
+    while (!model.empty()) {
+      const Entry gone = model[rng() % model.size()];
+      // Both forms of removal; a second removal of the same candidate finds nothing.
+      ASSERT_TRUE(rng() % 2 == 0 ? list.remove(gone.second) : list.remove(gone.second, gone.first));
+      EXPECT_FALSE(list.remove(gone.second, gone.first));
+      EXPECT_FALSE(list.remove(gone.second));
+      model.erase(std::find(model.begin(), model.end(), gone));
+      ASSERT_EQ(list.size(), model.size());
+      if (model.empty()) break;
+      EXPECT_EQ(list.best(), model.front());
+      EXPECT_EQ(list.gap(), model.size() < 2 ? 0 : model[1].first - model[0].first);
+      if (rng() % 8 == 0) {
+        list.compact();
+        EXPECT_EQ(list.candidates(), model);
+      }
+    }
+    EXPECT_TRUE(list.empty());
+  }
+}
+
 TEST(SpacingIndex, FindsExactlyTheCellsWithinSpacing) {
   std::mt19937 rng(5);
   CellGrid grid;
