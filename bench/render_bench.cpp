@@ -3,7 +3,9 @@
 //
 //   render_bench                 a mosaic of about 100 MP (116 x 87 cells of 100 pixels) from the
 //                                tiles of TG_RENDER_CORPUS, written as JPEG and as PPM; then a
-//                                mosaic of about 1 gigapixel written as RAW
+//                                mosaic of about 1 gigapixel written as RAW, and one of 40,020
+//                                cells (0.999 gigapixels) written as JPEG-in-BigTIFF next to its
+//                                floor: decoding, scaling and encoding the same pixels alone
 //   render_bench --cell-costs    the cost of one cell's preparation, step by step
 //   render_bench --samples DIR   one small mosaic in every picture format into DIR (and one JPEG
 //                                wider than 16,384 pixels), for bench/check_outputs.sh
@@ -12,7 +14,8 @@
 //                                ../shared/tools/peer_corpus.sh 1000 OUT); required for the runs
 //              TG_RENDER_TILES   how many of them to use (default 300)
 //              TG_RENDER_OUT     folder for the outputs (default: a temporary folder, removed)
-//              TG_RENDER_SKIP_GP set to skip the gigapixel run
+//              TG_RENDER_SKIP_GP set to skip the gigapixel runs
+//              TG_RENDER_SKIP_100MP set to skip the 100 MP runs
 //
 // Every run prints its wall time and CPU time, how the CPU time divides into decoding the tiles,
 // preparing cells (crop, scale, turn, colour change), pasting and the writer (packing, encoding,
@@ -44,6 +47,7 @@
 #include "output/cell_image.h"
 #include "output/jpeg_writer.h"
 #include "output/jpg_mosaic_save.h"
+#include "output/tiff_writer.h"
 #include "parallel/worker_settings.h"
 #include "tiles/foto_info.h"
 #include "video/tile_picture.h"
@@ -151,7 +155,7 @@ tg::ComparisonSettings renderComparison() {
 }
 
 bool runOnce(const char* label, Mosaic& mosaic, long format, const std::string& base,
-             std::uint32_t threads) {
+             std::uint32_t threads, bool tiff64 = false) {
   tg::MosaicJob job;
   job.settings.advanced.setRowValue(tg::AdvancedRow::MemoryBlockSizeMB, "200");
   const tg::ComparisonSettings comparison = renderComparison();
@@ -169,6 +173,7 @@ bool runOnce(const char* label, Mosaic& mosaic, long format, const std::string& 
     tg::SavePiecesRequest request;
     request.base = base;
     request.format.format = format;
+    request.format.tiff64 = tiff64;
     request.format.quality = 95;
     request.width = mosaic.width;
     request.height = mosaic.height;
@@ -203,6 +208,70 @@ bool runOnce(const char* label, Mosaic& mosaic, long format, const std::string& 
       static_cast<double>(bandRows) * mosaic.width * 4 / 1e6, peak, before, tg::tileLoadFailures());
   std::fflush(stdout);
   return ok;
+}
+
+// The rows of one band of pictures, over and over: what an encoder is handed, without the
+// rendering behind it.
+class RepeatedRows final : public tg::RowSource {
+ public:
+  explicit RepeatedRows(const tg::Foto& band) : m_band(band) {}
+  const tg::Pixel* nextRow() override {
+    const tg::Pixel* row = m_band.row(m_next);
+    m_next = (m_next + 1) % m_band.height;
+    return row;
+  }
+
+ private:
+  const tg::Foto& m_band;
+  std::uint32_t m_next = 0;
+};
+
+// The least work behind the mosaic's pixels, on one thread: every cell's tile decoded at the
+// size the renderer asks for and scaled to the cell (measured on the first `sample` cells and
+// counted for all), and the whole picture encoded as a JPEG-in-BigTIFF from a band of those
+// cells repeated. Prints the parts and returns their sum in CPU seconds.
+double floorSeconds(const Mosaic& mosaic, const std::string& base, std::size_t sample) {
+  const tg::ComparisonSettings comparison = renderComparison();
+  const std::size_t cells = std::min(sample, mosaic.cells.size());
+  tg::Foto band;
+  const std::uint32_t side = mosaic.tileSize;
+  if (!band.create(mosaic.width, side)) return 0;
+  band.fill(tg::makePixel(0, 0, 0));
+  double start = processCpuSeconds();
+  for (std::size_t i = 0; i < cells; ++i) {
+    const tg::PuzzleInfo& cell = *mosaic.cells[i];
+    tg::Foto picture;
+    std::uint16_t frameCount = cell.tile->frameCount;
+    std::uint16_t frameRate = cell.tile->frameRate;
+    const tg::TileSource source{cell.tile->path, frameCount, frameRate};
+    if (!tg::loadTilePicture(source, picture, side, side, 1, 0)) continue;
+    auto prepared = tg::prepareCellImage(picture, cell.signature, cell.tile->signature, nullptr,
+                                         side, side, comparison);
+    if (prepared && cell.shape.top == 0) {
+      (void)tg::paste(*prepared, band, cell.shape.left, 0, tg::kPasteCopy);
+    }
+  }
+  const double perCell = (processCpuSeconds() - start) / static_cast<double>(cells);
+  const double cellsSeconds = perCell * static_cast<double>(mosaic.cells.size());
+  start = processCpuSeconds();
+  RepeatedRows rows(band);
+  tg::OutputFormat format;
+  format.format = tg::kFormatTiffJpeg;
+  format.quality = 95;
+  format.tiff64 = true;
+  const bool ok =
+      tg::writeTiffRows(base + ".tif", format, 3, mosaic.width, mosaic.height, 300, rows);
+  const double encodeSeconds = processCpuSeconds() - start;
+  std::error_code ignored;
+  fs::remove(base + ".tif", ignored);
+  std::printf(
+      "floor      decoding and scaling %zu cells: %.3f ms a cell, %.2f s for all %zu; encoding "
+      "%.1f MP as JPEG-in-BigTIFF: %.2f s%s; floor %.2f s CPU\n",
+      cells, 1000 * perCell, cellsSeconds, mosaic.cells.size(),
+      static_cast<double>(mosaic.width) * mosaic.height / 1e6, encodeSeconds, ok ? "" : " (FAILED)",
+      cellsSeconds + encodeSeconds);
+  std::fflush(stdout);
+  return ok ? cellsSeconds + encodeSeconds : 0;
 }
 
 // Small synthetic tiles for the sample outputs (no corpus needed).
@@ -338,7 +407,7 @@ int main(int argc, char** argv) {
   std::printf("%zu tiles from %s, %u threads\n", tiles.size(), corpus, threads);
 
   bool ok = true;
-  {
+  if (std::getenv("TG_RENDER_SKIP_100MP") == nullptr) {
     Mosaic mosaic = makeMosaic(tiles, 116, 87, 100);
     ok = runOnce("JPEG", mosaic, tg::kFormatJpeg, (out / "bench-100mp").string(), threads) && ok;
     ok = runOnce("PPM", mosaic, tg::kFormatPpm, (out / "bench-100mp").string(), threads) && ok;
@@ -351,6 +420,15 @@ int main(int argc, char** argv) {
     ok = runOnce("RAW 1 GP", mosaic, tg::kFormatRaw, base, threads) && ok;
     std::error_code ignored;
     fs::remove(base + ".raw", ignored);
+  }
+  if (std::getenv("TG_RENDER_SKIP_GP") == nullptr) {
+    // 36,340 x 27,492 pixels: 0.999 gigapixels in 230 x 174 = 40,020 cells of 158 pixels.
+    Mosaic mosaic = makeMosaic(tiles, 230, 174, 158);
+    const std::string base = (out / "bench-1gp-tiff").string();
+    ok = runOnce("TIFF-JPEG 1 GP", mosaic, tg::kFormatTiffJpeg, base, threads, true) && ok;
+    std::error_code ignored;
+    fs::remove(base + ".tif", ignored);
+    ok = floorSeconds(mosaic, (out / "bench-floor").string(), 2000) > 0 && ok;
   }
   if (temporary) {
     std::error_code ignored;

@@ -86,6 +86,24 @@ void SpacingIndex::near(const PuzzleInfo& cell, std::vector<const PuzzleInfo*>& 
   }
 }
 
+std::uint32_t SpacingIndex::mostNear(std::uint32_t limit) const {
+  std::uint32_t most = 0;
+  if (m_threshold == 0) return most;
+  for (const auto& [top, cell] : m_byTop) {
+    const auto [from, to] = rowRange(*cell);
+    // Fewer cells in the rows around than already found: no need to look closer.
+    if (to - from <= most) continue;
+    std::uint32_t count = 0;
+    for (std::size_t i = from; i < to && count < limit; ++i) {
+      const PuzzleInfo* other = m_byTop[i].second;
+      if (other != cell && withinSpacing(*cell, *other, m_threshold)) ++count;
+    }
+    most = std::max(most, count);
+    if (most >= limit) break;
+  }
+  return most;
+}
+
 // ---- The candidate search --------------------------------------------------------------------
 
 namespace {
@@ -239,28 +257,60 @@ void CScoreTile::rebuild(RebuildInfo& info) {
 }
 
 bool CScoreTile::remove(std::uint32_t candidate) {
-  const auto it = std::find_if(m_list.begin(), m_list.end(),
-                               [&](const Entry& e) { return e.second == candidate; });
-  if (it == m_list.end()) return false;
-  m_list.erase(it);
-  updateGap();
-  return true;
+  for (std::size_t i = m_head; i < m_list.size(); ++i) {
+    if (m_list[i].second == candidate && m_dead[i] == 0) {
+      markDead(i);
+      return true;
+    }
+  }
+  return false;
 }
 
 bool CScoreTile::remove(std::uint32_t candidate, std::uint32_t score) {
   const auto it = std::lower_bound(m_list.begin(), m_list.end(), Entry{score, candidate});
   if (it == m_list.end() || *it != Entry{score, candidate}) return false;
-  m_list.erase(it);
-  updateGap();
+  const auto i = static_cast<std::size_t>(it - m_list.begin());
+  if (m_dead[i] != 0) return false;
+  markDead(i);
   return true;
+}
+
+void CScoreTile::markDead(std::size_t i) {
+  m_dead[i] = 1;
+  --m_live;
+  while (m_head < m_list.size() && m_dead[m_head] != 0) ++m_head;
+  // Entries taken out from the middle stay in place, marked, until they are as many as the
+  // entries left: the list then closes up once, instead of moving its tail at every removal.
+  if (m_list.size() - m_live > m_live && m_list.size() > 64) compact();
+  updateGap();
+}
+
+void CScoreTile::compact() {
+  if (m_live == m_list.size()) return;
+  std::size_t kept = 0;
+  for (std::size_t i = m_head; i < m_list.size(); ++i) {
+    if (m_dead[i] == 0) m_list[kept++] = m_list[i];
+  }
+  m_list.resize(kept);
+  m_dead.assign(kept, 0);
+  m_head = 0;
 }
 
 void CScoreTile::assign(std::vector<Entry> entries) {
   m_list = std::move(entries);
+  m_dead.assign(m_list.size(), 0);
+  m_head = 0;
+  m_live = m_list.size();
   updateGap();
 }
 
-void CScoreTile::updateGap() { m_gap = m_list.size() < 2 ? 0 : m_list[1].first - m_list[0].first; }
+void CScoreTile::updateGap() {
+  m_gap = 0;
+  if (m_live < 2) return;
+  std::size_t second = m_head + 1;
+  while (m_dead[second] != 0) ++second;
+  m_gap = m_list[second].first - m_list[m_head].first;
+}
 
 std::uint64_t candidateBudget(const MatchingContext& context, std::size_t tileCount) {
   long megabytes = context.job.settings.advanced.rowLong(AdvancedRow::MemoryMaxSizeMB);
@@ -395,6 +445,7 @@ void HighQualityRun::compactIndex() {
   m_indexBytes = 0;
   for (const auto& score : m_scores) {
     if (score->done) continue;
+    score->compact();
     for (const auto& [value, candidate] : score->candidates()) {
       m_holders[candidate].push_back({score->index, value});
     }
@@ -492,7 +543,7 @@ void HighQualityRun::collectSearches() {
         score.assign(mergeCandidates(parts, score.capacity));
       }
       m_listed += score.size();
-      m_listBytes += bytesOf(score.candidates());
+      m_listBytes += score.bytes();
     }
     at = end;
   }
@@ -556,10 +607,18 @@ bool HighQualityRun::run() {
   // takes anything out of another cell's list: each cell ends with its own best candidate, and
   // the order of service only needs the two best. Longer lists would cost time and memory and
   // change nothing.
-  if (m_info.threshold == 0 &&
+  const bool unlimited =
       std::all_of(m_set.tiles.begin(), m_set.tiles.end(),
-                  [&](const FotoInfo* tile) { return m_context.useLimit(*tile) == kUnlimited; })) {
+                  [&](const FotoInfo* tile) { return m_context.useLimit(*tile) == kUnlimited; });
+  if (m_info.threshold == 0 && unlimited) {
     firstCapacity = std::min<std::uint32_t>(firstCapacity, 2);
+  }
+  // With spacing and unlimited uses a list only loses the candidates its neighbours within
+  // spacing take, one each: with that many more than the two best it never runs short, its
+  // two best stay exact, and every cell gets what a longer list would give it. The first
+  // searches then keep a tight limit and stop most comparisons early.
+  if (m_info.threshold > 0 && unlimited && firstCapacity > 2) {
+    firstCapacity = std::min(firstCapacity, m_nearby->mostNear(firstCapacity - 2) + 2);
   }
 
   m_threads = std::max(1u, m_job.threadCount);
@@ -602,7 +661,7 @@ bool HighQualityRun::run() {
     m_queue.erase(m_queue.begin());
     score.done = true;
     m_listed -= score.size();
-    m_listBytes -= bytesOf(score.candidates());
+    m_listBytes -= score.bytes();
     m_job.addProgress(1);
     if (score.empty()) continue;
     const auto [value, candidate] = score.best();
@@ -633,7 +692,7 @@ bool HighQualityRun::run() {
     // already holds every candidate still allowed for its cell.
     for (CScoreTile* shortList : shortLists) {
       m_listed -= shortList->size();
-      m_listBytes -= bytesOf(shortList->candidates());
+      m_listBytes -= shortList->bytes();
       shortList->assign({});
       shortList->capacity = std::max<std::uint32_t>(capacity, 1);
     }

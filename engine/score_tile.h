@@ -51,6 +51,10 @@ class SpacingIndex {
   /// (`withinSpacing`), in an order that depends only on the grid.
   void near(const PuzzleInfo& cell, std::vector<const PuzzleInfo*>& out) const;
 
+  /// The largest number of other cells within spacing of any one indexed cell, counted up to
+  /// `limit` (the answer never exceeds it).
+  [[nodiscard]] std::uint32_t mostNear(std::uint32_t limit) const;
+
  private:
   // The first and one past the last position in `m_byTop` of the cells that may lie within
   // spacing of `cell`.
@@ -97,14 +101,21 @@ class CScoreTile {
   void assign(std::vector<Entry> entries);
 
   [[nodiscard]] PuzzleInfo& cell() const { return *m_cell; }
-  [[nodiscard]] bool empty() const { return m_list.empty(); }
-  [[nodiscard]] std::size_t size() const { return m_list.size(); }
+  [[nodiscard]] bool empty() const { return m_live == 0; }
+  [[nodiscard]] std::size_t size() const { return m_live; }
   /// The best (score, candidate); the list must not be empty.
-  [[nodiscard]] Entry best() const { return m_list.front(); }
+  [[nodiscard]] Entry best() const { return m_list[m_head]; }
   /// Second-best score minus best score, 0 with fewer than two candidates.
   [[nodiscard]] std::uint32_t gap() const { return m_gap; }
-  /// The candidates, best first.
+  /// Closes up the places of removed candidates, so that `candidates()` holds only the list.
+  void compact();
+  /// The candidates, best first, after `compact()` or `assign()`; between those, removed
+  /// candidates may still be among them (the memory they take is still taken).
   [[nodiscard]] const std::vector<Entry>& candidates() const { return m_list; }
+  /// The memory the list takes, in bytes.
+  [[nodiscard]] std::uint64_t bytes() const {
+    return m_list.capacity() * sizeof(Entry) + m_dead.capacity();
+  }
   std::uint32_t capacity = 10000;
 
   // Bookkeeping of the run (job thread): place in the priority order and state.
@@ -116,9 +127,14 @@ class CScoreTile {
 
  private:
   void updateGap();
+  // Marks entry `i` removed: the list keeps its order without moving the entries after it.
+  void markDead(std::size_t i);
 
   PuzzleInfo* m_cell;
   std::vector<Entry> m_list;
+  std::vector<std::uint8_t> m_dead;  // 1 where the entry of `m_list` was removed
+  std::size_t m_head = 0;            // the first entry not removed (the best)
+  std::size_t m_live = 0;            // the entries not removed
   std::uint32_t m_gap = 0;
 };
 

@@ -160,17 +160,20 @@ Outcome runJpegDecode(JpegJob& job) {
     cmykRow = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                          job.outW * 4u, 1)[0];
   }
+  // Kept in a local: the row stores below could otherwise alias the job's fields, which keeps
+  // the compiler from vectorising the opacity loop.
+  const std::uint32_t width = job.outW;
   while (cinfo.output_scanline < cinfo.output_height) {
     const std::uint32_t y = cinfo.output_scanline;
     Pixel* row = job.target->row(y);
     if (cmyk) {
       if (jpeg_read_scanlines(&cinfo, &cmykRow, 1) != 1) return Outcome::DecoderError;
-      convertCmykRow(cmykRow, row, job.outW);
+      convertCmykRow(cmykRow, row, width);
     } else {
       JSAMPROW rowPointer = reinterpret_cast<JSAMPROW>(row);
       if (jpeg_read_scanlines(&cinfo, &rowPointer, 1) != 1) return Outcome::DecoderError;
       // The decoder writes 0xFF into the fourth byte; decoded pixels are opaque (T = 0).
-      for (std::uint32_t x = 0; x < job.outW; ++x) row[x] &= 0x00FFFFFFu;
+      for (std::uint32_t x = 0; x < width; ++x) row[x] &= 0x00FFFFFFu;
     }
   }
   jpeg_finish_decompress(&cinfo);

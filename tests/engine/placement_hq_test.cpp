@@ -178,6 +178,37 @@ TEST(CScoreTile, RemovesByScoreAndCandidateAmongEqualScores) {
   EXPECT_EQ(score.gap(), 7u);
 }
 
+TEST(CScoreTile, RemovalsLeaveTheListAPlainEraseLeaves) {
+  // Removed candidates stay marked in place until the list closes up; what the list reports
+  // must be what erasing each one at once gives.
+  std::mt19937 rng(3);
+  PuzzleInfo cell;
+  for (const std::size_t length : {2u, 10u, 65u, 300u}) {
+    std::vector<Entry> model;
+    for (std::uint32_t c = 0; c < length; ++c) model.emplace_back(rng() % 40, c);
+    std::sort(model.begin(), model.end());
+    CScoreTile list(cell);
+    list.assign(model);
+    while (!model.empty()) {
+      const Entry gone = model[rng() % model.size()];
+      // Both forms of removal; a second removal of the same candidate finds nothing.
+      ASSERT_TRUE(rng() % 2 == 0 ? list.remove(gone.second) : list.remove(gone.second, gone.first));
+      EXPECT_FALSE(list.remove(gone.second, gone.first));
+      EXPECT_FALSE(list.remove(gone.second));
+      model.erase(std::find(model.begin(), model.end(), gone));
+      ASSERT_EQ(list.size(), model.size());
+      if (model.empty()) break;
+      EXPECT_EQ(list.best(), model.front());
+      EXPECT_EQ(list.gap(), model.size() < 2 ? 0 : model[1].first - model[0].first);
+      if (rng() % 8 == 0) {
+        list.compact();
+        EXPECT_EQ(list.candidates(), model);
+      }
+    }
+    EXPECT_TRUE(list.empty());
+  }
+}
+
 TEST(SpacingIndex, FindsExactlyTheCellsWithinSpacing) {
   std::mt19937 rng(5);
   CellGrid grid;
@@ -190,6 +221,7 @@ TEST(SpacingIndex, FindsExactlyTheCellsWithinSpacing) {
   }
   for (const std::uint64_t threshold : {0ull, 1ull, 2ull, 99ull, 100ull, 101ull, 2500ull}) {
     const SpacingIndex index(grid, threshold);
+    std::uint32_t most = 0;
     for (const auto& cell : grid.cells) {
       std::vector<const PuzzleInfo*> found;
       index.near(*cell, found);
@@ -201,7 +233,10 @@ TEST(SpacingIndex, FindsExactlyTheCellsWithinSpacing) {
       std::sort(found.begin(), found.end());
       std::sort(expected.begin(), expected.end());
       ASSERT_EQ(found, expected) << "threshold " << threshold;
+      most = std::max<std::uint32_t>(most, static_cast<std::uint32_t>(expected.size()));
     }
+    EXPECT_EQ(index.mostNear(100000), most) << "threshold " << threshold;
+    EXPECT_EQ(index.mostNear(3), std::min<std::uint32_t>(most, 3)) << "threshold " << threshold;
   }
 }
 
@@ -277,6 +312,36 @@ TEST(HighQualityThreads, EverySettingGivesTheSameResultOnAnyNumberOfThreads) {
       }
     }
   }
+}
+
+TEST(HighQualitySpacing, ListsAsLongAsTheNeighboursCanTakeNeverRunShort) {
+  // Unlimited uses with spacing: lists as long as the cells within spacing plus the two best are
+  // never refilled, and give what lists of every candidate give (a use limit that is never
+  // reached keeps those).
+  std::vector<std::string> results[2];
+  for (const long duplication : {0L, 10000L}) {
+    std::mt19937 rng(11);
+    World w;
+    w.job.threadCount = 2;
+    w.job.settings.tileDuplication.set(duplication);
+    w.job.settings.duplicateSpacing.set(3);
+    w.squareGrid(20, rng, 6);
+    w.tiles(600, rng, 6);
+    HighQualityStats stats;
+    ASSERT_TRUE(placeHighQuality(w.context, false, &stats));
+    results[duplication != 0] = w.placement();
+    expectSpacingKept(w, 20, 3);
+    const std::uint64_t cells = w.grid.cells.size();
+    const SpacingIndex index(w.grid, spacingThreshold(w.grid, 3));
+    const std::uint64_t bound = cells * (index.mostNear(1000) + 2);
+    if (duplication == 0) {
+      EXPECT_EQ(stats.rebuilds, cells);
+      EXPECT_LE(stats.peakListed, bound);
+    } else {
+      EXPECT_GT(stats.peakListed, bound);
+    }
+  }
+  EXPECT_EQ(results[0], results[1]);
 }
 
 TEST(HighQualityBudget, SmallBudgetKeepsListsWithinItAndStillFillsEveryCell) {
