@@ -217,6 +217,7 @@ class MainWindowTest : public QObject {
     QVERIFY(window->jobRunning());
     QVERIFY(!window->parameterControl(ParameterControl::TileSize)->isEnabled());
     QVERIFY(!window->settingsList()->isEnabled());
+    QVERIFY(!window->removeAction()->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!window->jobRunning(), 120000);
     QTRY_VERIFY(window->parameterControl(ParameterControl::TileSize)->isEnabled());
     watch.stop();
