@@ -119,6 +119,8 @@ class MainWindow final : public QMainWindow, private JobControllerHost {
   [[nodiscard]] QLabel* informationText() const { return m_information; }
   [[nodiscard]] QLabel* tileText() const { return m_tileLines; }
   [[nodiscard]] QAction* createAction() const { return m_createAction; }
+  [[nodiscard]] QAction* tileImagesAction() const { return m_tileImagesAction; }
+  [[nodiscard]] QAction* moreOptionsAction() const { return m_moreOptionsAction; }
   [[nodiscard]] QAction* removeAction() const { return m_removeAction; }
   [[nodiscard]] QAction* removeAllAction() const { return m_removeAllAction; }
   [[nodiscard]] PreviewArea* previewArea() const { return m_preview; }

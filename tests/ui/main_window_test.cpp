@@ -175,6 +175,30 @@ class MainWindowTest : public QObject {
     QVERIFY(!window->removeAllAction()->isEnabled());
   }
 
+  // The dialog windows' commands appear once installed; -i without tiles opens Tile Images, and
+  // the window refreshes after it and after a confirmed More Options.
+  void dialogCommandsAppearWhenInstalled() {
+    auto window = openWindow();
+    QVERIFY(!window->tileImagesAction()->isVisible());
+    QVERIFY(!window->moreOptionsAction()->isVisible());
+    int opened = 0;
+    window->setTileImagesCommand([&] {
+      ++opened;
+      makeTileList(window->tileImages().list());
+    });
+    window->setMoreOptionsCommand([&] {
+      window->settings().tileDuplication.set(5);
+      return true;
+    });
+    QVERIFY(window->tileImagesAction()->isVisible());
+    window->openCommandLineImages({mainImage()}, {});
+    QCOMPARE(opened, 1);
+    QCOMPARE(window->statusLine()->text(), QStringLiteral("All Parameters are correct :-)"));
+    window->moreOptionsAction()->trigger();
+    QCOMPARE(window->parameterControl(ParameterControl::TileDuplication)->currentText(),
+             QStringLiteral("5 times"));
+  }
+
   // A typed tile size survives a restart through "(Auto Save)"; choosing Default Settings from
   // the list puts the defaults back into the controls.
   void autoSaveIsRestoredAfterARestart() {
