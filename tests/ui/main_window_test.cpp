@@ -199,16 +199,19 @@ class MainWindowTest : public QObject {
              QStringLiteral("5 times"));
   }
 
-  // A typed tile size survives a restart through "(Auto Save)"; choosing Default Settings from
-  // the list puts the defaults back into the controls.
+  // A typed tile size survives a restart through "(Auto Save)", and the window's size too;
+  // choosing Default Settings from the list puts the defaults back into the controls.
   void autoSaveIsRestoredAfterARestart() {
     {
       auto window = openWindow();
       QCOMPARE(window->settingsList()->currentText(), QStringLiteral("(Default Settings)"));
       type(*window, ParameterControl::TileSize, QStringLiteral("33 tiles x row"));
       QCOMPARE(window->settings().tileSize.value.value, 33.0);
+      window->resize(1000, 700);
+      QVERIFY(window->close());
     }
     auto window = openWindow();
+    QCOMPARE(window->size(), QSize(1000, 700));
     QCOMPARE(window->settingsList()->currentText(), QStringLiteral("(Auto Save)"));
     QCOMPARE(window->parameterControl(ParameterControl::TileSize)->currentText(),
              QStringLiteral("33 tiles x row"));
