@@ -15,6 +15,7 @@ packages=(
   imagemagick libtiff-tools
   bash-completion
   desktop-base xdg-utils
+  xvfb xauth xdotool
   chromium
   pandoc groff ghostscript man-db  # the user guide PDF, the manual pages
   file dpkg-dev                    # the Debian package (CPack finds its dependencies)
