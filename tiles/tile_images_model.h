@@ -91,6 +91,9 @@ class TileImagesModel final : public TileListHost {
   bool addFolderPath(TileListView view, const std::string& folder);
   /// The Add Image command: asks for a JPEG or PNG file and adds it to the list of `view`.
   bool addImageInteractive(TileListView view);
+  /// Adds the picture files `paths` (several chosen at once) to the list of `view` (All Images
+  /// adds to Include). Empty paths are skipped. True when any was added.
+  bool addImagePaths(TileListView view, const std::vector<std::string>& paths);
   /// The lines the folder list shows for `view`: the entries of that folder list, or the tile
   /// paths in list order for All Images.
   [[nodiscard]] std::vector<std::string> viewEntries(TileListView view) const;
@@ -120,6 +123,14 @@ class TileImagesModel final : public TileListHost {
   [[nodiscard]] bool analysisOutstanding() const { return m_outstanding; }
   /// Whether the last analysis ended with a successful save.
   [[nodiscard]] bool lastSaveSucceeded() const { return m_saved; }
+  /// The error report of the loaded list when that file exists ("" otherwise): the window
+  /// offers to open it after an analysis that could not use every file.
+  [[nodiscard]] std::string existingErrorReport() const;
+
+  /// While a mosaic job runs it reads the list: the list may then not change. Every verb that
+  /// changes the list or its file refuses quietly while this is set (the window disables them).
+  void setJobRunning(bool running) { m_jobRunning = running; }
+  [[nodiscard]] bool editable() const { return !m_jobRunning; }
 
   /// The black-and-white switch: asks first (a running analysis is offered to be stopped). On
   /// converts every signature; off clears the tiles, which must be analysed again. True when the
@@ -152,6 +163,7 @@ class TileImagesModel final : public TileListHost {
   bool m_outstanding = false;
   bool m_saveAs = false;
   bool m_saved = false;
+  bool m_jobRunning = false;
 };
 
 /// The file-name rule of the save dialog: a name whose extension is not "tg4" (or that has none)
