@@ -204,14 +204,20 @@ bool TileImagesModel::addFolderInteractive(TileListView view) {
 
 bool TileImagesModel::addImageInteractive(TileListView view) {
   if (m_jobRunning) return false;
-  const auto path =
-      userDialogs().openFile(kImageProfile, "(*.jpg)(*.png)|*.jpg;*.jpeg;*.jpe;*.png||",
-                             tr("Select one or more JPG/PNG images"));
+  const auto path = userDialogs().openFile(addImageRequest());
   if (!path.has_value() || path->empty()) return false;
   addPicture(m_list, *path, listIndexOf(view));
   m_outstanding = true;
   showCounts();
   return true;
+}
+
+OpenFileRequest TileImagesModel::addImageRequest() {
+  OpenFileRequest request;
+  request.profile = kImageProfile;
+  request.filter = "(*.jpg)(*.png)|*.jpg;*.jpeg;*.jpe;*.png||";
+  request.title = tr("Select one or more JPG/PNG images");
+  return request;
 }
 
 bool TileImagesModel::addImagePaths(TileListView view, const std::vector<std::string>& paths) {
@@ -298,7 +304,7 @@ bool TileImagesModel::onTimer() {
   setStatus(formatText(tr("Tile# %d, Analysis Completed %.2f%%, Elapsed Time: %s"),
                        static_cast<int>(m_list.analysedCount), m_list.percentDone,
                        elapsedText(tickCount64() - m_startTick)));
-  if (m_analyser->runSlice(m_list)) return true;
+  if (m_analyser->runSlice(m_list, m_sliceMilliseconds)) return true;
   finishAnalysis();
   return false;
 }

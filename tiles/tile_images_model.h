@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "job/settings_sets.h"
+#include "platform/user_dialogs.h"
 #include "tiles/tile_analyser.h"
 #include "tiles/tile_images_list.h"
 
@@ -54,6 +55,8 @@ class TileImagesModel final : public TileListHost {
   /// The number of pool threads an analysis starts (default: the processor count) and their
   /// priority level (default: lowest). 0 threads: the model's thread does all the work.
   void setWorkerThreads(std::uint32_t count, int priority);
+  /// The time one `onTimer` slice may analyse (default 400 ms; tests use 0: one tile per slice).
+  void setSliceMilliseconds(std::uint32_t milliseconds) { m_sliceMilliseconds = milliseconds; }
   /// The running video extraction to ask about before work is lost (none by default).
   void setVideoExtraction(VideoExtractionControl control) { m_extraction = std::move(control); }
   /// Called with every new status line.
@@ -91,6 +94,9 @@ class TileImagesModel final : public TileListHost {
   bool addFolderPath(TileListView view, const std::string& folder);
   /// The Add Image command: asks for a JPEG or PNG file and adds it to the list of `view`.
   bool addImageInteractive(TileListView view);
+  /// The file dialog of Add Image: profile, JPEG/PNG filter and title (a front end that can
+  /// choose several files at once shows it itself and hands the files to `addImagePaths`).
+  [[nodiscard]] static OpenFileRequest addImageRequest();
   /// Adds the picture files `paths` (several chosen at once) to the list of `view` (All Images
   /// adds to Include). Empty paths are skipped. True when any was added.
   bool addImagePaths(TileListView view, const std::vector<std::string>& paths);
@@ -159,6 +165,7 @@ class TileImagesModel final : public TileListHost {
   std::uint32_t m_threads;
   int m_priority;
   std::uint64_t m_startTick = 0;
+  std::uint32_t m_sliceMilliseconds = kAnalysisSliceMilliseconds;
   bool m_analysing = false;
   bool m_outstanding = false;
   bool m_saveAs = false;
