@@ -22,6 +22,8 @@ class CachedImage {
   /// load (the decoder has told the user why; a failed load is tried again next time). The
   /// pointer stays valid until `releaseAll` or the cache's destruction.
   [[nodiscard]] const Foto* image(const std::string& path);
+  /// Releases the cached image of `path` (pointers to it become invalid); nothing when none.
+  void release(const std::string& path) { m_images.erase(path); }
   /// Releases every cached image.
   void releaseAll();
   /// Number of cached images.
