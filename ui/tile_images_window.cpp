@@ -155,8 +155,9 @@ QPushButton* TileImagesWindow::button(const char* objectName) const {
 }
 
 void TileImagesWindow::setJobRunning(bool running) {
+  if (running == !m_model.editable()) return;
   m_model.setJobRunning(running);
-  refresh();
+  refreshState();
 }
 
 void TileImagesWindow::reject() {
@@ -229,19 +230,26 @@ void TileImagesWindow::onTimer() {
   m_inTimer = true;
   const bool running = m_model.onTimer();
   m_inTimer = false;
-  if (!running) m_timer.stop();
-  refresh();
+  if (running) {
+    refreshState();  // the lines change only when the analysis ends
+  } else {
+    m_timer.stop();
+    refresh();
+  }
 }
 
 void TileImagesWindow::refresh() {
   const auto view = static_cast<TileListView>(m_view->currentIndex());
+  QStringList lines;
+  for (const std::string& entry : m_model.viewEntries(view)) lines << toQString(entry);
+  m_entries->clear();
+  m_entries->addItems(lines);
+  refreshState();
+}
+
+void TileImagesWindow::refreshState() {
   const bool editable = m_model.editable();
   const bool analysing = m_model.analysing();
-
-  m_entries->clear();
-  for (const std::string& entry : m_model.viewEntries(view)) {
-    m_entries->addItem(toQString(entry));
-  }
   const std::string& listPath = m_model.list().filePath;
   m_listFile->setText(listPath.empty() ? qtr("(new Images List, not saved yet)")
                                        : toQString(listPath));

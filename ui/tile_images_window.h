@@ -58,6 +58,8 @@ class TileImagesWindow final : public QDialog {
   void onTimer();
   /// Refills the entry list and sets every control's state from the model.
   void refresh();
+  /// Sets the controls' state (not the entry list) from the model.
+  void refreshState();
   void startTimerIfAnalysing();
 
   TileImagesModel& m_model;
