@@ -239,6 +239,12 @@ std::pair<std::string, bool> JobController::outputDisplay(const std::string& mai
   return {formatText(tr("Mosaic in: %s"), base), saved};
 }
 
+std::string JobController::outputFolder(const std::string& mainImagePath) const {
+  if (mainImagePath.size() < 5) return {};
+  if (const auto record = m_job.outputRecord(mainImagePath)) return record->directory;
+  return m_job.composeOutputNames("Mosaic", mainImagePath, false).directory;
+}
+
 void JobController::selectMainImage(const std::string& mainImagePath) {
   m_selectedImage = mainImagePath;
   const auto [text, saved] = outputDisplay(m_selectedImage);

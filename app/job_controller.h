@@ -115,6 +115,9 @@ class JobController {
   void selectMainImage(const std::string& mainImagePath);
   /// The output display text of `mainImagePath` and whether its mosaic was saved.
   [[nodiscard]] std::pair<std::string, bool> outputDisplay(const std::string& mainImagePath) const;
+  /// The folder the output display's link opens for `mainImagePath`: the folder its last mosaic
+  /// went to, else the folder its next mosaic will go to ("" for a path shorter than 5 characters).
+  [[nodiscard]] std::string outputFolder(const std::string& mainImagePath) const;
   /// Tile images that failed to load during the last job (reported after it ends).
   [[nodiscard]] long tileLoadFailures() const;
   /// Whether a completed job runs `Options.FinalAction` (the CLI prints the folder instead).

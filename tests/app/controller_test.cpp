@@ -231,6 +231,9 @@ TEST(Controller, RequestStopWithoutAJobLetsTheCallerGoOn) {
   EXPECT_FALSE(controller.running());
   EXPECT_TRUE(dialogs->texts().empty());
   EXPECT_EQ(controller.outputDisplay("a.j").first, "");
+  EXPECT_EQ(controller.outputFolder("a.j"), "");
+  // Before any mosaic the link opens the folder the next one goes to: the main image's.
+  EXPECT_EQ(controller.outputFolder("/photos/beach.jpg"), "/photos");
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Starts the real window program under a virtual X server in several states and writes one PNG
+# per state into OUT_DIR, so anyone can look at every window without a desktop.
+#   bash scripts/screenshots.sh OUT_DIR        (the build folder comes from TG_BUILD_DIR, default build)
+# Each state is one `shot` line at the end of this file; add a window or state with one more.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:?usage: scripts/screenshots.sh OUT_DIR}
+build=${TG_BUILD_DIR:-build}
+bin="$(pwd)/$build/bin"
+for tool in Xvfb xvfb-run xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
+done
+[ -x "$bin/tesselograph" ] && [ -x "$bin/tesselograph-cli" ] ||
+  { echo "screenshots: build tesselograph and tesselograph-cli in $build first" >&2; exit 1; }
+
+# Run the rest on a private X server of 1280 x 860 pixels.
+if [ -z "${TG_SCREENSHOTS_INNER:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x860x24 -nolisten tcp" \
+    env TG_SCREENSHOTS_INNER=1 bash "$0" "$@"
+fi
+
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Sample pictures: colourful plasma tiles and a main image, made here so no photograph is needed.
+mkdir -p "$work/tiles"
+for i in $(seq 1 60); do
+  convert -seed "$i" -size 96x72 plasma:fractal "$work/tiles/tile$i.jpg"
+done
+convert -seed 7 -size 1200x800 plasma:fractal -blur 0x12 -modulate 100,160 "$work/main.jpg"
+"$bin/tesselograph-cli" list build --include "$work/tiles" "$work/tiles.tg4" >/dev/null 2>&1
+
+# Configurations a state starts from (each shot copies one into its own folder).
+# empty: nothing stored. list: "(Auto Save)" names the tile list and a mosaic of 30 tiles a row.
+make_config_empty() { :; }
+make_config_list() {
+  local folder="$1/Tesselograph Standard"
+  mkdir -p "$folder"
+  "$bin/tesselograph-cli" settings --set TileUnit=tilesxrow --set TileSize=30 \
+    --set MosaicSizeUnit=pixel --set MosaicSizeWidth=6000 --set MosaicSizeHeight=4000 \
+    --write "$work/set.txt" >/dev/null
+  sed -e 's/\[Mosaic Settings\]/[(Auto Save)]/' \
+      -e "s|^TileList = .*|TileList = $work/tiles.tg4\r|" "$work/set.txt" \
+    >"$folder/TesselographSettings12x12.txt"
+}
+
+# shot NAME CONFIG "KEYS" [ARGUMENTS...]
+# Starts the program with ARGUMENTS on a fresh copy of configuration CONFIG, waits for its main
+# window, presses KEYS (xdotool key names, "" for none, "wait:N" sleeps N seconds), and saves
+# the window as OUT_DIR/NAME.png.
+shot() {
+  local name=$1 config=$2 keys=$3
+  shift 3
+  local home="$work/config-$name"
+  mkdir -p "$home"
+  "make_config_$config" "$home"
+  TESSELOGRAPH_CONFIG_PATH="$home" QT_QPA_PLATFORM=xcb "$bin/tesselograph" "$@" \
+    >"$work/$name.log" 2>&1 &
+  local pid=$!
+  local window
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tesselograph$' | head -1) || {
+    echo "screenshots: $name: no window appeared" >&2
+    cat "$work/$name.log" >&2
+    kill "$pid" 2>/dev/null || true
+    return 1
+  }
+  sleep 1.5
+  for key in $keys; do
+    case $key in
+      wait:*) sleep "${key#wait:}" ;;
+      *) xdotool windowfocus --sync "$window" key --clearmodifiers "$key" ;;
+    esac
+  done
+  import -window "$window" "$out/$name.png"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "$out/$name.png"
+}
+
+shot main-window-empty empty ""
+shot main-window-main-image list "" -i "$work/main.jpg"
+shot main-window-job-running list "ctrl+Return wait:3" -i "$work/main.jpg"
