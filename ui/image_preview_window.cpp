@@ -68,7 +68,7 @@ class ImagePreviewWindow::PictureView final : public QWidget {
   double m_zoom = 1.0;
 };
 
-QImage toQImage(const Foto& image) {
+QImage toQImageWithAlpha(const Foto& image) {
   if (image.pixels == nullptr || image.width == 0 || image.height == 0) return {};
   QImage result(static_cast<int>(image.width), static_cast<int>(image.height),
                 QImage::Format_RGBA8888);
@@ -150,13 +150,13 @@ ImagePreviewWindow::ImagePreviewWindow(QWidget* parent) : QDialog(parent) {
 }
 
 void ImagePreviewWindow::showImage(const Foto& image, const QString& caption) {
-  showQImage(toQImage(image), caption);
+  showQImage(toQImageWithAlpha(image), caption);
 }
 
 bool ImagePreviewWindow::showFile(const std::string& path) {
   Foto picture;
   if (!loadImageFile(picture, path, kMaxSide, kMaxSide, true)) return false;
-  showQImage(toQImage(picture), toQString(fileNameOf(path)));
+  showQImage(toQImageWithAlpha(picture), toQString(fileNameOf(path)));
   return true;
 }
 

@@ -59,7 +59,8 @@ class ImagePreviewWindow final : public QDialog {
   double m_zoom = 1.0;
 };
 
-/// A copy of `image` as a QImage (transparency kept; an empty image gives a null QImage).
-[[nodiscard]] QImage toQImage(const Foto& image);
+/// A copy of `image` as a QImage with its transparency as alpha (an empty image gives a null
+/// QImage). The main preview drops transparency; this window shows it.
+[[nodiscard]] QImage toQImageWithAlpha(const Foto& image);
 
 }  // namespace tg

@@ -274,7 +274,7 @@ MoreOptionsDialog::MoreOptionsDialog(MosaicSettings& settings, bool jobRunning, 
     connect(checkNow, &QPushButton::clicked, this, [] { updateHooks().checkNow(); });
   }
 
-  auto* advanced = new QPushButton(qtr("Advanced Settings..."), this);
+  auto* advanced = new QPushButton(qtr("&Advanced Settings..."), this);
   advanced->setObjectName(QStringLiteral("advancedSettings"));
   advanced->setToolTip(qtr("Memory, threads, priorities and the other Advanced Settings."));
   advanced->setAutoDefault(false);

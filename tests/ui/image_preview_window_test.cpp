@@ -23,10 +23,10 @@ class ImagePreviewWindowTest : public QObject {
     QVERIFY(foto.create(2, 1));
     foto.pixels[0] = 0x00332211u;  // opaque: red 0x11, green 0x22, blue 0x33
     foto.pixels[1] = 0xFF000000u;  // fully transparent
-    const QImage image = toQImage(foto);
+    const QImage image = toQImageWithAlpha(foto);
     QCOMPARE(image.pixelColor(0, 0), QColor(0x11, 0x22, 0x33, 255));
     QCOMPARE(image.pixelColor(1, 0).alpha(), 0);
-    QVERIFY(toQImage(Foto()).isNull());
+    QVERIFY(toQImageWithAlpha(Foto()).isNull());
   }
 
   void zoomCommands() {
