@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -176,7 +177,14 @@ void ImagePreviewWindow::zoomIn() { setZoom(m_zoom * kZoomStep); }
 
 void ImagePreviewWindow::zoomOut() { setZoom(m_zoom / kZoomStep); }
 
+void ImagePreviewWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (m_fitPending) QTimer::singleShot(0, this, &ImagePreviewWindow::fitToWindow);
+}
+
 void ImagePreviewWindow::fitToWindow() {
+  // Until the window is shown its viewport has no real size to fit into.
+  m_fitPending = !isVisible();
   if (m_image.isNull()) return setZoom(1.0);
   const QSize area = m_scroll->viewport()->size();
   const double fit = std::min(static_cast<double>(area.width()) / m_image.width(),

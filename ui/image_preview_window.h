@@ -44,6 +44,8 @@ class ImagePreviewWindow final : public QDialog {
  protected:
   /// Ctrl with the mouse wheel over the picture zooms instead of scrolling.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  /// A picture given before the window was shown is fitted once the window has its size.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void showQImage(QImage image, const QString& caption);
@@ -57,6 +59,7 @@ class ImagePreviewWindow final : public QDialog {
   QLabel* m_empty = nullptr;
   QLabel* m_zoomText = nullptr;
   double m_zoom = 1.0;
+  bool m_fitPending = false;
 };
 
 /// A copy of `image` as a QImage with its transparency as alpha (an empty image gives a null

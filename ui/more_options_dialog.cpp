@@ -216,6 +216,7 @@ MoreOptionsDialog::MoreOptionsDialog(MosaicSettings& settings, bool jobRunning, 
   auto [files, filesForm] = group(N_("Output Files and Folders"));
   m_directory = new QLineEdit(this);
   m_directory->setReadOnly(true);
+  m_directory->setMinimumWidth(220);
   m_directory->setToolTip(qtr("The folder where the Mosaics are saved."));
   auto* browse = new QPushButton(qtr("Browse..."), this);
   browse->setObjectName(QStringLiteral("browseFolder"));
@@ -411,6 +412,7 @@ void MoreOptionsDialog::refresh() {
   markInvalid(m_borderSize, m_model.borderSizeInvalid());
   m_borderSize->setEnabled(editable);
   m_directory->setText(toQString(m_model.directoryLabel()));
+  m_directory->setCursorPosition(0);
   button("browseFolder")->setEnabled(editable);
   button("inputFolder")->setEnabled(editable);
   m_filling = false;

@@ -79,7 +79,9 @@ TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
   editColumn->addWidget(makeButton(this, qtr("Remove Selected"), "removeSelected",
                                    qtr("Remove the selected lines from the folder list shown.")));
   editColumn->addSpacing(12);
-  m_blackAndWhite = new QCheckBox(qtr("Black & White"), this);
+  // "&" would mark a keyboard mnemonic in a button text: doubled, it shows as itself.
+  m_blackAndWhite =
+      new QCheckBox(qtr("Black & White").replace(QLatin1Char('&'), QStringLiteral("&&")), this);
   m_blackAndWhite->setObjectName(QStringLiteral("blackAndWhite"));
   m_blackAndWhite->setToolTip(qtr("Compare the Images in Black & White instead of Color."));
   editColumn->addWidget(m_blackAndWhite);
