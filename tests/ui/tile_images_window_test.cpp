@@ -133,6 +133,12 @@ class TileImagesWindowTest : public QObject {
   void closingAsksBeforeWorkIsLost() {
     TileImagesWindow window(*m_model);
     window.show();
+    window.button("saveList")->click();  // nothing to analyse yet
+    QVERIFY(!window.analysisTimerActive());
+    QCOMPARE((*m_dialogs)->texts(),
+             std::vector<std::string>{"Please Add First a Folder to the Include/Video Folder List "
+                                      "using Add Folder button!"});
+    (*m_dialogs)->clear();
     (*m_dialogs)->chooseNext(m_photos);
     window.button("addFolder")->click();
     m_model->list().modified = true;
