@@ -1,10 +1,32 @@
 #!/usr/bin/env bash
-# The main job: installs the dependencies, builds the program and runs the demo.
+# The main job: installs the dependencies, builds the program and runs the demo. Where a display
+# is available it then opens the window on the demo's tile list and main image.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --demo
 build=${TG_BUILD_DIR:-build}
+out=${1:-tesselograph-demo}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTG_BUILD_TESTS=OFF
 cmake --build "$build" --target tesselograph-cli
 # The demo builds a Tile Images List from the wallpaper photographs and a mosaic of one of them.
-"$build/bin/tesselograph-cli" demo "${1:-tesselograph-demo}"
+mkdir -p "$out"
+"$build/bin/tesselograph-cli" demo "$out" 2> >(tee "$out/demo.log" >&2)
+
+# The window, when there is a screen to show it on (TG_DEMO_WINDOW=0 skips it).
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ "${TG_DEMO_WINDOW:-1}" = 0 ]; then
+  exit 0
+fi
+cmake --build "$build" --target tesselograph
+main=$(sed -n 's/^Demo: .*, main image //p' "$out/demo.log" | head -n 1)
+settings="$out/Demo Mosaic Settings.txt"
+if [ -z "$main" ] || [ ! -f "$settings" ]; then
+  echo "demo: the demo left no main image or settings file; not opening the window" >&2
+  exit 0
+fi
+# The window opens on a configuration folder of its own, so the user's settings stay as they
+# were: its "(Auto Save)" is the demo mosaic's settings with the demo's tile list.
+config="$(cd "$out" && pwd)/window-config"
+mkdir -p "$config/Tesselograph Standard"
+sed 's/\[Mosaic Settings\]/[(Auto Save)]/' "$settings" \
+  >"$config/Tesselograph Standard/TesselographSettings12x12.txt"
+TESSELOGRAPH_CONFIG_PATH="$config" "$build/bin/tesselograph" -i "$main"

@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libtiff-tools
   desktop-base xdg-utils
+  xvfb xauth xdotool
   chromium
 )
 if [ "${1:-}" = "--demo" ]; then

@@ -41,7 +41,7 @@ QIcon programIcon() {
 
 }  // namespace
 
-int runProgram(int argc, char** argv) {
+int runProgram(int argc, char** argv, const std::function<void(MainWindow&)>& afterShow) {
   QApplication::setApplicationName(applicationTitle());
   QApplication::setApplicationVersion(QStringLiteral(TG_VERSION));
   QApplication::setDesktopFileName(QStringLiteral("tesselograph"));
@@ -75,7 +75,8 @@ int runProgram(int argc, char** argv) {
       installDialogWindows(window);
       window.show();
       window.openCommandLineImages(commandLine.mainImages, commandLine.explicitOutputs);
-      QTimer::singleShot(0, &window, [&window, choice] {
+      QTimer::singleShot(0, &window, [&window, &afterShow, choice] {
+        if (afterShow) afterShow(window);
         if (choice == StartMenu::Choice::AddMainImages) window.addMainImages();
         if (choice == StartMenu::Choice::LoadSettings) window.loadSettingsFile();
       });
