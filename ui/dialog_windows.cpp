@@ -7,9 +7,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <memory>
 
 #include "app/main_window_model.h"
 #include "app/mosaic_preview.h"
+#include "job/mosaic_settings.h"
 #include "ui/image_preview_window.h"
 #include "ui/main_window.h"
 #include "ui/more_options_dialog.h"
@@ -66,7 +68,9 @@ void installDialogWindows(MainWindow& window) {
   window.setSplitSizeDialog(
       [&window](const MosaicGeometry& geometry,
                 const std::function<bool(const SplitDialog::PieceSize&)>& acceptPiece) {
-        return SplitDialog::ask(geometry, acceptPiece, &window);
+        const MosaicSettings& settings = window.settings();
+        return SplitDialog::ask(geometry, acceptPiece, &window,
+                                {settings.splitPieceWidth, settings.splitPieceHeight});
       });
   window.setSaveSettingsDialog(&(new SaveSettingsHolder(&window))->dialog());
 

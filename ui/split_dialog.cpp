@@ -89,10 +89,15 @@ SplitDialog::SplitDialog(const MosaicGeometry& geometry,
 
 std::optional<SplitDialog::PieceSize> SplitDialog::ask(
     const MosaicGeometry& geometry, const std::function<bool(const PieceSize&)>& acceptPiece,
-    QWidget* parent) {
+    QWidget* parent, PieceSize previous) {
   SplitDialog dialog(geometry, acceptPiece, parent);
+  dialog.setPieceSize(previous);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.pieceSize();
+}
+
+void SplitDialog::setPieceSize(const PieceSize& piece) {
+  if (m_model.set(SplitForm::Pixels, {piece.width, piece.height})) refresh();
 }
 
 SplitDialog::PieceSize SplitDialog::pieceSize() const {

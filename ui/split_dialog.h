@@ -28,10 +28,14 @@ class SplitDialog final : public QDialog {
   SplitDialog(const MosaicGeometry& geometry, std::function<bool(const PieceSize&)> acceptPiece,
               QWidget* parent = nullptr);
 
-  /// Shows the dialog modally: the accepted piece size, or nothing on Cancel.
+  /// Shows the dialog modally, starting from `previous` (the piece chosen last time; a size of 0
+  /// starts with one piece of the whole mosaic): the accepted piece size, or nothing on Cancel.
   [[nodiscard]] static std::optional<PieceSize> ask(
       const MosaicGeometry& geometry, const std::function<bool(const PieceSize&)>& acceptPiece,
-      QWidget* parent = nullptr);
+      QWidget* parent = nullptr, PieceSize previous = {});
+
+  /// Puts `piece` (in pixels) into the dialog; a size of 0 is ignored.
+  void setPieceSize(const PieceSize& piece);
 
   /// The piece size the dialog holds now.
   [[nodiscard]] PieceSize pieceSize() const;

@@ -94,8 +94,15 @@ class SplitDialogTest : public QObject {
     QCOMPARE(piece->width, 500u);
     QCOMPARE(piece->height, 800u);
 
-    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-    QVERIFY(!SplitDialog::ask(geometryOf(1000, 800, 40), [](const auto&) { return true; }));
+    // The piece chosen last time comes back; Cancel gives nothing.
+    QTimer::singleShot(0, [] {
+      auto* dialog = qobject_cast<SplitDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      QCOMPARE(dialog->box(SplitForm::Pixels, 0)->value(), 500);
+      dialog->close();
+    });
+    QVERIFY(!SplitDialog::ask(
+        geometryOf(1000, 800, 40), [](const auto&) { return true; }, nullptr, *piece));
   }
 };
 
