@@ -2,6 +2,7 @@
 #include "ui/dialog_windows.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QObject>
@@ -61,6 +62,15 @@ void openPreview(MainWindow& window, QPointer<ImagePreviewWindow>& preview) {
 
 void installDialogWindows(MainWindow& window) {
   window.setTileImagesCommand([&window] { openTileImages(window); });
+  // An analysis can start away from the Tile Images window (a settings set that names an old
+  // list upgrades it); it runs on that window's timer, so the window opens to carry it on.
+  auto* analysisWatch = new QTimer(&window);
+  QObject::connect(analysisWatch, &QTimer::timeout, &window, [&window] {
+    if (!window.tileImages().analysing() || QApplication::activeModalWidget() != nullptr) return;
+    openTileImages(window);
+    window.refreshInformation();
+  });
+  analysisWatch->start(500);
   window.setMoreOptionsCommand([&window] {
     MoreOptionsDialog dialog(window.settings(), window.jobRunning(), &window);
     return dialog.exec() == QDialog::Accepted && !window.jobRunning();

@@ -4,11 +4,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "job/mosaic_settings.h"
 #include "support/scratch_dir.h"
+#include "tiles/tile_images_model.h"
 #include "ui/dialog_windows.h"
 #include "ui/image_preview_window.h"
 #include "ui/main_window.h"
@@ -34,6 +37,47 @@ class DialogWindowsTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // An analysis started away from the Tile Images window (an old list being upgraded) opens
+  // the window, whose timer carries the analysis to its end.
+  void anAnalysisStartedElsewhereOpensTheTileImagesWindow() {
+    test::ScratchDir dir;
+    const std::string photos = dir.path().string() + "/photos/";
+    std::filesystem::create_directories(photos);
+    QImage photo(40, 30, QImage::Format_RGB32);
+    photo.fill(Qt::darkCyan);
+    QVERIFY(photo.save(QString::fromStdString(photos + "a.jpg"), "JPG"));
+    QtUserDialogs dialogs;
+    dialogs.setMessagePresenter(
+        [](const std::string&, Buttons, Icon, Answer) { return Answer::Yes; });
+    const std::string listPath = dir.file("upgraded.tg4");
+    dialogs.setFilePresenter(
+        [&](const FileDialogCall&) { return std::vector<std::string>{listPath}; });
+    setUserDialogs(&dialogs);
+    SettingsFiles files;
+    files.userSettingsFile = dir.file("sets.txt");
+    files.userSettingsLocation = SettingsLocation::AsGiven;
+    {
+      MainWindow window(dialogs, files);
+      installDialogWindows(window);
+      window.show();
+      bool opened = false;
+      QTimer close;
+      QObject::connect(&close, &QTimer::timeout, [&] {
+        auto* tiles = qobject_cast<TileImagesWindow*>(QApplication::activeModalWidget());
+        if (tiles == nullptr || window.tileImages().analysing()) return;
+        opened = true;
+        tiles->reject();
+      });
+      close.start(20);
+      QVERIFY(window.tileImages().addFolderPath(TileListView::Include, photos));
+      QVERIFY(window.tileImages().saveList(true));
+      QTRY_VERIFY_WITH_TIMEOUT(opened, 20000);
+      QCOMPARE(window.tileImages().list().filePath, listPath);
+      QCOMPARE(window.tileImages().tileCount(), std::size_t{1});
+    }
+    setUserDialogs(nullptr);
+  }
+
   void commandsOpenTheDialogsOnTheWindowsData() {
     test::ScratchDir dir;
     QtUserDialogs dialogs;
