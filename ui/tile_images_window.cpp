@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -140,6 +141,12 @@ TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
     button("removeSelected")
         ->setEnabled(m_model.editable() && !m_entries->selectedItems().isEmpty());
   });
+
+  // The list file commands have the usual keys of a document's file commands.
+  button("newList")->setShortcut(QKeySequence::New);
+  button("openList")->setShortcut(QKeySequence::Open);
+  button("saveList")->setShortcut(QKeySequence::Save);
+  button("saveListAs")->setShortcut(QKeySequence::SaveAs);
 
   m_timer.setInterval(kTimerMilliseconds);
   connect(&m_timer, &QTimer::timeout, this, &TileImagesWindow::onTimer);
