@@ -18,15 +18,17 @@ if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ "${TG_DEMO_WINDOW:-1}" = 0 ]; 
 fi
 cmake --build "$build" --target tesselograph
 main=$(sed -n 's/^Demo: .*, main image //p' "$out/demo.log" | head -n 1)
-settings="$out/Demo Mosaic Settings.txt"
-if [ -z "$main" ] || [ ! -f "$settings" ]; then
-  echo "demo: the demo left no main image or settings file; not opening the window" >&2
+base=$(cd "$out" && pwd)
+if [ -z "$main" ] || [ ! -f "$base/Demo Tiles.tg4" ]; then
+  echo "demo: the demo left no main image or tile list; not opening the window" >&2
   exit 0
 fi
 # The window opens on a configuration folder of its own, so the user's settings stay as they
-# were: its "(Auto Save)" is the demo mosaic's settings with the demo's tile list.
-config="$(cd "$out" && pwd)/window-config"
+# were: its "(Auto Save)" holds the Default Settings the demo used, the demo's tile list and the
+# demo folder for the mosaics (the main image lies in a system folder).
+config="$base/window-config"
 mkdir -p "$config/Tesselograph Standard"
-sed 's/\[Mosaic Settings\]/[(Auto Save)]/' "$settings" \
-  >"$config/Tesselograph Standard/TesselographSettings12x12.txt"
+"$build/bin/tesselograph-cli" settings --set "MosaicDirectory=$base" --write "$config/defaults.txt" >/dev/null
+sed -e 's/\[Mosaic Settings\]/[(Auto Save)]/' -e "s|^TileList = .*|TileList = $base/Demo Tiles.tg4\r|" \
+  "$config/defaults.txt" >"$config/Tesselograph Standard/TesselographSettings12x12.txt"
 TESSELOGRAPH_CONFIG_PATH="$config" "$build/bin/tesselograph" -i "$main"

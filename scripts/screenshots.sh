@@ -16,7 +16,7 @@ done
 
 # Run the rest on a private X server of 1280 x 860 pixels.
 if [ -z "${TG_SCREENSHOTS_INNER:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x860x24 -nolisten tcp" \
+  exec xvfb-run -a -s "-screen 0 1280x860x24 -nolisten tcp -br" \
     env TG_SCREENSHOTS_INNER=1 bash "$0" "$@"
 fi
 
@@ -48,9 +48,10 @@ make_config_list() {
 }
 
 # shot NAME CONFIG "KEYS" [ARGUMENTS...]
-# Starts the program with ARGUMENTS on a fresh copy of configuration CONFIG, waits for its main
-# window, presses KEYS (xdotool key names, "" for none, "wait:N" sleeps N seconds), and saves
-# the window as OUT_DIR/NAME.png.
+# Starts the program with ARGUMENTS on a fresh copy of configuration CONFIG, waits for its first
+# window (the main window, or the start menu or about box that -m and -a show), presses KEYS
+# (xdotool key names such as ctrl+Return, "" for none, "wait:N" sleeps N seconds), and saves the
+# screen cut to the program's windows (a dialog the keys opened included) as OUT_DIR/NAME.png.
 shot() {
   local name=$1 config=$2 keys=$3
   shift 3
@@ -61,7 +62,8 @@ shot() {
     >"$work/$name.log" 2>&1 &
   local pid=$!
   local window
-  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tesselograph$' | head -1) || {
+  window=$(timeout 30 xdotool search --sync --onlyvisible --pid "$pid" --name 'Tesselograph' |
+    head -1) || {
     echo "screenshots: $name: no window appeared" >&2
     cat "$work/$name.log" >&2
     kill "$pid" 2>/dev/null || true
@@ -74,7 +76,10 @@ shot() {
       *) xdotool windowfocus --sync "$window" key --clearmodifiers "$key" ;;
     esac
   done
-  import -window "$window" "$out/$name.png"
+  sleep 0.5
+  # The screen is black around the windows (-br): cut it away.
+  import -window root "$work/screen.png"
+  convert "$work/screen.png" -trim +repage "$out/$name.png"
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   echo "$out/$name.png"
@@ -83,6 +88,8 @@ shot() {
 shot main-window-empty empty ""
 shot main-window-main-image list "" -i "$work/main.jpg"
 shot main-window-job-running list "ctrl+Return wait:3" -i "$work/main.jpg"
+shot start-menu empty "" -m
+shot about-box empty "" -a
 
 # The dialog windows: dialog_shot NAME CONFIG "KEYS" TITLE [ARGUMENTS...] works like `shot` but
 # saves the window whose title matches TITLE (a regular expression) once the keys are pressed.

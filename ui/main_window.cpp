@@ -488,6 +488,7 @@ void MainWindow::refreshInformation() {
     for (std::size_t b = 0; b < boxes.size(); ++b) boxes[b] = m_variants[b]->isChecked();
     m_model->takeVariantBoxes(boxes);
   }
+  if (m_busy) m_refreshedWhileBusy = true;
   const MainWindowInformation& info = m_model->refreshInformation(m_controller->running());
   // Appended entries (typed values) and values the rules changed are shown again.
   fillControls();
@@ -573,10 +574,19 @@ void MainWindow::setBusy(bool busy) {
   m_createAction->setText(text);
   fillSettingsList();
   if (!busy) {
-    // Back to the main image and its outlines once the job's previews are over.
+    // Back to the main image and its outlines once the job's previews are over. The job's last
+    // status stays in the status line: the refresh runs again only when one ran during the job
+    // (it could not check the parameters then).
     showSelectedPicture();
-    refreshInformation();
+    if (m_refreshedWhileBusy) {
+      refreshInformation();
+    } else {
+      const bool correct = m_model->information().parametersCorrect;
+      m_createAction->setEnabled(correct);
+      m_createButton->setEnabled(correct);
+    }
   }
+  m_refreshedWhileBusy = false;
 }
 
 // ---- Commands ------------------------------------------------------------------------------

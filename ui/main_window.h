@@ -200,6 +200,7 @@ class MainWindow final : public QMainWindow, private JobControllerHost {
   bool m_busy = false;
   bool m_closeWhenStopped = false;
   bool m_filling = false;
+  bool m_refreshedWhileBusy = false;
   int m_lastProgress = -1;
 };
 

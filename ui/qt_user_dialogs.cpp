@@ -102,18 +102,14 @@ QString qtFileFilter(const std::string& filter) {
 QtUserDialogs::QtUserDialogs(QObject* parent) : QObject(parent) {}
 
 QtUserDialogs::~QtUserDialogs() {
-  std::deque<std::shared_ptr<Request>> left;
   {
-    std::lock_guard lock(m_mutex);
-    m_closing = true;
-    left.swap(m_pending);
+    std::lock_guard lock(m_queue->mutex);
+    m_queue->closing = true;
+    // Callers still waiting take their default answers on their own threads.
+    for (auto& request : m_queue->pending) request->done = true;
+    m_queue->pending.clear();
   }
-  // Callers still waiting take their default answers on their own threads.
-  for (auto& request : left) {
-    std::lock_guard lock(m_mutex);
-    request->done = true;
-  }
-  m_answered.notify_all();
+  m_queue->answered.notify_all();
 }
 
 void QtUserDialogs::setMessagePresenter(MessagePresenter presenter) {
@@ -132,20 +128,23 @@ void QtUserDialogs::runOnWindowThread(const std::function<void()>& work,
     work();
     return;
   }
+  const std::shared_ptr<Queue> queue = m_queue;
   auto request = std::make_shared<Request>();
   request->work = work;
   {
-    std::lock_guard lock(m_mutex);
-    if (m_closing) {
+    std::lock_guard lock(queue->mutex);
+    if (queue->closing) {
       fallback();
       return;
     }
-    m_pending.push_back(request);
+    queue->pending.push_back(request);
+    // Posted under the lock: the destructor cannot run meanwhile, and once it has run, Qt drops
+    // the posted call together with the object.
+    QMetaObject::invokeMethod(this, &QtUserDialogs::servePending, Qt::QueuedConnection);
   }
-  m_queued.notify_all();
-  QMetaObject::invokeMethod(this, &QtUserDialogs::servePending, Qt::QueuedConnection);
-  std::unique_lock lock(m_mutex);
-  m_answered.wait(lock, [&] { return request->done; });
+  queue->queued.notify_all();
+  std::unique_lock lock(queue->mutex);
+  queue->answered.wait(lock, [&] { return request->done; });
   const bool answered = request->answered;
   lock.unlock();
   if (!answered) fallback();
@@ -159,18 +158,18 @@ void QtUserDialogs::servePending() {
   for (;;) {
     std::shared_ptr<Request> request;
     {
-      std::lock_guard lock(m_mutex);
-      if (m_pending.empty() || m_closing) break;
-      request = m_pending.front();
-      m_pending.pop_front();
+      std::lock_guard lock(m_queue->mutex);
+      if (m_queue->pending.empty() || m_queue->closing) break;
+      request = m_queue->pending.front();
+      m_queue->pending.pop_front();
     }
     request->work();
     {
-      std::lock_guard lock(m_mutex);
+      std::lock_guard lock(m_queue->mutex);
       request->done = true;
       request->answered = true;
     }
-    m_answered.notify_all();
+    m_queue->answered.notify_all();
   }
   m_serving = false;
 }
@@ -178,8 +177,9 @@ void QtUserDialogs::servePending() {
 void QtUserDialogs::serveUntil(const std::function<bool()>& finished) {
   while (!finished()) {
     servePending();
-    std::unique_lock lock(m_mutex);
-    m_queued.wait_for(lock, std::chrono::milliseconds(20), [&] { return !m_pending.empty(); });
+    std::unique_lock lock(m_queue->mutex);
+    m_queue->queued.wait_for(lock, std::chrono::milliseconds(20),
+                             [&] { return !m_queue->pending.empty(); });
   }
   servePending();
 }

@@ -101,14 +101,20 @@ class QtUserDialogs final : public QObject, public UserDialogs {
   std::vector<std::string> present(FileDialogCall call, const std::string& profileKey,
                                    const std::string& initialFolder, bool storeFolderItself);
 
+  /// What waiting callers share with the window thread. Callers keep it alive while they wait,
+  /// so the dialogs may go away under a caller that has not yet woken up.
+  struct Queue {
+    std::mutex mutex;
+    std::condition_variable queued;    // a request arrived (for `serveUntil`)
+    std::condition_variable answered;  // a request was answered, or the dialogs close
+    std::deque<std::shared_ptr<Request>> pending;
+    bool closing = false;
+  };
+
   QPointer<QWidget> m_parent;
   MessagePresenter m_messagePresenter;
   FilePresenter m_filePresenter;
-  std::mutex m_mutex;
-  std::condition_variable m_queued;    // a request arrived (for `serveUntil`)
-  std::condition_variable m_answered;  // a request was answered
-  std::deque<std::shared_ptr<Request>> m_pending;
-  bool m_closing = false;
+  std::shared_ptr<Queue> m_queue = std::make_shared<Queue>();
   bool m_serving = false;
 };
 

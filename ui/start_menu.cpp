@@ -15,6 +15,7 @@ namespace tg {
 
 StartMenu::StartMenu(bool tileImages, QWidget* parent) : QDialog(parent) {
   setWindowTitle(applicationTitle());
+  setMinimumWidth(380);
   auto* layout = new QVBoxLayout(this);
   auto* heading = new QLabel(QStringLiteral("<h2>%1</h2>").arg(applicationTitle()));
   layout->addWidget(heading);

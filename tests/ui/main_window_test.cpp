@@ -217,6 +217,7 @@ class MainWindowTest : public QObject {
     QVERIFY(window->jobRunning());
     QVERIFY(!window->parameterControl(ParameterControl::TileSize)->isEnabled());
     QVERIFY(!window->settingsList()->isEnabled());
+    QVERIFY(!window->removeAction()->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(!window->jobRunning(), 120000);
     QTRY_VERIFY(window->parameterControl(ParameterControl::TileSize)->isEnabled());
     watch.stop();
@@ -233,6 +234,8 @@ class MainWindowTest : public QObject {
     QVERIFY(loadImageFile(mosaic, record->base + ".jpg", 0, 0, false));
     QCOMPARE(mosaic.width, 1600u);
     QVERIFY(window->outputLink()->property("saved").toBool());
+    // The job's own last words stay in the status line.
+    QVERIFY(window->statusLine()->text() != QStringLiteral("All Parameters are correct :-)"));
 
     // Close while the next job runs: the user agrees to stop; the window stays until it has.
     m_replies["There is a Mosaic process running. Do you want to stop it?"] = Answer::Yes;
