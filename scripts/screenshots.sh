@@ -90,3 +90,67 @@ shot main-window-main-image list "" -i "$work/main.jpg"
 shot main-window-job-running list "ctrl+Return wait:3" -i "$work/main.jpg"
 shot start-menu empty "" -m
 shot about-box empty "" -a
+
+# The dialog windows: dialog_shot NAME CONFIG "KEYS" TITLE [ARGUMENTS...] works like `shot` but
+# saves the window whose title matches TITLE (a regular expression) once the keys are pressed.
+# A key "focus:REGEX" gives the keyboard to the window whose title matches (there is no window
+# manager to do it when a dialog opens).
+make_config_split() {
+  make_config_list "$1"
+  sed -i 's/^SplitMosaic = 0/SplitMosaic = 1/' "$1/Tesselograph Standard/TesselographSettings12x12.txt"
+}
+dialog_shot() {
+  local name=$1 config=$2 keys=$3 title=$4
+  shift 4
+  local home="$work/config-$name"
+  mkdir -p "$home"
+  "make_config_$config" "$home"
+  TESSELOGRAPH_CONFIG_PATH="$home" QT_QPA_PLATFORM=xcb "$bin/tesselograph" "$@" \
+    >"$work/$name.log" 2>&1 &
+  local pid=$!
+  local window dialog
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tesselograph$' | head -1) || {
+    echo "screenshots: $name: no window appeared" >&2
+    kill "$pid" 2>/dev/null || true
+    return 1
+  }
+  sleep 1.5
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+  for key in $keys; do
+    case $key in
+      wait:*) sleep "${key#wait:}" ;;
+      focus:*) xdotool search --sync --onlyvisible --name "${key#focus:}" windowfocus --sync ;;
+      *) xdotool key --clearmodifiers "$key" ;;
+    esac
+  done
+  dialog=$(timeout 20 xdotool search --sync --onlyvisible --name "$title" | head -1) || {
+    echo "screenshots: $name: no window titled $title appeared" >&2
+    cat "$work/$name.log" >&2
+    kill "$pid" 2>/dev/null || true
+    return 1
+  }
+  sleep 1
+  import -window "$dialog" "$out/$name.png"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "$out/$name.png"
+}
+
+dialog_shot tile-images list "ctrl+t" '^Tesselograph - Tile Images$'
+# The same list with 1,500 new photographs in a folder of it: Save List (Ctrl+S) analyses them.
+make_config_analysis() {
+  make_config_list "$1"
+  if [ ! -d "$work/more" ]; then
+    mkdir -p "$work/more"
+    "$bin/tesselograph-cli" list build --include "$work/tiles" --include "$work/more" \
+      "$work/tiles.tg4" >/dev/null 2>&1
+    convert -seed 3 -size 640x480 plasma:fractal -duplicate 1499 +adjoin "$work/more/new%d.jpg"
+  fi
+}
+dialog_shot tile-images-analysing analysis "ctrl+t focus:Tile.Images$ ctrl+s wait:1" \
+  '^Tesselograph - Tile Images$'
+dialog_shot more-options list "ctrl+m" '^Tesselograph - More Options$'
+dialog_shot advanced-settings list "ctrl+m focus:More.Options$ alt+a" '^Tesselograph - Advanced Settings$'
+dialog_shot save-settings list "ctrl+s" '^Tesselograph - Save Settings$'
+dialog_shot split split "ctrl+Return" '^Tesselograph - Split Mosaic$' -i "$work/main.jpg"
+dialog_shot preview list "ctrl+i" 'main\.jpg$' -i "$work/main.jpg"

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 #include "parallel/worker_pool.h"
 #include "parallel/worker_settings.h"
@@ -123,6 +125,7 @@ bool TileImagesModel::confirmDiscard() {
 }
 
 bool TileImagesModel::openList(const std::string& path) {
+  if (m_jobRunning) return false;
   if (!confirmDiscard()) return false;
   m_outstanding = false;
   TileListLoad outcome = TileListLoad::ReadError;
@@ -160,6 +163,7 @@ bool TileImagesModel::chooseAndOpenList() {
 }
 
 bool TileImagesModel::newList() {
+  if (m_jobRunning) return false;
   if (!confirmDiscard()) return false;
   resetTileImagesList(m_list);
   m_outstanding = false;
@@ -171,6 +175,7 @@ bool TileImagesModel::newList() {
 void TileImagesModel::loadTileList(const std::string& path) { openList(path); }
 
 bool TileImagesModel::addFolderPath(TileListView view, const std::string& folder) {
+  if (m_jobRunning) return false;
   const int index = listIndexOf(view);
   if (index == kVideoList && !videoAvailable()) {
     showMessage(tr("Video is not supported on Mac OS X or Linux"));
@@ -184,6 +189,7 @@ bool TileImagesModel::addFolderPath(TileListView view, const std::string& folder
 }
 
 bool TileImagesModel::addFolderInteractive(TileListView view) {
+  if (m_jobRunning) return false;
   const int index = listIndexOf(view);
   if (index == kVideoList && !videoAvailable()) {
     showMessage(tr("Video is not supported on Mac OS X or Linux"));
@@ -197,14 +203,43 @@ bool TileImagesModel::addFolderInteractive(TileListView view) {
 }
 
 bool TileImagesModel::addImageInteractive(TileListView view) {
-  const auto path =
-      userDialogs().openFile(kImageProfile, "(*.jpg)(*.png)|*.jpg;*.jpeg;*.jpe;*.png||",
-                             tr("Select one or more JPG/PNG images"));
+  if (m_jobRunning) return false;
+  const auto path = userDialogs().openFile(addImageRequest());
   if (!path.has_value() || path->empty()) return false;
   addPicture(m_list, *path, listIndexOf(view));
   m_outstanding = true;
   showCounts();
   return true;
+}
+
+OpenFileRequest TileImagesModel::addImageRequest() {
+  OpenFileRequest request;
+  request.profile = kImageProfile;
+  request.filter = "(*.jpg)(*.png)|*.jpg;*.jpeg;*.jpe;*.png||";
+  request.title = tr("Select one or more JPG/PNG images");
+  return request;
+}
+
+bool TileImagesModel::addImagePaths(TileListView view, const std::vector<std::string>& paths) {
+  if (m_jobRunning) return false;
+  bool added = false;
+  for (const std::string& path : paths) {
+    if (path.empty()) continue;
+    addPicture(m_list, path, listIndexOf(view));
+    added = true;
+  }
+  if (added) {
+    m_outstanding = true;
+    showCounts();
+  }
+  return added;
+}
+
+std::string TileImagesModel::existingErrorReport() const {
+  if (m_list.filePath.empty()) return {};
+  std::string report = errorReportPath(m_list.filePath);
+  std::error_code error;
+  return std::filesystem::is_regular_file(report, error) ? report : std::string();
 }
 
 std::vector<std::string> TileImagesModel::viewEntries(TileListView view) const {
@@ -220,6 +255,7 @@ std::vector<std::string> TileImagesModel::viewEntries(TileListView view) const {
 }
 
 void TileImagesModel::removeSelected(TileListView view, const std::vector<std::string>& selected) {
+  if (m_jobRunning) return;
   if (selected.empty()) return;
   if (view == TileListView::AllImages) {
     for (const std::string& path : selected) {
@@ -241,6 +277,7 @@ void TileImagesModel::removeSelected(TileListView view, const std::vector<std::s
 }
 
 bool TileImagesModel::saveList(bool saveAs) {
+  if (m_jobRunning) return false;
   if (m_list.includeList.empty() && m_list.videoList.empty()) {
     showMessage(
         tr("Please Add First a Folder to the Include/Video Folder List using Add Folder "
@@ -267,7 +304,7 @@ bool TileImagesModel::onTimer() {
   setStatus(formatText(tr("Tile# %d, Analysis Completed %.2f%%, Elapsed Time: %s"),
                        static_cast<int>(m_list.analysedCount), m_list.percentDone,
                        elapsedText(tickCount64() - m_startTick)));
-  if (m_analyser->runSlice(m_list)) return true;
+  if (m_analyser->runSlice(m_list, m_sliceMilliseconds)) return true;
   finishAnalysis();
   return false;
 }
@@ -333,6 +370,7 @@ void TileImagesModel::finishAnalysis() {
 }
 
 bool TileImagesModel::setBlackAndWhite(bool on) {
+  if (m_jobRunning) return false;
   if (on == m_list.blackAndWhite) return true;
   if (!askToStopAnalysis()) return false;
   if (on) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "job/settings_sets.h"
+#include "platform/user_dialogs.h"
 #include "tiles/tile_analyser.h"
 #include "tiles/tile_images_list.h"
 
@@ -54,6 +55,8 @@ class TileImagesModel final : public TileListHost {
   /// The number of pool threads an analysis starts (default: the processor count) and their
   /// priority level (default: lowest). 0 threads: the model's thread does all the work.
   void setWorkerThreads(std::uint32_t count, int priority);
+  /// The time one `onTimer` slice may analyse (default 400 ms; tests use 0: one tile per slice).
+  void setSliceMilliseconds(std::uint32_t milliseconds) { m_sliceMilliseconds = milliseconds; }
   /// The running video extraction to ask about before work is lost (none by default).
   void setVideoExtraction(VideoExtractionControl control) { m_extraction = std::move(control); }
   /// Called with every new status line.
@@ -91,6 +94,12 @@ class TileImagesModel final : public TileListHost {
   bool addFolderPath(TileListView view, const std::string& folder);
   /// The Add Image command: asks for a JPEG or PNG file and adds it to the list of `view`.
   bool addImageInteractive(TileListView view);
+  /// The file dialog of Add Image: profile, JPEG/PNG filter and title (a front end that can
+  /// choose several files at once shows it itself and hands the files to `addImagePaths`).
+  [[nodiscard]] static OpenFileRequest addImageRequest();
+  /// Adds the picture files `paths` (several chosen at once) to the list of `view` (All Images
+  /// adds to Include). Empty paths are skipped. True when any was added.
+  bool addImagePaths(TileListView view, const std::vector<std::string>& paths);
   /// The lines the folder list shows for `view`: the entries of that folder list, or the tile
   /// paths in list order for All Images.
   [[nodiscard]] std::vector<std::string> viewEntries(TileListView view) const;
@@ -120,6 +129,14 @@ class TileImagesModel final : public TileListHost {
   [[nodiscard]] bool analysisOutstanding() const { return m_outstanding; }
   /// Whether the last analysis ended with a successful save.
   [[nodiscard]] bool lastSaveSucceeded() const { return m_saved; }
+  /// The error report of the loaded list when that file exists ("" otherwise): the window
+  /// offers to open it after an analysis that could not use every file.
+  [[nodiscard]] std::string existingErrorReport() const;
+
+  /// While a mosaic job runs it reads the list: the list may then not change. Every verb that
+  /// changes the list or its file refuses quietly while this is set (the window disables them).
+  void setJobRunning(bool running) { m_jobRunning = running; }
+  [[nodiscard]] bool editable() const { return !m_jobRunning; }
 
   /// The black-and-white switch: asks first (a running analysis is offered to be stopped). On
   /// converts every signature; off clears the tiles, which must be analysed again. True when the
@@ -148,10 +165,12 @@ class TileImagesModel final : public TileListHost {
   std::uint32_t m_threads;
   int m_priority;
   std::uint64_t m_startTick = 0;
+  std::uint32_t m_sliceMilliseconds = kAnalysisSliceMilliseconds;
   bool m_analysing = false;
   bool m_outstanding = false;
   bool m_saveAs = false;
   bool m_saved = false;
+  bool m_jobRunning = false;
 };
 
 /// The file-name rule of the save dialog: a name whose extension is not "tg4" (or that has none)

@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "config/user_values.h"
 #include "ui/about_box.h"
+#include "ui/dialog_windows.h"
 #include "ui/main_window.h"
 #include "ui/qt_user_dialogs.h"
 #include "ui/start_menu.h"
@@ -28,11 +29,6 @@ class ToolTipFilter final : public QObject {
     return QObject::eventFilter(watched, event);
   }
 };
-
-/// The dialog windows of the program, hooked into the main window as they come: the Tile Images
-/// window (`setTileImagesCommand`), More Options (`setMoreOptionsCommand`), the split dialog
-/// (`setSplitSizeDialog`) and the Save Settings dialog (`setSaveSettingsDialog`).
-void installDialogWindows(MainWindow& window) { (void)window; }
 
 QIcon programIcon() {
   QIcon icon = QIcon::fromTheme(QStringLiteral("tesselograph"));

@@ -327,5 +327,37 @@ TEST_F(TileImagesModelTest, AddFolderAsksWithTheRightPromptAndRefusesVideoWithou
   EXPECT_EQ(m_model.list().videoList.size(), 1u);
 }
 
+TEST_F(TileImagesModelTest, SeveralImagesAtOnceAndNoChangesWhileAJobReadsTheList) {
+  EXPECT_TRUE(
+      m_model.addImagePaths(TileListView::AllImages, {m_photos + "a.jpg", "", m_photos + "c.png"}));
+  EXPECT_EQ(m_model.list().includeList, (FolderList{m_photos + "a.jpg", m_photos + "c.png"}));
+  EXPECT_TRUE(m_model.analysisOutstanding());
+
+  const FolderList before = m_model.list().includeList;
+  m_model.setJobRunning(true);
+  EXPECT_FALSE(m_model.editable());
+  EXPECT_FALSE(m_model.addFolderPath(TileListView::Include, m_photos));
+  EXPECT_FALSE(m_model.addImagePaths(TileListView::Include, {m_photos + "b.jpg"}));
+  m_model.removeSelected(TileListView::Include, {m_photos + "a.jpg"});
+  EXPECT_FALSE(m_model.saveList(false));
+  EXPECT_FALSE(m_model.setBlackAndWhite(true));
+  EXPECT_FALSE(m_model.newList());
+  EXPECT_EQ(m_model.list().includeList, before);
+  EXPECT_FALSE(m_model.list().blackAndWhite);
+  EXPECT_TRUE(m_dialogs->texts().empty());
+  m_model.setJobRunning(false);
+  EXPECT_TRUE(m_model.editable());
+}
+
+TEST_F(TileImagesModelTest, ErrorReportIsOfferedOnlyWhenItExists) {
+  EXPECT_EQ(m_model.existingErrorReport(), "");
+  ASSERT_TRUE(saveAs("clean"));
+  EXPECT_EQ(m_model.existingErrorReport(), "");
+  test::writeFile(m_photos + "broken.jpg", "not a picture");
+  ASSERT_TRUE(m_model.saveList(false));
+  ASSERT_TRUE(m_model.runAnalysisToEnd());
+  EXPECT_EQ(m_model.existingErrorReport(), m_dir.file("clean.tg4") + ".imageErrors.txt");
+}
+
 }  // namespace
 }  // namespace tg
