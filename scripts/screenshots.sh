@@ -36,6 +36,12 @@ convert -seed 7 -size 1200x800 plasma:fractal -blur 0x12 -modulate 100,160 "$wor
 # Configurations a state starts from (each shot copies one into its own folder).
 # empty: nothing stored. list: "(Auto Save)" names the tile list and a mosaic of 30 tiles a row.
 make_config_empty() { :; }
+# The update mode is chosen in every configuration ("never"), so the first-run question of the
+# automatic update check does not cover the windows three seconds after start.
+choose_update_mode() {
+  mkdir -p "$1/Tesselograph Standard"
+  printf '\r\n[UserSettings]\r\nCheckVersion = 1\r\n' >>"$1/Tesselograph Standard/TesselographConfig.txt"
+}
 make_config_list() {
   local folder="$1/Tesselograph Standard"
   mkdir -p "$folder"
@@ -58,6 +64,7 @@ shot() {
   local home="$work/config-$name"
   mkdir -p "$home"
   "make_config_$config" "$home"
+  choose_update_mode "$home"
   TESSELOGRAPH_CONFIG_PATH="$home" QT_QPA_PLATFORM=xcb "$bin/tesselograph" "$@" \
     >"$work/$name.log" 2>&1 &
   local pid=$!
@@ -105,6 +112,7 @@ dialog_shot() {
   local home="$work/config-$name"
   mkdir -p "$home"
   "make_config_$config" "$home"
+  choose_update_mode "$home"
   TESSELOGRAPH_CONFIG_PATH="$home" QT_QPA_PLATFORM=xcb "$bin/tesselograph" "$@" \
     >"$work/$name.log" 2>&1 &
   local pid=$!

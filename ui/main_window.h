@@ -66,6 +66,9 @@ class MainWindow final : public QMainWindow, private JobControllerHost {
   using SplitSizeDialog = std::function<std::optional<PieceSize>(
       const MosaicGeometry&, const std::function<bool(const PieceSize&)>&)>;
   void setSplitSizeDialog(SplitSizeDialog dialog) { m_splitDialog = std::move(dialog); }
+  /// What the 6th status tick starts: the program's automatic update check (tests leave it
+  /// unset, so a window under test never asks about updates).
+  void setAutomaticUpdateCheck(std::function<void()> start) { m_updateCheck = std::move(start); }
   /// The Save Settings dialog; the Save settings command appears once it is installed. Not
   /// owned; it must outlive the window.
   void setSaveSettingsDialog(SaveSettingsDialog* dialog);
@@ -141,6 +144,9 @@ class MainWindow final : public QMainWindow, private JobControllerHost {
   void showPreview(const Foto& image, const std::string& caption) override;
   void showOutput(const std::string& text, bool saved) override;
   void setBusy(bool busy) override;
+  void startAutomaticUpdateCheck() override {
+    if (m_updateCheck) m_updateCheck();
+  }
 
   void buildActions();
   void buildMenus();
@@ -169,6 +175,7 @@ class MainWindow final : public QMainWindow, private JobControllerHost {
   std::function<void()> m_openTileImages;
   std::function<bool()> m_openMoreOptions;
   SplitSizeDialog m_splitDialog;
+  std::function<void()> m_updateCheck;
 
   QTimer* m_timer = nullptr;
   QComboBox* m_mainImages = nullptr;

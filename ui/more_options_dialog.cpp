@@ -19,6 +19,7 @@
 #include "platform/user_dialogs.h"
 #include "ui/advanced_settings_dialog.h"
 #include "ui/ui_text.h"
+#include "update/update_check.h"
 
 namespace tg {
 namespace {
@@ -27,18 +28,6 @@ UpdateCheckHooks& updateHooks() {
   static UpdateCheckHooks hooks;
   return hooks;
 }
-
-/// The update modes in the order the window lists them.
-struct UpdateModeEntry {
-  int mode;
-  const char* label;
-};
-constexpr UpdateModeEntry kUpdateModes[] = {{1, N_("never")},
-                                            {3, N_("every two weeks")},
-                                            {2, N_("every month")},
-                                            {4, N_("(Beta) every day")},
-                                            {5, N_("(Beta) every week")},
-                                            {6, N_("(Beta) every two weeks")}};
 
 /// Label and tooltip of one drop-down.
 struct ChoiceText {
@@ -256,7 +245,7 @@ MoreOptionsDialog::MoreOptionsDialog(MosaicSettings& settings, bool jobRunning, 
   m_updateGroup = update;
   m_updateMode = new QComboBox(this);
   m_updateMode->setToolTip(qtr("How often Tesselograph looks for a new version."));
-  for (const UpdateModeEntry& entry : kUpdateModes) {
+  for (const UpdateModeInfo& entry : updateModes()) {
     m_updateMode->addItem(qtr(entry.label), entry.mode);
   }
   auto* checkNow = new QPushButton(qtr("Check Now"), this);

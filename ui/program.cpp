@@ -12,9 +12,11 @@
 #include "ui/about_box.h"
 #include "ui/dialog_windows.h"
 #include "ui/main_window.h"
+#include "ui/more_options_dialog.h"
 #include "ui/qt_user_dialogs.h"
 #include "ui/start_menu.h"
 #include "ui/ui_text.h"
+#include "update/update_check.h"
 
 namespace tg {
 
@@ -73,6 +75,11 @@ int runProgram(int argc, char** argv, const std::function<void(MainWindow&)>& af
       MainWindow window(dialogs);
       dialogs.setParentWidget(&window);
       installDialogWindows(window);
+      UpdateChecker& checker = updateChecker();
+      window.setAutomaticUpdateCheck([&checker] { (void)checker.checkForUpdates(false); });
+      setUpdateCheckHooks({[&checker] { return checker.updateMode(); },
+                           [&checker](int mode) { (void)checker.setUpdateMode(mode); },
+                           [&checker] { (void)checker.checkForUpdates(true); }});
       window.show();
       window.openCommandLineImages(commandLine.mainImages, commandLine.explicitOutputs);
       QTimer::singleShot(0, &window, [&window, &afterShow, choice] {
