@@ -31,11 +31,14 @@ class CAviStream final : public CAviError {
   /// Opens the first video stream of `path`, closing a previous stream first. False on failure
   /// (message composed, shown when `showErrors()`).
   [[nodiscard]] bool open(const std::string& path);
+  /// Decoder threads used by the next `open` (1 by default, 0 lets the decoder choose). Worth it
+  /// for a reader that decodes long runs of frames; single frames of short clips do not gain.
+  void setDecoderThreads(int count);
   /// Whether a stream is open.
   [[nodiscard]] bool isOpen() const;
 
-  /// The number of frames of the stream: the container's count where it keeps one, otherwise
-  /// counted once by reading every packet of the stream. 0 when nothing is open.
+  /// The number of frames of the stream that can be shown, counted from its packets when it is
+  /// opened (a header's claim is not trusted: a cut file holds fewer). 0 when nothing is open.
   [[nodiscard]] uint32_t frameCount();
   /// The frame rate in 1/500 frame per second, rounded to the nearest integer (25 fps is 12500,
   /// 29.97 fps is 14985); 0 when nothing is open or the stream does not say.
@@ -46,9 +49,13 @@ class CAviStream final : public CAviError {
   /// True when frames are delivered as 8-bit palettised bitmaps.
   [[nodiscard]] bool palettised() const;
 
-  /// Frame `index` (0-based) as a packed bitmap, or nullptr when there is no such frame or it
-  /// cannot be decoded (no message). The bytes belong to this object and stay valid until the
-  /// next `frame`, `open` or `close`; `frameBytes()` tells their number.
+  /// Frame `index` (0-based, in the order frames are shown) as a packed bitmap, or nullptr when
+  /// there is no such frame or it cannot be decoded or told apart from its neighbours with
+  /// certainty (no message): a failure never hands out another frame's picture. Frames are
+  /// numbered by counting what the decoder shows from a key frame, not by time stamps, so clips
+  /// without time stamps on every frame (AVI, MPEG program streams) number them right too. The
+  /// bytes belong to this object and stay valid until the next `frame`, `open` or `close`;
+  /// `frameBytes()` tells their number.
   [[nodiscard]] const uint8_t* frame(uint32_t index);
   /// Size in bytes of the bitmap last returned by `frame` (header, palette and rows).
   [[nodiscard]] std::size_t frameBytes() const;
@@ -59,6 +66,7 @@ class CAviStream final : public CAviError {
  private:
   struct State;
   std::unique_ptr<State> m_state;
+  int m_decoderThreads = 1;
 };
 
 }  // namespace tg
