@@ -187,6 +187,16 @@ struct CAviStream::State {
     return true;
   }
 
+  void copyIndex(const State& other) {
+    packets = other.packets;
+    shownBefore = other.shownBefore;
+    groupStart = other.groupStart;
+    keyShownFirst = other.keyShownFirst;
+    shownCount = other.shownCount;
+    firstPalette = other.firstPalette;
+    byDigest = other.byDigest;
+  }
+
   // Time stamps cannot tell a packet after a seek: MPEG program streams carry them only on some
   // packets and the demuxer fills in the rest from where it started reading. The packet's size
   // and its first and last bytes can, with the packets that follow it.
@@ -497,7 +507,18 @@ CAviStream::CAviStream() : CAviError(false) {}
 
 CAviStream::~CAviStream() { close(); }
 
-bool CAviStream::open(const std::string& path) {
+bool CAviStream::open(const std::string& path) { return openFile(path, nullptr); }
+
+bool CAviStream::openLike(const CAviStream& other) {
+  if (!other.m_state) {
+    close();
+    return false;
+  }
+  const std::string path = other.m_state->path;
+  return openFile(path, other.m_state.get());
+}
+
+bool CAviStream::openFile(const std::string& path, const State* indexFrom) {
   close();
   if (!videoAvailable()) return false;
   initVideoLibrary();
@@ -573,7 +594,11 @@ bool CAviStream::open(const std::string& path) {
     // The packet index gives the frame count and the key frames to start decoding from. A
     // stream without a single packet has no frames but still opens.
     state->palettised = parameters->format == AV_PIX_FMT_PAL8;
-    state->buildIndex();
+    if (indexFrom != nullptr) {
+      state->copyIndex(*indexFrom);
+    } else {
+      state->buildIndex();
+    }
     m_state = std::move(state);
     return true;
   } catch (const std::bad_alloc&) {

@@ -31,6 +31,10 @@ class CAviStream final : public CAviError {
   /// Opens the first video stream of `path`, closing a previous stream first. False on failure
   /// (message composed, shown when `showErrors()`).
   [[nodiscard]] bool open(const std::string& path);
+  /// Opens the file `other` has open, taking over its packet index instead of reading the file
+  /// for it again: a second reader of one film for another thread. False when `other` has
+  /// nothing open or the file cannot be opened again.
+  [[nodiscard]] bool openLike(const CAviStream& other);
   /// Decoder threads used by the next `open` (1 by default, 0 lets the decoder choose). Worth it
   /// for a reader that decodes long runs of frames; single frames of short clips do not gain.
   void setDecoderThreads(int count);
@@ -65,6 +69,7 @@ class CAviStream final : public CAviError {
 
  private:
   struct State;
+  bool openFile(const std::string& path, const State* indexFrom);
   std::unique_ptr<State> m_state;
   int m_decoderThreads = 1;
 };
