@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "cli/extract_video_command.h"
 
 namespace tg {
 
@@ -26,6 +27,8 @@ constexpr const char* kUsage =
     "pixels|inches|cm|tiles]\n"
     "  tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]... --write "
     "FILE\n"
+    "  tesselograph-cli extract-video VIDEO [--rect L,T,W,H] [--frames FIRST-LAST] [--images N]\n"
+    "                                [--jpeg|--bmp] [--clips] [--static] [--prefix P]\n"
     "  tesselograph-cli demo [OUT_DIR]\n"
     "Every command takes --help. Messages and questions go to standard error; --yes / --no\n"
     "answer every question.\n";
@@ -91,6 +94,8 @@ int main(int argc, char** argv) {
       code = runGeometry(reader);
     } else if (command == "settings") {
       code = runSettings(reader);
+    } else if (command == "extract-video") {
+      code = runExtractVideo(reader);
     } else if (command == "demo") {
       code = runDemo(reader);
     } else {

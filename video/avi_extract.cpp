@@ -77,6 +77,11 @@ AviExtract::Progress AviExtract::progress() const {
   return Progress{static_cast<Stage>(m_stage.load()), m_stageDone.load(), m_stageTotal.load()};
 }
 
+std::vector<std::string> AviExtract::outputFolders() const {
+  std::lock_guard guard(m_lock);
+  return m_createdFolders;
+}
+
 bool AviExtract::isRunning() const { return m_threadGroup.isBusy(); }
 
 void AviExtract::waitUntilDone() {
@@ -195,7 +200,7 @@ std::string AviExtract::placeFileLocked() {
       ++m_folderNumber;
     }
     // A folder that cannot be made shows up as failed writes, which are counted.
-    std::filesystem::create_directory(m_folder, error);
+    if (std::filesystem::create_directory(m_folder, error)) m_createdFolders.push_back(m_folder);
     m_filesInFolder = 0;
   }
   ++m_filesInFolder;
@@ -253,11 +258,14 @@ void AviExtract::runExtraction(std::string& basePath) {
     m_filesInFolder = 0;
     m_folderNumber = 1;
     m_basePath = basePath;
+    m_createdFolders.clear();
   }
   m_errorCount = 0;
   m_unreadFrames = 0;
   m_clipsWritten = 0;
   m_clipsWanted = 0;
+  m_imagesSaved = 0;
+  m_imagesScheduled = 0;
   if (m_reader.frameCount() == 0) return;
   const std::uint32_t first = m_parameters.firstFrame;
   const std::uint32_t last = std::min(m_parameters.lastFrame, m_reader.frameCount() - 1);
@@ -280,6 +288,7 @@ void AviExtract::runExtraction(std::string& basePath) {
       m_imagesWanted = wanted;
       m_imagesDone = 0;
     }
+    m_imagesScheduled = static_cast<std::uint32_t>(frames.size());
     setProgress(Stage::Images, 0, wanted);
     for (std::uint32_t frame : frames) {
       if (m_stopRequested) break;
@@ -400,7 +409,10 @@ void AviExtract::extractImageJob(std::uint32_t& /*frame*/) {
     }
   }
   if (m_errorCount < kMaxErrors + 1) {
-    if (!failed) ++m_imagesDone;
+    if (!failed) {
+      ++m_imagesDone;
+      ++m_imagesSaved;
+    }
     setProgress(Stage::Images, m_imagesDone, m_imagesWanted);
     setStatus(progressLine(tr("Extract Image#"), m_imagesDone, m_imagesWanted, frame + 1));
   }

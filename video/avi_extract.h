@@ -81,14 +81,17 @@ class AviExtract {
   [[nodiscard]] std::string statusText() const;
   [[nodiscard]] Progress progress() const;
 
-  /// Results of the last run.
-  [[nodiscard]] std::uint32_t imagesDone() const { return m_imagesDone.load(); }
-  [[nodiscard]] std::uint32_t imagesWanted() const { return m_imagesWanted.load(); }
+  /// Results of the last run (kept after it ends or is stopped): images saved and images the
+  /// range held of those asked for.
+  [[nodiscard]] std::uint32_t imagesSaved() const { return m_imagesSaved.load(); }
+  [[nodiscard]] std::uint32_t imagesScheduled() const { return m_imagesScheduled.load(); }
   [[nodiscard]] std::uint32_t clipsWritten() const { return m_clipsWritten.load(); }
   [[nodiscard]] std::uint32_t clipsWanted() const { return m_clipsWanted.load(); }
   [[nodiscard]] std::uint32_t errorCount() const { return m_errorCount.load(); }
   /// Frames that could not be read or cut during the run.
   [[nodiscard]] std::uint32_t unreadFrames() const { return m_unreadFrames.load(); }
+  /// The folders the last run created, in the order it created them.
+  [[nodiscard]] std::vector<std::string> outputFolders() const;
   /// Whether the last run was stopped (by `stopExtraction` or by too many errors).
   [[nodiscard]] bool wasStopped() const { return m_wasStopped.load(); }
 
@@ -148,6 +151,8 @@ class AviExtract {
   std::atomic<bool> m_wasStopped{false};
   std::atomic<std::uint32_t> m_imagesDone{0};
   std::atomic<std::uint32_t> m_imagesWanted{0};
+  std::atomic<std::uint32_t> m_imagesSaved{0};
+  std::atomic<std::uint32_t> m_imagesScheduled{0};
   std::atomic<std::uint32_t> m_clipsWritten{0};
   std::atomic<std::uint32_t> m_clipsWanted{0};
   std::atomic<std::uint32_t> m_errorCount{0};
@@ -171,6 +176,7 @@ class AviExtract {
   std::uint32_t m_filesInFolder = 0;
   std::uint32_t m_folderNumber = 1;
   std::string m_folder;
+  std::vector<std::string> m_createdFolders;
 
   // The pool outlives its groups: declared first, destroyed last.
   WorkerPool m_pool;

@@ -157,7 +157,7 @@ TEST_F(Extraction, ImagesAreSpreadOverTheRangeAndCutToTheRectangle) {
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(namesIn(folder), expected);
-  EXPECT_EQ(m_extract.imagesDone(), 9u);
+  EXPECT_EQ(m_extract.imagesSaved(), 9u);
   EXPECT_EQ(m_extract.statusText(), "Extracted 9 Images.");
 
   // The picture of frame index 50 cut at (8, 4): the left part is the pattern's left half (blue
@@ -182,7 +182,7 @@ TEST_F(Extraction, ImagesAreSpreadOverTheRangeAndCutToTheRectangle) {
   m_extract.parameters().lastFrame = 99;
   ASSERT_TRUE(run(advanced));
   EXPECT_EQ(namesIn(m_dir.path() / "pattern_FRAMES2 Image").size(), 10u);
-  EXPECT_EQ(m_extract.imagesDone(), 5u);
+  EXPECT_EQ(m_extract.imagesSaved(), 5u);
 }
 
 TEST_F(Extraction, ARectangleBeyondTheFrameAndAVideoThatCannotBeOpenedStartNothing) {
@@ -270,7 +270,7 @@ TEST(ExtractionFolders, TheImageAfterTwoThousandGoesIntoTheNextFolder) {
   EXPECT_EQ(extract.parameters().imageCount, 2001);
   ASSERT_TRUE(extract.startExtraction(advanced));
   extract.waitUntilDone();
-  EXPECT_EQ(extract.imagesDone(), 2001u);
+  EXPECT_EQ(extract.imagesSaved(), 2001u);
   EXPECT_EQ(namesIn(dir.path() / "long_FRAMES1 Image").size(), 2000u);
   EXPECT_EQ(namesIn(dir.path() / "long_FRAMES2 Image"), std::vector<std::string>{"FR002001.jpg"});
 }
