@@ -2,6 +2,7 @@
 #include "video/avi_extract_params.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "imaging/foto.h"
 #include "platform/catalogue.h"
@@ -77,6 +78,30 @@ std::optional<std::string> CDialogGetAviParam::chooseSample(Sample which, std::u
       break;
   }
   return std::nullopt;
+}
+
+std::string videoFileFilter() {
+  static constexpr const char* kExtensions[] = {"mov", "avi", "mpg", "divx", "xvid",
+                                                "mp4", "m4v", "mkv", "webm"};
+  std::string shown;
+  std::string patterns;
+  for (const char* extension : kExtensions) {
+    shown += std::string(shown.empty() ? "" : ", ") + "*." + extension;
+    std::string upper = extension;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    patterns += std::string(patterns.empty() ? "" : ";") + "*." + extension + ";*." + upper;
+  }
+  return tr("Video Files") + " (" + shown + ")|" + patterns + "|" + tr("All Files (*.*)") +
+         "|*.*||";
+}
+
+std::string videoFileNotice() {
+  return formatText(
+      tr("You will be asked for a Video file (avi,divx,mov,etc) to analyze. If you get any error "
+         "message then please install the 'VfW video codecs' used by your Video. A good "
+         "collection of codecs is freely available at the web site %s. You need to install ONLY "
+         "the 'VfW video codecs', not the full package."),
+      "https://ffmpeg.org");
 }
 
 bool brightExtent(const Foto& frame, std::uint32_t& left, std::uint32_t& top, std::uint32_t& right,

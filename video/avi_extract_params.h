@@ -81,6 +81,12 @@ struct CDialogGetAviParam {
                           std::uint32_t& height);
 };
 
+/// The filter of the file dialog that asks for the video: the usual video extensions in lower
+/// and upper case, then all files (text before "|" translated).
+[[nodiscard]] std::string videoFileFilter();
+/// The information shown before that dialog.
+[[nodiscard]] std::string videoFileNotice();
+
 /// The bright extent of `frame`: rows and columns holding a pixel whose grey level
 /// (30 R + 59 G + 11 B) / 100, rounded half up, is at least 20. False when there is none.
 [[nodiscard]] bool brightExtent(const Foto& frame, std::uint32_t& left, std::uint32_t& top,
