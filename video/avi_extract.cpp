@@ -266,6 +266,7 @@ void AviExtract::runExtraction(std::string& basePath) {
   m_clipsWanted = 0;
   m_imagesSaved = 0;
   m_imagesScheduled = 0;
+  m_imagesInAnalysis = false;
   if (m_reader.frameCount() == 0) return;
   const std::uint32_t first = m_parameters.firstFrame;
   const std::uint32_t last = std::min(m_parameters.lastFrame, m_reader.frameCount() - 1);
@@ -289,14 +290,20 @@ void AviExtract::runExtraction(std::string& basePath) {
       m_imagesDone = 0;
     }
     m_imagesScheduled = static_cast<std::uint32_t>(frames.size());
-    setProgress(Stage::Images, 0, wanted);
-    for (std::uint32_t frame : frames) {
-      if (m_stopRequested) break;
-      m_workGroup.submit(makeParallelJob(this, &AviExtract::extractImageJob, frame));
+    // With clips, every frame of the range is decoded for the analysis anyway: the images are
+    // saved there from the frames it reads, instead of decoding the range twice. The files
+    // are the same.
+    m_imagesInAnalysis = m_parameters.extractClips != 0;
+    if (!m_imagesInAnalysis) {
+      setProgress(Stage::Images, 0, wanted);
+      for (std::uint32_t frame : frames) {
+        if (m_stopRequested) break;
+        m_workGroup.submit(makeParallelJob(this, &AviExtract::extractImageJob, frame));
+      }
+      m_workGroup.waitIdle();
+      setStatus(formatText(trn("Extracted %d Images.", "Extracted %d Images.", m_imagesDone),
+                           static_cast<int>(m_imagesDone)));
     }
-    m_workGroup.waitIdle();
-    setStatus(formatText(trn("Extracted %d Images.", "Extracted %d Images.", m_imagesDone),
-                         static_cast<int>(m_imagesDone)));
   }
   if (m_parameters.extractClips == 0 || m_stopRequested) return;
 
@@ -315,6 +322,10 @@ void AviExtract::runExtraction(std::string& basePath) {
     m_workGroup.submit(makeParallelJob(this, &AviExtract::analyseFrameJob, k));
   }
   m_workGroup.waitIdle();
+  if (m_imagesInAnalysis && !m_stopRequested) {
+    setStatus(formatText(trn("Extracted %d Images.", "Extracted %d Images.", m_imagesDone),
+                         static_cast<int>(m_imagesDone)));
+  }
   if (m_stopRequested) return;
 
   std::vector<FrameRun> runs;
@@ -363,47 +374,72 @@ void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
   m_workGroup.waitIdle();
 }
 
+bool AviExtract::takeFrameLocked(std::uint32_t frame, std::vector<std::uint8_t>& bytes) {
+  const std::uint8_t* bitmap = m_reader.frame(frame);
+  if (bitmap == nullptr) {
+    setStatus(
+        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
+    ++m_unreadFrames;
+    return false;
+  }
+  bytes.assign(bitmap, bitmap + m_reader.frameBytes());
+  return true;
+}
+
+bool AviExtract::toCutFrame(std::uint32_t frame, const std::vector<std::uint8_t>& bytes,
+                            Foto& image) {
+  if (!frameToFoto(bytes.data(), bytes.size(), image)) {
+    setStatus(
+        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 2));
+    ++m_unreadFrames;
+    return false;
+  }
+  return cutFrame(frame, image);
+}
+
 // The group runs the latest job first, so image jobs take their frames from the ordered list
-// instead of their payload: the shared reader then only ever moves forward.
+// instead of their payload: the shared reader then only ever moves forward. Only the decoding
+// is done under the lock; the frame's bytes are copied out and converted outside it.
 void AviExtract::extractImageJob(std::uint32_t& /*frame*/) {
   if (m_stopRequested) return;
-  Foto image;
   std::uint32_t frame = 0;
-  bool read = false;
+  std::vector<std::uint8_t> bytes;
+  ImagePaths paths;
   {
     std::lock_guard guard(m_lock);
     if (m_nextImage >= m_imageFrames.size()) return;
     frame = m_imageFrames[m_nextImage++];
-    const std::uint8_t* bitmap = m_reader.frame(frame);
-    read = bitmap != nullptr && frameToFoto(bitmap, m_reader.frameBytes(), image);
-    if (!read) {
-      setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1),
-                           bitmap == nullptr ? 1 : 2));
-      ++m_unreadFrames;
-    }
+    if (!takeFrameLocked(frame, bytes)) return;
+    paths = placeImageLocked(frame);
   }
-  if (!read || !cutFrame(frame, image)) return;
+  Foto image;
+  if (toCutFrame(frame, bytes, image)) saveImage(frame, image, paths);
+}
 
-  bool failed = false;
-  const std::string prefix = m_parameters.filePrefix;
+// The files are placed in frame order, while the frame is taken: the folders then hold the
+// images of consecutive frames however the jobs overtake each other later.
+AviExtract::ImagePaths AviExtract::placeImageLocked(std::uint32_t frame) {
+  ImagePaths paths;
+  const std::string& prefix = m_parameters.filePrefix;
   if (m_parameters.saveJpeg != 0) {
-    std::string path;
-    {
-      std::lock_guard guard(m_lock);
-      path = placeFileLocked() + formatText("%s%06d.jpg", prefix, static_cast<int>(frame + 1));
-    }
-    if (!writeJpegImage(path, image, m_parameters.jpegQuality, kImageResolution)) {
+    paths.jpeg = placeFileLocked() + formatText("%s%06d.jpg", prefix, static_cast<int>(frame + 1));
+  }
+  if (m_parameters.saveBmp != 0) {
+    paths.bmp = placeFileLocked() + formatText("%s%06d.bmp", prefix, static_cast<int>(frame + 1));
+  }
+  return paths;
+}
+
+void AviExtract::saveImage(std::uint32_t frame, const Foto& image, const ImagePaths& paths) {
+  bool failed = false;
+  if (!paths.jpeg.empty()) {
+    if (!writeJpegImage(paths.jpeg, image, m_parameters.jpegQuality, kImageResolution)) {
       failed = true;
       countWriteError();
     }
   }
-  if (m_parameters.saveBmp != 0) {
-    std::string path;
-    {
-      std::lock_guard guard(m_lock);
-      path = placeFileLocked() + formatText("%s%06d.bmp", prefix, static_cast<int>(frame + 1));
-    }
-    if (!writeBmpImage(image, path)) {
+  if (!paths.bmp.empty()) {
+    if (!writeBmpImage(image, paths.bmp)) {
       failed = true;
       countWriteError();
     }
@@ -413,7 +449,7 @@ void AviExtract::extractImageJob(std::uint32_t& /*frame*/) {
       ++m_imagesDone;
       ++m_imagesSaved;
     }
-    setProgress(Stage::Images, m_imagesDone, m_imagesWanted);
+    if (!m_imagesInAnalysis) setProgress(Stage::Images, m_imagesDone, m_imagesWanted);
     setStatus(progressLine(tr("Extract Image#"), m_imagesDone, m_imagesWanted, frame + 1));
   }
 }
@@ -425,24 +461,30 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   if (m_stopRequested) return;
   const std::uint32_t first = m_parameters.firstFrame;
   std::uint32_t k = 0;
-  Foto image;
+  std::vector<std::uint8_t> bytes;
   bool read = false;
+  bool isImage = false;
+  ImagePaths paths;
   {
     std::lock_guard guard(m_lock);
     k = m_jobCounter++;
-    const std::uint8_t* bitmap = m_reader.frame(first + k);
-    read = bitmap != nullptr && frameToFoto(bitmap, m_reader.frameBytes(), image);
-    if (!read) {
-      setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"),
-                           static_cast<int>(first + k + 1), bitmap == nullptr ? 1 : 2));
-      ++m_unreadFrames;
+    read = takeFrameLocked(first + k, bytes);
+    // Images wanted from this frame (when they are saved during the analysis).
+    while (m_imagesInAnalysis && m_nextImage < m_imageFrames.size() &&
+           m_imageFrames[m_nextImage] <= first + k) {
+      isImage = m_imageFrames[m_nextImage++] == first + k;
     }
+    isImage = isImage && read;
+    if (isImage) paths = placeImageLocked(first + k);
   }
+  Foto image;
   std::unique_ptr<ImageSignature> signature;
-  if (read && cutFrame(first + k, image) && !image.empty()) {
+  if (read && toCutFrame(first + k, bytes, image) && !image.empty()) {
+    if (isImage) saveImage(first + k, image, paths);
     signature = std::make_unique<ImageSignature>();
     if (!buildSignature(image, true, *signature)) signature.reset();
   }
+  bytes = {};
   image.release();
 
   std::unique_lock guard(m_lock);

@@ -115,6 +115,19 @@ class AviExtract {
   /// Reads absolute frame `frame` cut to the rectangle into `image`, from `reader` (the shared
   /// reader when null, under the lock). False with the status message on failure.
   bool readCutFrame(std::uint32_t frame, Foto& image, CAviStream* reader);
+  /// Decodes absolute frame `frame` with the shared reader and copies its bitmap into `bytes`
+  /// (lock held). False with the status message when there is no such frame.
+  bool takeFrameLocked(std::uint32_t frame, std::vector<std::uint8_t>& bytes);
+  /// Converts a copied bitmap and cuts it to the rectangle. False with the status message.
+  bool toCutFrame(std::uint32_t frame, const std::vector<std::uint8_t>& bytes, Foto& image);
+  struct ImagePaths {
+    std::string jpeg;  ///< empty when no JPEG is wanted
+    std::string bmp;
+  };
+  /// Chooses the folders and names of the image of `frame` (lock held).
+  ImagePaths placeImageLocked(std::uint32_t frame);
+  /// Writes the image of `frame` to `paths` and counts it.
+  void saveImage(std::uint32_t frame, const Foto& image, const ImagePaths& paths);
   bool cutFrame(std::uint32_t frame, Foto& image);
   /// The folder for the next output file of the current kind (lock held).
   std::string placeFileLocked();
@@ -149,6 +162,7 @@ class AviExtract {
 
   std::atomic<std::uint8_t> m_stopRequested{0};
   std::atomic<bool> m_wasStopped{false};
+  std::atomic<bool> m_imagesInAnalysis{false};
   std::atomic<std::uint32_t> m_imagesDone{0};
   std::atomic<std::uint32_t> m_imagesWanted{0};
   std::atomic<std::uint32_t> m_imagesSaved{0};
