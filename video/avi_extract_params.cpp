@@ -80,6 +80,34 @@ std::optional<std::string> CDialogGetAviParam::chooseSample(Sample which, std::u
   return std::nullopt;
 }
 
+std::unique_ptr<Foto> CDialogGetAviParam::previewPicture(const Foto& frame, std::uint32_t areaWidth,
+                                                         std::uint32_t areaHeight) const {
+  if (frame.empty()) return nullptr;
+  std::uint32_t w = 0;
+  std::uint32_t h = 0;
+  previewSize(areaWidth, areaHeight, frame.width, frame.height, w, h);
+  if (w == 0 || h == 0) return nullptr;
+  std::unique_ptr<Foto> preview = resample(frame, w, h, frame.width, frame.height, 0, 0);
+  if (!preview || width == 0 || height == 0) return preview;
+  // The rectangle in preview pixels, kept inside the picture.
+  const double sx = static_cast<double>(w) / frame.width;
+  const double sy = static_cast<double>(h) / frame.height;
+  const auto x0 = std::min(static_cast<std::uint32_t>(left * sx), w - 1);
+  const auto y0 = std::min(static_cast<std::uint32_t>(top * sy), h - 1);
+  const auto x1 = std::min(static_cast<std::uint32_t>((uint64_t{left} + width) * sx), w) - 1;
+  const auto y1 = std::min(static_cast<std::uint32_t>((uint64_t{top} + height) * sy), h) - 1;
+  const Pixel white = makePixel(255, 255, 255, 0);
+  for (std::uint32_t x = x0; x <= std::max(x0, x1); ++x) {
+    preview->row(y0)[x] = white;
+    preview->row(std::max(y0, y1))[x] = white;
+  }
+  for (std::uint32_t y = y0; y <= std::max(y0, y1); ++y) {
+    preview->row(y)[x0] = white;
+    preview->row(y)[std::max(x0, x1)] = white;
+  }
+  return preview;
+}
+
 std::string videoFileFilter() {
   static constexpr const char* kExtensions[] = {"mov", "avi", "mpg", "divx", "xvid",
                                                 "mp4", "m4v", "mkv", "webm"};

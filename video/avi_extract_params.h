@@ -79,6 +79,11 @@ struct CDialogGetAviParam {
   static void previewSize(std::uint32_t areaWidth, std::uint32_t areaHeight,
                           std::uint32_t videoWidth, std::uint32_t videoHeight, std::uint32_t& width,
                           std::uint32_t& height);
+  /// The preview picture of `frame` (the sample frame) for an area of `areaWidth` ×
+  /// `areaHeight`: the frame fitted as `previewSize` says, with the cut rectangle drawn on it
+  /// as a white outline. Nothing when the frame is empty or nothing fits.
+  [[nodiscard]] std::unique_ptr<Foto> previewPicture(const Foto& frame, std::uint32_t areaWidth,
+                                                     std::uint32_t areaHeight) const;
 };
 
 /// The filter of the file dialog that asks for the video: the usual video extensions in lower

@@ -113,6 +113,22 @@ TEST(ExtractParameters, SampleFramesAndBorderDetection) {
   EXPECT_EQ(w, 200u);
   EXPECT_EQ(h, 112u);
   EXPECT_NE(videoFileFilter().find("*.mp4;*.MP4"), std::string::npos);
+
+  // The preview of a 40 × 30 frame in a 22 × 22 area is 20 × 15 with the rectangle (5, 3,
+  // 30 × 24) drawn in white at half size.
+  p.left = 5;
+  p.top = 3;
+  p.width = 30;
+  p.height = 24;
+  const auto preview = p.previewPicture(*letterboxed(100), 22, 22);
+  ASSERT_TRUE(preview);
+  EXPECT_EQ(preview->width, 20u);
+  EXPECT_EQ(preview->height, 15u);
+  const Pixel white = makePixel(255, 255, 255, 0);
+  EXPECT_EQ(preview->row(1)[2], white);
+  EXPECT_EQ(preview->row(12)[16], white);
+  EXPECT_NE(preview->row(7)[9], white);
+  EXPECT_NE(preview->row(0)[0], white);
 }
 
 }  // namespace
