@@ -382,6 +382,8 @@ bool AviExtract::takeFrameLocked(std::uint32_t frame, std::vector<std::uint8_t>&
     ++m_unreadFrames;
     return false;
   }
+  // `bytes` is a buffer each thread keeps: copying into memory already mapped is much cheaper
+  // than into a new block of a frame's size.
   bytes.assign(bitmap, bitmap + m_reader.frameBytes());
   return true;
 }
@@ -403,7 +405,7 @@ bool AviExtract::toCutFrame(std::uint32_t frame, const std::vector<std::uint8_t>
 void AviExtract::extractImageJob(std::uint32_t& /*frame*/) {
   if (m_stopRequested) return;
   std::uint32_t frame = 0;
-  std::vector<std::uint8_t> bytes;
+  thread_local std::vector<std::uint8_t> bytes;
   ImagePaths paths;
   {
     std::lock_guard guard(m_lock);
@@ -461,7 +463,7 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   if (m_stopRequested) return;
   const std::uint32_t first = m_parameters.firstFrame;
   std::uint32_t k = 0;
-  std::vector<std::uint8_t> bytes;
+  thread_local std::vector<std::uint8_t> bytes;
   bool read = false;
   bool isImage = false;
   ImagePaths paths;
@@ -484,7 +486,6 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     signature = std::make_unique<ImageSignature>();
     if (!buildSignature(image, true, *signature)) signature.reset();
   }
-  bytes = {};
   image.release();
 
   std::unique_lock guard(m_lock);

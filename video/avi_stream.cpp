@@ -456,7 +456,10 @@ struct CAviStream::State {
     const uint32_t stride = bitmapRowStride(static_cast<uint32_t>(frame->width), bitCount);
     const std::size_t imageBytes = std::size_t{stride} * static_cast<std::size_t>(frame->height);
     const std::size_t paletteBytes = pal8 ? kPaletteBytes : 0;
-    bitmap.assign(kHeaderBytes + paletteBytes + imageBytes, 0);
+    // Frames of one stream keep their size: the buffer is cleared only when it changes, so the
+    // row padding stays zero without writing every frame's bytes twice.
+    const std::size_t total = kHeaderBytes + paletteBytes + imageBytes;
+    if (bitmap.size() != total) bitmap.assign(total, 0);
 
     BitmapInfoHeader header{};
     header.headerSize = 40;
@@ -638,7 +641,6 @@ bool CAviStream::palettised() const {
 const uint8_t* CAviStream::frame(uint32_t index) {
   if (!m_state || !videoAvailable()) return nullptr;
   State& state = *m_state;
-  state.bitmap.clear();
   try {
     const AVFrame* found = state.locate(index);
     if (found == nullptr || !state.toBitmap(found)) {
