@@ -2,6 +2,7 @@
 #include "video/avi_extract.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <new>
@@ -124,7 +125,7 @@ std::unique_ptr<Foto> AviExtract::previewFrame(std::uint32_t frame) {
 }
 
 bool AviExtract::startExtraction(AdvancedSettings& advanced) {
-  if (!m_reader.isOpen()) return false;
+  if (!m_reader.isOpen() || isRunning()) return false;
   if (const auto problem = m_parameters.finish(m_videoWidth, m_videoHeight, m_frameCount)) {
     showMessage(*problem, Buttons::Ok, Icon::Exclamation);
     return false;
@@ -366,7 +367,8 @@ void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
     m_total = static_cast<std::uint32_t>(clips.size());
     m_pendingClips = clips;
   }
-  m_clipsWanted += static_cast<std::uint32_t>(clips.size());
+  // A still run of a single frame makes an empty clip: nothing is written for it.
+  for (const auto& [start, end] : clips) m_clipsWanted += end > start ? 1 : 0;
   for (std::uint32_t i = 0; i < clips.size(); ++i) {
     if (m_stopRequested) break;
     m_workGroup.submit(makeParallelJob(this, &AviExtract::extractClipJob, i));
@@ -489,7 +491,11 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   image.release();
 
   std::unique_lock guard(m_lock);
-  m_compared.wait(guard, [&] { return m_comparedFrames >= k || m_stopRequested; });
+  // A stop can be requested anywhere without the lock (a failed write, the window), so the wait
+  // looks at the flag again now and then instead of relying on a notification.
+  while (m_comparedFrames < k && !m_stopRequested) {
+    m_compared.wait_for(guard, std::chrono::milliseconds(20));
+  }
   if (m_stopRequested) return;
   for (auto it = m_openFrames.begin(); it != m_openFrames.end();) {
     const std::uint32_t m = it->first;
@@ -534,7 +540,8 @@ void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
     if (m_pendingClips.empty()) return;
     clip = Clip{m_pendingClips.begin()->first, m_pendingClips.begin()->second};
     m_pendingClips.erase(m_pendingClips.begin());
-    // Prefer an idle reader that stands before the clip's start: it goes on from there.
+    // Clips are taken in frame order, so an idle reader usually stands just before the next
+    // clip's start and goes on from there.
     if (!m_clipReaders.empty()) {
       reader = std::move(m_clipReaders.back());
       m_clipReaders.pop_back();
