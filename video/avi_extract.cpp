@@ -226,24 +226,10 @@ bool AviExtract::cutFrame(std::uint32_t frame, Foto& image) {
   return false;
 }
 
-bool AviExtract::readCutFrame(std::uint32_t frame, Foto& image, CAviStream* reader) {
-  int error = 0;
-  {
-    std::unique_lock guard(m_lock, std::defer_lock);
-    if (reader == nullptr) {
-      guard.lock();
-      reader = &m_reader;
-    }
-    const std::uint8_t* bitmap = reader->frame(frame);
-    if (bitmap == nullptr) {
-      error = 1;
-    } else if (!frameToFoto(bitmap, reader->frameBytes(), image)) {
-      error = 2;
-    }
-  }
-  if (error != 0) {
+bool AviExtract::readCutFrame(std::uint32_t frame, Foto& image, CAviStream& reader) {
+  if (!reader.frameImage(frame, image)) {
     setStatus(
-        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), error));
+        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
     ++m_unreadFrames;
     return false;
   }
@@ -376,48 +362,30 @@ void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
   m_workGroup.waitIdle();
 }
 
-bool AviExtract::takeFrameLocked(std::uint32_t frame, std::vector<std::uint8_t>& bytes) {
-  const std::uint8_t* bitmap = m_reader.frame(frame);
-  if (bitmap == nullptr) {
-    setStatus(
-        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
-    ++m_unreadFrames;
-    return false;
-  }
-  // `bytes` is a buffer each thread keeps: copying into memory already mapped is much cheaper
-  // than into a new block of a frame's size.
-  bytes.assign(bitmap, bitmap + m_reader.frameBytes());
-  return true;
-}
-
-bool AviExtract::toCutFrame(std::uint32_t frame, const std::vector<std::uint8_t>& bytes,
-                            Foto& image) {
-  if (!frameToFoto(bytes.data(), bytes.size(), image)) {
-    setStatus(
-        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 2));
-    ++m_unreadFrames;
-    return false;
-  }
-  return cutFrame(frame, image);
+bool AviExtract::takeFrameLocked(std::uint32_t frame, Foto& image) {
+  if (m_reader.frameImage(frame, image)) return true;
+  setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
+  ++m_unreadFrames;
+  return false;
 }
 
 // The group runs the latest job first, so image jobs take their frames from the ordered list
-// instead of their payload: the shared reader then only ever moves forward. Only the decoding
-// is done under the lock; the frame's bytes are copied out and converted outside it.
+// instead of their payload: the shared reader then only ever moves forward. Only decoding and
+// conversion run under the lock; cutting and writing run outside it.
 void AviExtract::extractImageJob(std::uint32_t& /*frame*/) {
   if (m_stopRequested) return;
   std::uint32_t frame = 0;
-  thread_local std::vector<std::uint8_t> bytes;
+  // Each thread keeps its picture: a frame of the same size reuses the pixels.
+  thread_local Foto image;
   ImagePaths paths;
   {
     std::lock_guard guard(m_lock);
     if (m_nextImage >= m_imageFrames.size()) return;
     frame = m_imageFrames[m_nextImage++];
-    if (!takeFrameLocked(frame, bytes)) return;
+    if (!takeFrameLocked(frame, image)) return;
     paths = placeImageLocked(frame);
   }
-  Foto image;
-  if (toCutFrame(frame, bytes, image)) saveImage(frame, image, paths);
+  if (cutFrame(frame, image)) saveImage(frame, image, paths);
 }
 
 // The files are placed in frame order, while the frame is taken: the folders then hold the
@@ -465,14 +433,14 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   if (m_stopRequested) return;
   const std::uint32_t first = m_parameters.firstFrame;
   std::uint32_t k = 0;
-  thread_local std::vector<std::uint8_t> bytes;
+  thread_local Foto image;
   bool read = false;
   bool isImage = false;
   ImagePaths paths;
   {
     std::lock_guard guard(m_lock);
     k = m_jobCounter++;
-    read = takeFrameLocked(first + k, bytes);
+    read = takeFrameLocked(first + k, image);
     // Images wanted from this frame (when they are saved during the analysis).
     while (m_imagesInAnalysis && m_nextImage < m_imageFrames.size() &&
            m_imageFrames[m_nextImage] <= first + k) {
@@ -481,14 +449,12 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     isImage = isImage && read;
     if (isImage) paths = placeImageLocked(first + k);
   }
-  Foto image;
   std::unique_ptr<ImageSignature> signature;
-  if (read && toCutFrame(first + k, bytes, image) && !image.empty()) {
+  if (read && cutFrame(first + k, image) && !image.empty()) {
     if (isImage) saveImage(first + k, image, paths);
     signature = std::make_unique<ImageSignature>();
     if (!buildSignature(image, true, *signature)) signature.reset();
   }
-  image.release();
 
   std::unique_lock guard(m_lock);
   // A stop can be requested anywhere without the lock (a failed write, the window), so the wait
@@ -562,7 +528,7 @@ void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
   bool failed = reader == nullptr;
   Foto image;
   for (std::uint32_t i = clip.start; i < clip.end && !failed; ++i) {
-    if (!readCutFrame(first + i, image, reader.get())) break;
+    if (!readCutFrame(first + i, image, *reader)) break;
     if (i == clip.start) {
       std::lock_guard guard(m_lock);
       folder = placeFileLocked();

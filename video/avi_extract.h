@@ -112,14 +112,14 @@ class AviExtract {
   void extractClipJob(std::uint32_t& unused);
   void extractClips(const FrameIntervals& clips, const char* kind);
 
-  /// Reads absolute frame `frame` cut to the rectangle into `image`, from `reader` (the shared
-  /// reader when null, under the lock). False with the status message on failure.
-  bool readCutFrame(std::uint32_t frame, Foto& image, CAviStream* reader);
-  /// Decodes absolute frame `frame` with the shared reader and copies its bitmap into `bytes`
-  /// (lock held). False with the status message when there is no such frame.
-  bool takeFrameLocked(std::uint32_t frame, std::vector<std::uint8_t>& bytes);
-  /// Converts a copied bitmap and cuts it to the rectangle. False with the status message.
-  bool toCutFrame(std::uint32_t frame, const std::vector<std::uint8_t>& bytes, Foto& image);
+  /// Reads absolute frame `frame` with `reader` (a clip job's own) cut to the rectangle into
+  /// `image`. False with the status message on failure.
+  bool readCutFrame(std::uint32_t frame, Foto& image, CAviStream& reader);
+  /// Cuts `image` (frame `frame`) to the rectangle; false with the status message.
+  bool cutFrame(std::uint32_t frame, Foto& image);
+  /// Decodes absolute frame `frame` with the shared reader into `image` (lock held). False
+  /// with the status message when there is no such frame.
+  bool takeFrameLocked(std::uint32_t frame, Foto& image);
   struct ImagePaths {
     std::string jpeg;  ///< empty when no JPEG is wanted
     std::string bmp;
@@ -128,7 +128,6 @@ class AviExtract {
   ImagePaths placeImageLocked(std::uint32_t frame);
   /// Writes the image of `frame` to `paths` and counts it.
   void saveImage(std::uint32_t frame, const Foto& image, const ImagePaths& paths);
-  bool cutFrame(std::uint32_t frame, Foto& image);
   /// The folder for the next output file of the current kind (lock held).
   std::string placeFileLocked();
   void setKind(const char* kind);

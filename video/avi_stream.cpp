@@ -2,6 +2,7 @@
 #include "video/avi_stream.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -13,6 +14,7 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include "imaging/foto.h"
 #include "imaging/frame_bitmap.h"
 #include "video/ffmpeg_handles.h"
 #include "video/video_library.h"
@@ -449,6 +451,36 @@ struct CAviStream::State {
     return currentNumber == target ? current.get() : nullptr;
   }
 
+  // Converts straight into the picture's pixel words: on a little-endian machine the bytes red,
+  // green, blue, padding of FFmpeg's RGB0 are the word R | G << 8 | B << 16 once the padding is
+  // cleared (T = 0), the pixels the bitmap conversion gives, without the bitmap in between.
+  bool toFoto(const AVFrame* frame, Foto& target) {
+    if (frame->format == AV_PIX_FMT_PAL8 || std::endian::native != std::endian::little) {
+      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmap.size(), target);
+    }
+    if (!frameSizeAcceptable(frame->width, frame->height, 32)) return false;
+    const auto w = static_cast<std::uint32_t>(frame->width);
+    const auto h = static_cast<std::uint32_t>(frame->height);
+    if ((target.width != w || target.height != h || target.empty()) && !target.create(w, h)) {
+      return false;
+    }
+    scaler.reset(sws_getCachedContext(
+        scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+        frame->width, frame->height, AV_PIX_FMT_RGB0, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler) return false;
+    uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(target.pixels), nullptr, nullptr,
+                               nullptr};
+    const int destinationStride[4] = {frame->width * 4, 0, 0, 0};
+    if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, destination,
+                  destinationStride) != frame->height) {
+      return false;
+    }
+    // The fourth byte is padding that the converter may fill; the picture wants it opaque.
+    Pixel* pixels = target.pixels;
+    for (std::size_t i = 0, n = target.pixelCount(); i < n; ++i) pixels[i] &= 0x00FFFFFFu;
+    return true;
+  }
+
   bool toBitmap(const AVFrame* frame) {
     const bool pal8 = frame->format == AV_PIX_FMT_PAL8;
     const int bitCount = pal8 ? 8 : 24;
@@ -651,6 +683,17 @@ const uint8_t* CAviStream::frame(uint32_t index) {
   } catch (const std::bad_alloc&) {
     state.bitmap.clear();
     return nullptr;
+  }
+}
+
+bool CAviStream::frameImage(uint32_t index, Foto& target) {
+  if (!m_state || !videoAvailable()) return false;
+  State& state = *m_state;
+  try {
+    const AVFrame* found = state.locate(index);
+    return found != nullptr && state.toFoto(found, target);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 }
 

@@ -10,6 +10,8 @@
 
 namespace tg {
 
+struct Foto;
+
 /// Reads the frames of the first video stream of any file the FFmpeg libraries can read (AVI,
 /// DIVX/XVID, MOV, MP4, MPG, MKV, ...) as packed, uncompressed bitmaps.
 ///
@@ -61,6 +63,10 @@ class CAviStream final : public CAviError {
   /// bytes belong to this object and stay valid until the next `frame`, `open` or `close`;
   /// `frameBytes()` tells their number.
   [[nodiscard]] const uint8_t* frame(uint32_t index);
+  /// Frame `index` as `frameToFoto` would make it of `frame(index)`, converted straight into
+  /// `target`, whose pixels are reused when it already has the frame's size. False (target
+  /// possibly changed) when `frame` would give nothing or no memory is left.
+  [[nodiscard]] bool frameImage(uint32_t index, Foto& target);
   /// Size in bytes of the bitmap last returned by `frame` (header, palette and rows).
   [[nodiscard]] std::size_t frameBytes() const;
 

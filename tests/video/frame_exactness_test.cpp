@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Frame k must be frame k: every frame of 300-frame clips, read in shuffled order, against the
 // ffmpeg tool's own decode of the same file.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "clip_maker.h"
+#include "imaging/foto.h"
+#include "imaging/frame_bitmap.h"
 #include "support/scratch_dir.h"
 #include "video/avi_stream.h"
 
@@ -108,6 +111,21 @@ TEST_P(ExactFrames, EveryFrameInShuffledOrderMatchesTheToolsDecode) {
     }
   }
   EXPECT_EQ(stream.frame(kFrames), nullptr);
+
+  // The direct conversion gives the pixels the bitmap's conversion gives, into a reused picture.
+  Foto direct;
+  Foto converted;
+  for (const uint32_t k : {7u, 8u, 200u}) {
+    ASSERT_TRUE(stream.frameImage(k, direct)) << k;
+    const uint8_t* frame = stream.frame(k);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(frameToFoto(frame, stream.frameBytes(), converted));
+    ASSERT_EQ(direct.width, converted.width);
+    ASSERT_EQ(direct.height, converted.height);
+    EXPECT_TRUE(std::equal(direct.pixels, direct.pixels + direct.pixelCount(), converted.pixels))
+        << "frame " << k;
+  }
+  EXPECT_FALSE(stream.frameImage(kFrames, direct));
 }
 
 INSTANTIATE_TEST_SUITE_P(Video, ExactFrames, ::testing::ValuesIn(kKinds),
