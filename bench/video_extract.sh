@@ -59,8 +59,8 @@ rm -rf "$work"/film-"${seconds}"s_FRAMES*
 measure extract "$cli" extract-video "$film" --images 500 --clips \
   --set Advanced.VideoMosaic.FourCC=MJPG --set Advanced.Options.ThreadCount=0
 tail -1 "$work/.err"
-images=$(find "$work" -path "*_FRAMES* Image/*" -type f | wc -l)
-clips=$(find "$work" -path "*_FRAMES* Video/*" -type f | wc -l)
+images=$(find "$work" -path "*/film-${seconds}s_FRAMES* Image/*" -type f | wc -l)
+clips=$(find "$work" -path "*/film-${seconds}s_FRAMES* Video/*" -type f | wc -l)
 ratio=$(awk "BEGIN { print $(cat "$work/.wall-extract") / $(cat "$work/.wall-decode") }")
 cpu=$(awk "BEGIN { print $(cat "$work/.cpu-extract") / $(cat "$work/.cpu-decode") }")
 printf 'images %d, clips %d; extraction takes %.2f times the wall time of the plain decode\n' \
