@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "cli/extract_video_command.h"
 #include "cli/settings_keys_listing.h"
 #include "cli/version.h"
 
@@ -30,7 +31,9 @@ constexpr const char* kUsage =
     "FILE\n"
     "  tesselograph-cli settings --keys [--json]\n"
     "  tesselograph-cli --version\n"
-    "  tesselograph-cli demo [OUT_DIR]\n"
+    "  tesselograph-cli extract-video VIDEO [--rect L,T,W,H] [--frames FIRST-LAST] [--images N]\n"
+    "                                [--jpeg|--bmp] [--clips] [--static] [--prefix P]\n"
+    "  tesselograph-cli demo [--video] [OUT_DIR]\n"
     "  tesselograph-cli update-check [--force] [--yes | --no]\n"
     "Every command takes --help. Messages and questions go to standard error; --yes / --no\n"
     "answer every question.\n";
@@ -98,6 +101,8 @@ int main(int argc, char** argv) {
       code = runGeometry(reader);
     } else if (command == "settings") {
       code = runSettings(reader);
+    } else if (command == "extract-video") {
+      code = runExtractVideo(reader);
     } else if (command == "demo") {
       code = runDemo(reader);
     } else if (command == "update-check") {

@@ -11,8 +11,9 @@ namespace tg {
 
 /// Extensions of the files taken as pictures, upper-cased between vertical bars.
 inline constexpr const char* kPictureExtensions = "|JPG|JPEG|JPE|PNG|";
-/// Extensions of the files taken as video clips.
-inline constexpr const char* kVideoExtensions = "|AVI|DIVX|XVID|MOV|MPG|";
+/// Extensions of the files taken as video clips: also the containers phones and cameras write
+/// today (MP4, M4V, MKV, WEBM), which the video layer reads like the others.
+inline constexpr const char* kVideoExtensions = "|AVI|DIVX|XVID|MOV|MPG|MP4|M4V|MKV|WEBM|";
 /// Side of the square pictures are fitted into for analysis.
 inline constexpr std::uint32_t kAnalysisFitSide = 48;
 /// Elapsed time after which an analysis slice stops.

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/avi_stream.h"
 
-#include <cmath>
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <new>
 #include <vector>
@@ -11,6 +14,7 @@ extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include "imaging/foto.h"
 #include "imaging/frame_bitmap.h"
 #include "video/ffmpeg_handles.h"
 #include "video/video_library.h"
@@ -22,9 +26,6 @@ namespace {
 // can use comes near it, and a damaged header must not make us allocate gigabytes.
 constexpr int kMaxFrameSide = 16384;
 constexpr uint64_t kMaxFrameBytes = uint64_t{1} << 30;
-
-// How far forward the reader decodes from the current position before it prefers to seek.
-constexpr int64_t kForwardDecodeLimit = 48;
 
 // Bytes per row of a device-independent bitmap: the row's bytes rounded up to a multiple of 4.
 constexpr uint32_t bitmapRowStride(uint32_t width, uint32_t bitCount) {
@@ -64,61 +65,346 @@ int firstVideoStream(const AVFormatContext* format) {
 }  // namespace
 
 struct CAviStream::State {
+  // One packet of the video stream, in the order the file stores them (decode order).
+  struct Packet {
+    int64_t dts = AV_NOPTS_VALUE;
+    uint64_t digest = 0;  // of the packet's size and bytes, to recognise it after a seek
+    bool key = false;
+    bool discard = false;  // decoded for its references but never shown
+  };
+
   std::string path;
   ffmpeg::InputPtr format;
   ffmpeg::CodecPtr codec;
   ffmpeg::PacketPtr packet;
-  ffmpeg::FramePtr current;   // the last decoded frame
-  ffmpeg::FramePtr previous;  // the one decoded before it
+  ffmpeg::FramePtr current;   // the last frame handed out by the decoder
+  ffmpeg::FramePtr previous;  // the one before it
+  ffmpeg::FramePtr spare;
   ffmpeg::ScalerPtr scaler;
   AVStream* stream = nullptr;
   int streamIndex = -1;
   AVRational rate{0, 1};
-  int64_t containerCount = 0;  // 0 when the container does not say
-  int64_t countedFrames = -1;  // counted by reading the packets, -1 until counted
 
-  // Decoding position: the numbers of `current` and `previous` (-1 for none). A decoder that
-  // has been drained to the end must be flushed (a seek does that) before it decodes again.
+  // The index, read once at open. Frames are numbered by the order in which the decoder shows
+  // them, never by time stamps (AVI and MPEG program streams leave them out or give them only
+  // to some frames). A group (`groupStart`) runs from one key packet to the next; the frames a
+  // group's packets hold are shown as one unbroken run of frame numbers that starts at the
+  // number of shown packets before the group (`shownBefore`). So the decoder's output can be
+  // numbered as soon as it delivers the first frame of a known group.
+  std::vector<Packet> packets;
+  std::vector<int64_t> shownBefore;   // per packet: packets before it that are shown
+  std::vector<int64_t> groupStart;    // packet index of each group's first packet
+  std::vector<int8_t> keyShownFirst;  // per group: 1 yes, 0 no (frames shown before it), -1 unknown
+  int64_t shownCount = 0;
+  bool palettised = false;
+  // The palette the demuxer hands out once, with the first packet it reads: the index pass
+  // takes it, so it is given back to the first packet whenever decoding starts there again.
+  std::vector<uint8_t> firstPalette;
+  std::vector<std::pair<uint64_t, int64_t>> byDigest;  // (digest, packet index), sorted
+
+  // Decoding position.
+  int64_t nextPacket = -1;     // index of the next packet to send; -1 when unknown
+  bool synced = false;         // output frames can be numbered
+  int64_t syncGroup = 0;       // the group whose first delivered frame sets the numbering
+  bool syncOnKeyOnly = false;  // that first frame must be the group's key frame
+  int64_t nextNumber = 0;      // number of the next shown output frame, when synced
   int64_t currentNumber = -1;
   int64_t previousNumber = -1;
-  bool atStart = true;
   bool inputEnded = false;
   bool drained = false;
   bool packetPending = false;
-  int64_t originPts = AV_NOPTS_VALUE;
+  // Packets read ahead after a seek to recognise where the demuxer landed; sent first.
+  std::deque<ffmpeg::PacketPtr> readAhead;
 
   std::vector<uint8_t> bitmap;
 
-  // Frame number of a decoded frame: its presentation time in frame periods since the first
-  // frame, or the next number when the stream gives no time or rate.
-  int64_t numberOf(const AVFrame* frame) const {
-    const int64_t pts = frame->best_effort_timestamp;
-    if (pts == AV_NOPTS_VALUE || originPts == AV_NOPTS_VALUE || rate.num <= 0) {
-      return currentNumber + 1;
+  int64_t groupOfPacket(int64_t index) const {
+    const auto it = std::upper_bound(groupStart.begin(), groupStart.end(), index);
+    return static_cast<int64_t>(it - groupStart.begin()) - 1;
+  }
+  int64_t groupEndPacket(int64_t group) const {
+    return group + 1 < static_cast<int64_t>(groupStart.size())
+               ? groupStart[static_cast<std::size_t>(group + 1)]
+               : static_cast<int64_t>(packets.size());
+  }
+  int64_t firstNumber(int64_t group) const {
+    return shownBefore[static_cast<std::size_t>(groupStart[static_cast<std::size_t>(group)])];
+  }
+  int64_t endNumber(int64_t group) const {
+    const int64_t end = groupEndPacket(group);
+    return end < static_cast<int64_t>(packets.size()) ? shownBefore[static_cast<std::size_t>(end)]
+                                                      : shownCount;
+  }
+  // The group whose packets hold frame `number`.
+  int64_t groupOfNumber(int64_t number) const {
+    int64_t low = 0;
+    int64_t high = static_cast<int64_t>(groupStart.size()) - 1;
+    while (low < high) {
+      const int64_t middle = (low + high + 1) / 2;
+      if (firstNumber(middle) <= number) {
+        low = middle;
+      } else {
+        high = middle - 1;
+      }
     }
-    const double periods =
-        static_cast<double>(pts - originPts) * av_q2d(stream->time_base) * av_q2d(rate);
-    return static_cast<int64_t>(std::floor(periods + 0.5));
+    return low;
   }
 
-  // The timestamp of frame `number` in the stream's time base.
-  int64_t timestampOf(int64_t number) const {
-    const double seconds = static_cast<double>(number) / av_q2d(rate);
-    return originPts + static_cast<int64_t>(std::floor(seconds / av_q2d(stream->time_base)));
+  // Reads every packet of the stream once and rewinds. False when the stream holds none.
+  bool buildIndex() {
+    while (av_read_frame(format.get(), packet.get()) >= 0) {
+      if (packet->stream_index == streamIndex) {
+        Packet entry;
+        entry.dts = packet->dts;
+        entry.digest = digestOf(packet.get());
+        std::size_t paletteSize = 0;
+        const uint8_t* palette =
+            av_packet_get_side_data(packet.get(), AV_PKT_DATA_PALETTE, &paletteSize);
+        if (palette != nullptr && packets.empty())
+          firstPalette.assign(palette, palette + paletteSize);
+        entry.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        entry.discard = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
+        packets.push_back(entry);
+      }
+      av_packet_unref(packet.get());
+    }
+    if (packets.empty()) return false;
+    // An AVI file without its index (a cut file) calls every packet a key frame. Unless the
+    // codec only has key frames, such a stream is decoded from its start.
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream->codecpar->codec_id);
+    const bool intraOnly = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+    const bool keysTrusted =
+        intraOnly || packets.size() < 2 ||
+        !std::all_of(packets.begin(), packets.end(), [](const Packet& p) { return p.key; });
+    shownBefore.resize(packets.size());
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+      const Packet& entry = packets[i];
+      shownBefore[i] = shownCount;
+      if (!entry.discard) ++shownCount;
+      if (i == 0 || (entry.key && keysTrusted)) groupStart.push_back(static_cast<int64_t>(i));
+      byDigest.emplace_back(entry.digest, static_cast<int64_t>(i));
+    }
+    std::sort(byDigest.begin(), byDigest.end());
+    keyShownFirst.assign(groupStart.size(), -1);
+    return true;
   }
 
-  // Decodes the next frame into `current` (moving the old one to `previous`). False at the end
-  // of the stream or on a read error that ends it.
+  void copyIndex(const State& other) {
+    packets = other.packets;
+    shownBefore = other.shownBefore;
+    groupStart = other.groupStart;
+    keyShownFirst = other.keyShownFirst;
+    shownCount = other.shownCount;
+    firstPalette = other.firstPalette;
+    byDigest = other.byDigest;
+  }
+
+  // Time stamps cannot tell a packet after a seek: MPEG program streams carry them only on some
+  // packets and the demuxer fills in the rest from where it started reading. The packet's size
+  // and its first and last bytes can, with the packets that follow it.
+  static uint64_t digestOf(const AVPacket* read) {
+    uint64_t hash = 1469598103934665603ull ^ static_cast<uint64_t>(read->size);
+    const auto mix = [&hash](const uint8_t* bytes, int count) {
+      for (int i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    };
+    const int edge = read->size < 64 ? read->size : 64;
+    if (read->data != nullptr) {
+      mix(read->data, edge);
+      mix(read->data + read->size - edge, edge);
+    }
+    return hash;
+  }
+
+  // Reads packets after a seek until the packets read match one place of the index, and keeps
+  // them in `readAhead`. The packet index of the first kept packet, or -1 when no place fits.
+  int64_t recognise() {
+    constexpr std::size_t kSpan = 6;
+    std::vector<uint64_t> digests;
+    std::vector<int64_t> times;
+    while (readAhead.size() < kSpan + 4) {
+      if (!readPacket()) break;
+      digests.push_back(digestOf(packet.get()));
+      times.push_back(packet->dts);
+      readAhead.emplace_back(av_packet_clone(packet.get()));
+      av_packet_unref(packet.get());
+      if (!readAhead.back()) return -1;
+    }
+    // A packet cut by the seek matches nothing: drop leading packets until one fits.
+    for (std::size_t first = 0; first < digests.size(); ++first) {
+      int64_t best = -1;
+      int64_t bestDistance = std::numeric_limits<int64_t>::max();
+      auto it = std::lower_bound(byDigest.begin(), byDigest.end(),
+                                 std::make_pair(digests[first], int64_t{-1}));
+      for (; it != byDigest.end() && it->first == digests[first]; ++it) {
+        const int64_t candidate = it->second;
+        bool fits = true;
+        for (std::size_t k = first + 1; k < digests.size() && fits; ++k) {
+          const auto index = static_cast<std::size_t>(candidate) + (k - first);
+          fits = index < packets.size() && packets[index].digest == digests[k];
+        }
+        if (!fits) continue;
+        // Equal runs of packets (a still picture coded the same way in every group) are told
+        // apart by the time stamp, which is close even where it was filled in.
+        const int64_t stamp = packets[static_cast<std::size_t>(candidate)].dts;
+        const int64_t distance = stamp == AV_NOPTS_VALUE || times[first] == AV_NOPTS_VALUE
+                                     ? 0
+                                     : std::abs(stamp - times[first]);
+        if (best < 0 || distance < bestDistance) {
+          best = candidate;
+          bestDistance = distance;
+        }
+      }
+      if (best >= 0) {
+        readAhead.erase(readAhead.begin(), readAhead.begin() + static_cast<std::ptrdiff_t>(first));
+        return best;
+      }
+    }
+    readAhead.clear();
+    return -1;
+  }
+
+  // Reads the next packet of the video stream into `packet`. False at the end of the input.
+  bool readPacket() {
+    for (;;) {
+      if (av_read_frame(format.get(), packet.get()) < 0) return false;
+      if (packet->stream_index == streamIndex) return true;
+      av_packet_unref(packet.get());
+    }
+  }
+
+  void resetDecoder() {
+    avcodec_flush_buffers(codec.get());
+    av_packet_unref(packet.get());
+    packetPending = false;
+    readAhead.clear();
+    inputEnded = drained = false;
+    synced = false;
+    nextPacket = -1;
+    currentNumber = previousNumber = -1;
+    av_frame_unref(current.get());
+    av_frame_unref(previous.get());
+  }
+
+  // Positions the input so that the next packet sent is packet `target` or an earlier one, and
+  // holds that packet ready in `packet`. False when no position at or before it is found.
+  bool seekTo(int64_t target) {
+    int64_t aim = target;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      resetDecoder();
+      const bool fromStart = aim <= 0;
+      int result = -1;
+      if (fromStart) {
+        const int64_t first = packets.front().dts != AV_NOPTS_VALUE ? packets.front().dts : 0;
+        result = avformat_seek_file(format.get(), streamIndex, std::numeric_limits<int64_t>::min(),
+                                    first, first, 0);
+        if (result < 0) {
+          result =
+              av_seek_frame(format.get(), streamIndex, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+        }
+      } else if (packets[static_cast<std::size_t>(aim)].dts != AV_NOPTS_VALUE) {
+        result = av_seek_frame(format.get(), streamIndex,
+                               packets[static_cast<std::size_t>(aim)].dts, AVSEEK_FLAG_BACKWARD);
+      }
+      if (result >= 0) {
+        const int64_t found = recognise();
+        if (found >= 0 && found <= target) {
+          nextPacket = found;
+          return true;
+        }
+      }
+      if (fromStart) return false;
+      // The demuxer landed after the target (or nowhere): aim two groups earlier, then at the
+      // start.
+      const int64_t group = groupOfPacket(aim);
+      aim = attempt < 2 && group >= 2 ? groupStart[static_cast<std::size_t>(group - 2)] : 0;
+    }
+    return false;
+  }
+
+  // Sends the held or next packet, tagged with its index so that the frame it holds can be
+  // told when the decoder shows it. False at the end of the input or when the file no longer
+  // matches the index.
+  bool feedPacket() {
+    if (!packetPending) {
+      if (!readAhead.empty()) {
+        av_packet_move_ref(packet.get(), readAhead.front().get());
+        readAhead.pop_front();
+      } else if (!readPacket()) {
+        return false;
+      }
+      // A packet that is not the one the index expects here means the numbering is lost.
+      if (nextPacket < 0 || nextPacket >= static_cast<int64_t>(packets.size()) ||
+          digestOf(packet.get()) != packets[static_cast<std::size_t>(nextPacket)].digest) {
+        av_packet_unref(packet.get());
+        return false;
+      }
+    }
+    if (nextPacket == 0 && !firstPalette.empty() &&
+        av_packet_get_side_data(packet.get(), AV_PKT_DATA_PALETTE, nullptr) == nullptr) {
+      uint8_t* palette =
+          av_packet_new_side_data(packet.get(), AV_PKT_DATA_PALETTE, firstPalette.size());
+      if (palette != nullptr) std::memcpy(palette, firstPalette.data(), firstPalette.size());
+    }
+    packet->pts = packet->dts = nextPacket;
+    const int sent = avcodec_send_packet(codec.get(), packet.get());
+    // A decoder that still holds output takes the packet later; keep it until then.
+    packetPending = sent == AVERROR(EAGAIN);
+    if (!packetPending) {
+      av_packet_unref(packet.get());
+      ++nextPacket;
+    }
+    return true;
+  }
+
+  // Decodes the next shown frame into `current` (moving the old one to `previous`) and numbers
+  // it. False at the end of the stream or when the numbering is lost.
   bool decodeNext() {
     for (;;) {
       if (drained) return false;
-      const int received = avcodec_receive_frame(codec.get(), previous.get());
+      const int received = avcodec_receive_frame(codec.get(), spare.get());
       if (received == 0) {
-        std::swap(current, previous);
+        const int64_t tag = spare->pts;
+        const bool known = tag >= 0 && tag < static_cast<int64_t>(packets.size());
+        if (known && packets[static_cast<std::size_t>(tag)].discard) {
+          av_frame_unref(spare.get());
+          continue;
+        }
+        const int64_t group = known ? groupOfPacket(tag) : -1;
+        if (!synced) {
+          // Frames of earlier groups only prepare the references of the wanted one.
+          if (!known || group < syncGroup) {
+            av_frame_unref(spare.get());
+            continue;
+          }
+          // A later group, or a group whose first shown frames the decoder dropped: numbering
+          // from here would be a guess.
+          if (group > syncGroup ||
+              (syncOnKeyOnly && tag != groupStart[static_cast<std::size_t>(group)])) {
+            av_frame_unref(spare.get());
+            drained = true;
+            return false;
+          }
+          synced = true;
+          nextNumber = firstNumber(group);
+        }
+        const int64_t number = nextNumber++;
+        if (known) {
+          if (number < firstNumber(group) || number >= endNumber(group)) {
+            // The decoder dropped or added a frame: every later number would be wrong.
+            av_frame_unref(spare.get());
+            synced = false;
+            drained = true;
+            return false;
+          }
+          if (tag == groupStart[static_cast<std::size_t>(group)]) {
+            keyShownFirst[static_cast<std::size_t>(group)] = number == firstNumber(group) ? 1 : 0;
+          }
+        }
+        std::swap(previous, current);
+        std::swap(current, spare);
+        av_frame_unref(spare.get());
         previousNumber = currentNumber;
-        if (originPts == AV_NOPTS_VALUE && atStart) originPts = current->best_effort_timestamp;
-        atStart = false;
-        currentNumber = numberOf(current.get());
+        currentNumber = number;
         return true;
       }
       if (received == AVERROR_EOF) {
@@ -137,107 +423,62 @@ struct CAviStream::State {
     }
   }
 
-  // Reads the stream's next packet and hands it to the decoder. False at the end of the input.
-  bool feedPacket() {
-    for (;;) {
-      if (!packetPending) {
-        const int read = av_read_frame(format.get(), packet.get());
-        if (read < 0) return false;
-        if (packet->stream_index != streamIndex) {
-          av_packet_unref(packet.get());
-          continue;
-        }
-      }
-      const int sent = avcodec_send_packet(codec.get(), packet.get());
-      // A decoder that still holds output takes the packet later; keep it until then.
-      packetPending = sent == AVERROR(EAGAIN);
-      if (packetPending) return true;
-      av_packet_unref(packet.get());
-      // A packet the decoder refuses (damaged data) is skipped; the next key frame resyncs.
-      if (sent == 0) return true;
-    }
-  }
-
-  // Positions the decoder so that the next decoded frames start at or before frame `target`,
-  // `backoff` frames earlier than the target (or at the very start when `fromStart`).
-  bool seekBefore(int64_t target, int64_t backoff, bool fromStart) {
-    int result;
-    if (fromStart || rate.num <= 0 || originPts == AV_NOPTS_VALUE) {
-      result = avformat_seek_file(format.get(), streamIndex, std::numeric_limits<int64_t>::min(),
-                                  originPts == AV_NOPTS_VALUE ? 0 : originPts,
-                                  originPts == AV_NOPTS_VALUE ? 0 : originPts, 0);
-      if (result < 0) {
-        result =
-            av_seek_frame(format.get(), streamIndex, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
-      }
-    } else {
-      const int64_t number = target - backoff < 0 ? 0 : target - backoff;
-      result = av_seek_frame(format.get(), streamIndex, timestampOf(number), AVSEEK_FLAG_BACKWARD);
-    }
-    avcodec_flush_buffers(codec.get());
-    av_packet_unref(packet.get());
-    packetPending = false;
-    currentNumber = previousNumber = -1;
-    av_frame_unref(current.get());
-    av_frame_unref(previous.get());
-    inputEnded = drained = false;
-    // After a rewind to the start the first frame again marks the origin.
-    atStart = fromStart || rate.num <= 0;
-    if (atStart && rate.num <= 0) originPts = AV_NOPTS_VALUE;
-    return result >= 0;
-  }
-
-  // Decodes forward until frame `target` is `current` (true), or a frame after the target
-  // arrives (true with `previous` holding the frame shown at the target's time when there is
-  // one: a stream that skips a number repeats the frame before), or the stream ends (false).
-  bool decodeUpTo(int64_t target, bool& overshot) {
-    overshot = false;
-    while (currentNumber < target) {
-      if (!decodeNext()) return false;
-      if (currentNumber > target) {
-        overshot = true;
-        return true;
-      }
-    }
-    return true;
-  }
-
   const AVFrame* locate(int64_t target) {
-    // The first frame tells where the stream's time starts; every frame number depends on it.
-    // (The container's start time is not used: with B-frames it can differ from the time of the
-    // first frame shown.)
-    if (atStart && !drained && !decodeNext()) return nullptr;
+    if (target < 0 || target >= shownCount) return nullptr;
     if (currentNumber == target) return current.get();
     if (previousNumber == target) return previous.get();
 
-    // Continue from where the decoder stands when the target is just ahead of it.
-    if (!drained && currentNumber >= 0 && target > currentNumber &&
-        target - currentNumber <= kForwardDecodeLimit) {
-      bool overshot = false;
-      if (!decodeUpTo(target, overshot)) return nullptr;
-      if (!overshot) return current.get();
-      if (previousNumber >= 0 && previousNumber < target) return previous.get();
+    // Frames a group shows before its key frame refer to the previous group, so decoding
+    // starts one group earlier unless the group is known to show its key frame first.
+    const int64_t group = groupOfNumber(target);
+    const bool keyFirst = keyShownFirst[static_cast<std::size_t>(group)] == 1;
+    const int64_t startGroup = group == 0 || keyFirst ? group : group - 1;
+    // A palette travels with the packet where it changes, so palettised frames are decoded
+    // from the start of the stream.
+    const int64_t startPacket = palettised ? 0 : groupStart[static_cast<std::size_t>(startGroup)];
+
+    // Go on from where the decoder stands unless a seek would skip packets.
+    const bool ahead = synced && !drained && target > currentNumber && nextPacket >= 0 &&
+                       startPacket <= nextPacket;
+    if (!ahead) {
+      if (!seekTo(startPacket)) return nullptr;
+      syncGroup = group;
+      syncOnKeyOnly = startPacket == groupStart[static_cast<std::size_t>(group)] && group > 0;
     }
-    // Seek to a key frame before the target; if the demuxer lands after it (an index that
-    // only approximates, or a key frame shown later than it is stored), go back further and
-    // finally decode from the very start.
-    static constexpr int64_t kBackoffs[] = {0, 16, 128, 1024, -1};
-    for (const int64_t backoff : kBackoffs) {
-      const bool fromStart = backoff < 0 || target - backoff <= 0;
-      seekBefore(target, backoff < 0 ? 0 : backoff, fromStart);
-      if (!decodeNext()) {
-        if (fromStart) return nullptr;
-        continue;
-      }
-      if (currentNumber > target && !fromStart) continue;
-      if (currentNumber == target) return current.get();
-      if (currentNumber > target) return nullptr;  // nothing decodable at or before the target
-      bool overshot = false;
-      if (!decodeUpTo(target, overshot)) return nullptr;
-      if (!overshot) return current.get();
-      return previousNumber >= 0 && previousNumber < target ? previous.get() : nullptr;
+    while (currentNumber < target || !synced) {
+      if (!decodeNext()) return nullptr;
     }
-    return nullptr;
+    return currentNumber == target ? current.get() : nullptr;
+  }
+
+  // Converts straight into the picture's pixel words: on a little-endian machine the bytes red,
+  // green, blue, padding of FFmpeg's RGB0 are the word R | G << 8 | B << 16 once the padding is
+  // cleared (T = 0), the pixels the bitmap conversion gives, without the bitmap in between.
+  bool toFoto(const AVFrame* frame, Foto& target) {
+    if (frame->format == AV_PIX_FMT_PAL8 || std::endian::native != std::endian::little) {
+      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmap.size(), target);
+    }
+    if (!frameSizeAcceptable(frame->width, frame->height, 32)) return false;
+    const auto w = static_cast<std::uint32_t>(frame->width);
+    const auto h = static_cast<std::uint32_t>(frame->height);
+    if ((target.width != w || target.height != h || target.empty()) && !target.create(w, h)) {
+      return false;
+    }
+    scaler.reset(sws_getCachedContext(
+        scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+        frame->width, frame->height, AV_PIX_FMT_RGB0, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler) return false;
+    uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(target.pixels), nullptr, nullptr,
+                               nullptr};
+    const int destinationStride[4] = {frame->width * 4, 0, 0, 0};
+    if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, destination,
+                  destinationStride) != frame->height) {
+      return false;
+    }
+    // The fourth byte is padding that the converter may fill; the picture wants it opaque.
+    Pixel* pixels = target.pixels;
+    for (std::size_t i = 0, n = target.pixelCount(); i < n; ++i) pixels[i] &= 0x00FFFFFFu;
+    return true;
   }
 
   bool toBitmap(const AVFrame* frame) {
@@ -247,7 +488,10 @@ struct CAviStream::State {
     const uint32_t stride = bitmapRowStride(static_cast<uint32_t>(frame->width), bitCount);
     const std::size_t imageBytes = std::size_t{stride} * static_cast<std::size_t>(frame->height);
     const std::size_t paletteBytes = pal8 ? kPaletteBytes : 0;
-    bitmap.assign(kHeaderBytes + paletteBytes + imageBytes, 0);
+    // Frames of one stream keep their size: the buffer is cleared only when it changes, so the
+    // row padding stays zero without writing every frame's bytes twice.
+    const std::size_t total = kHeaderBytes + paletteBytes + imageBytes;
+    if (bitmap.size() != total) bitmap.assign(total, 0);
 
     BitmapInfoHeader header{};
     header.headerSize = 40;
@@ -298,7 +542,18 @@ CAviStream::CAviStream() : CAviError(false) {}
 
 CAviStream::~CAviStream() { close(); }
 
-bool CAviStream::open(const std::string& path) {
+bool CAviStream::open(const std::string& path) { return openFile(path, nullptr); }
+
+bool CAviStream::openLike(const CAviStream& other) {
+  if (!other.m_state) {
+    close();
+    return false;
+  }
+  const std::string path = other.m_state->path;
+  return openFile(path, other.m_state.get());
+}
+
+bool CAviStream::openFile(const std::string& path, const State* indexFrom) {
   close();
   if (!videoAvailable()) return false;
   initVideoLibrary();
@@ -346,9 +601,9 @@ bool CAviStream::open(const std::string& path) {
     }
     result = avcodec_parameters_to_context(state->codec.get(), parameters);
     if (result >= 0) {
-      // Clips are opened for a single frame at a time, under one lock: decoder threads would
-      // only cost their start-up.
-      state->codec->thread_count = 1;
+      // Clips opened for a single frame at a time would only pay for the start-up of decoder
+      // threads; a reader that decodes long runs asks for them with `setDecoderThreads`.
+      state->codec->thread_count = m_decoderThreads;
       state->codec->pkt_timebase = state->stream->time_base;
       result = avcodec_open2(state->codec.get(), decoder, nullptr);
     }
@@ -363,13 +618,21 @@ bool CAviStream::open(const std::string& path) {
       return false;
     }
     state->rate = streamFrameRate(state->stream);
-    state->containerCount = state->stream->nb_frames > 0 ? state->stream->nb_frames : 0;
     state->packet.reset(av_packet_alloc());
     state->current.reset(av_frame_alloc());
     state->previous.reset(av_frame_alloc());
-    if (!state->packet || !state->current || !state->previous) {
+    state->spare.reset(av_frame_alloc());
+    if (!state->packet || !state->current || !state->previous || !state->spare) {
       reportError(AviStep::StreamInformation, avierr::kMemory);
       return false;
+    }
+    // The packet index gives the frame count and the key frames to start decoding from. A
+    // stream without a single packet has no frames but still opens.
+    state->palettised = parameters->format == AV_PIX_FMT_PAL8;
+    if (indexFrom != nullptr) {
+      state->copyIndex(*indexFrom);
+    } else {
+      state->buildIndex();
     }
     m_state = std::move(state);
     return true;
@@ -383,36 +646,7 @@ bool CAviStream::isOpen() const { return m_state != nullptr; }
 
 uint32_t CAviStream::frameCount() {
   if (!m_state || !videoAvailable()) return 0;
-  State& state = *m_state;
-  int64_t count = state.containerCount;
-  if (count <= 0) {
-    if (state.countedFrames < 0) {
-      // The container keeps no count (Matroska, WebM, raw streams): read the packets once in
-      // a second context, so the decoding position of this one stays where it is.
-      state.countedFrames = 0;
-      AVFormatContext* raw = nullptr;
-      if (avformat_open_input(&raw, state.path.c_str(), nullptr, nullptr) >= 0) {
-        ffmpeg::InputPtr counter(raw);
-        ffmpeg::PacketPtr packet(av_packet_alloc());
-        if (packet && avformat_find_stream_info(counter.get(), nullptr) >= 0 &&
-            static_cast<unsigned>(state.streamIndex) < counter->nb_streams) {
-          for (unsigned i = 0; i < counter->nb_streams; ++i) {
-            if (static_cast<int>(i) != state.streamIndex) {
-              counter->streams[i]->discard = AVDISCARD_ALL;
-            }
-          }
-          while (av_read_frame(counter.get(), packet.get()) >= 0) {
-            if (packet->stream_index == state.streamIndex &&
-                !(packet->flags & AV_PKT_FLAG_DISCARD)) {
-              ++state.countedFrames;
-            }
-            av_packet_unref(packet.get());
-          }
-        }
-      }
-    }
-    count = state.countedFrames;
-  }
+  const int64_t count = m_state->shownCount;
   return count > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
                                                       : static_cast<uint32_t>(count);
 }
@@ -426,6 +660,8 @@ uint32_t CAviStream::frameRate() const {
                                                       : static_cast<uint32_t>(value);
 }
 
+void CAviStream::setDecoderThreads(int count) { m_decoderThreads = count < 0 ? 0 : count; }
+
 int CAviStream::width() const { return m_state ? m_state->stream->codecpar->width : 0; }
 
 int CAviStream::height() const { return m_state ? m_state->stream->codecpar->height : 0; }
@@ -437,9 +673,6 @@ bool CAviStream::palettised() const {
 const uint8_t* CAviStream::frame(uint32_t index) {
   if (!m_state || !videoAvailable()) return nullptr;
   State& state = *m_state;
-  state.bitmap.clear();
-  if (state.containerCount > 0 && index >= state.containerCount) return nullptr;
-  if (state.countedFrames >= 0 && index >= state.countedFrames) return nullptr;
   try {
     const AVFrame* found = state.locate(index);
     if (found == nullptr || !state.toBitmap(found)) {
@@ -450,6 +683,17 @@ const uint8_t* CAviStream::frame(uint32_t index) {
   } catch (const std::bad_alloc&) {
     state.bitmap.clear();
     return nullptr;
+  }
+}
+
+bool CAviStream::frameImage(uint32_t index, Foto& target) {
+  if (!m_state || !videoAvailable()) return false;
+  State& state = *m_state;
+  try {
+    const AVFrame* found = state.locate(index);
+    return found != nullptr && state.toFoto(found, target);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 }
 

@@ -10,6 +10,8 @@
 
 namespace tg {
 
+struct Foto;
+
 /// Reads the frames of the first video stream of any file the FFmpeg libraries can read (AVI,
 /// DIVX/XVID, MOV, MP4, MPG, MKV, ...) as packed, uncompressed bitmaps.
 ///
@@ -31,11 +33,18 @@ class CAviStream final : public CAviError {
   /// Opens the first video stream of `path`, closing a previous stream first. False on failure
   /// (message composed, shown when `showErrors()`).
   [[nodiscard]] bool open(const std::string& path);
+  /// Opens the file `other` has open, taking over its packet index instead of reading the file
+  /// for it again: a second reader of one film for another thread. False when `other` has
+  /// nothing open or the file cannot be opened again.
+  [[nodiscard]] bool openLike(const CAviStream& other);
+  /// Decoder threads used by the next `open` (1 by default, 0 lets the decoder choose). Worth it
+  /// for a reader that decodes long runs of frames; single frames of short clips do not gain.
+  void setDecoderThreads(int count);
   /// Whether a stream is open.
   [[nodiscard]] bool isOpen() const;
 
-  /// The number of frames of the stream: the container's count where it keeps one, otherwise
-  /// counted once by reading every packet of the stream. 0 when nothing is open.
+  /// The number of frames of the stream that can be shown, counted from its packets when it is
+  /// opened (a header's claim is not trusted: a cut file holds fewer). 0 when nothing is open.
   [[nodiscard]] uint32_t frameCount();
   /// The frame rate in 1/500 frame per second, rounded to the nearest integer (25 fps is 12500,
   /// 29.97 fps is 14985); 0 when nothing is open or the stream does not say.
@@ -46,10 +55,18 @@ class CAviStream final : public CAviError {
   /// True when frames are delivered as 8-bit palettised bitmaps.
   [[nodiscard]] bool palettised() const;
 
-  /// Frame `index` (0-based) as a packed bitmap, or nullptr when there is no such frame or it
-  /// cannot be decoded (no message). The bytes belong to this object and stay valid until the
-  /// next `frame`, `open` or `close`; `frameBytes()` tells their number.
+  /// Frame `index` (0-based, in the order frames are shown) as a packed bitmap, or nullptr when
+  /// there is no such frame or it cannot be decoded or told apart from its neighbours with
+  /// certainty (no message): a failure never hands out another frame's picture. Frames are
+  /// numbered by counting what the decoder shows from a key frame, not by time stamps, so clips
+  /// without time stamps on every frame (AVI, MPEG program streams) number them right too. The
+  /// bytes belong to this object and stay valid until the next `frame`, `open` or `close`;
+  /// `frameBytes()` tells their number.
   [[nodiscard]] const uint8_t* frame(uint32_t index);
+  /// Frame `index` as `frameToFoto` would make it of `frame(index)`, converted straight into
+  /// `target`, whose pixels are reused when it already has the frame's size. False (target
+  /// possibly changed) when `frame` would give nothing or no memory is left.
+  [[nodiscard]] bool frameImage(uint32_t index, Foto& target);
   /// Size in bytes of the bitmap last returned by `frame` (header, palette and rows).
   [[nodiscard]] std::size_t frameBytes() const;
 
@@ -58,7 +75,9 @@ class CAviStream final : public CAviError {
 
  private:
   struct State;
+  bool openFile(const std::string& path, const State* indexFrom);
   std::unique_ptr<State> m_state;
+  int m_decoderThreads = 1;
 };
 
 }  // namespace tg

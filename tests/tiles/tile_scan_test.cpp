@@ -59,7 +59,9 @@ TEST(TileExtensions, MatchTheSetsByUpperCasedTextAfterTheLastDot) {
       {"p.png", true, false},      {"d.gif", false, false},    {".jpg", false, false},
       {"nodot", false, false},     {"x.tar.jpg", true, false}, {".hidden.png", true, false},
       {"trailing.", false, false}, {"clip.AVI", false, true},  {"m.mpg", false, true},
-      {"m.mp4", false, false},     {"a.jpgx", false, false},   {"a.pn", false, false},
+      {"m.mp4", false, true},      {"a.jpgx", false, false},   {"a.pn", false, false},
+      {"p.M4V", false, true},      {"k.Mkv", false, true},     {"w.webm", false, true},
+      {"m.mp3", false, false},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(hasExtensionFrom(row.name, kPictureExtensions), row.picture) << row.name;

@@ -1,0 +1,617 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "video/avi_extract.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "config/advanced_settings.h"
+#include "engine/tile_distance.h"
+#include "imaging/foto.h"
+#include "imaging/frame_bitmap.h"
+#include "output/bmp_writer.h"
+#include "output/jpeg_writer.h"
+#include "output/row_source.h"
+#include "parallel/worker_settings.h"
+#include "platform/catalogue.h"
+#include "platform/paths.h"
+#include "platform/text_format.h"
+#include "platform/user_dialogs.h"
+#include "video/avi_create.h"
+#include "video/four_cc.h"
+
+namespace tg {
+namespace {
+
+constexpr std::uint32_t kFilesPerFolder = 2000;
+constexpr std::uint32_t kMaxFolderNumber = 1000;
+constexpr std::uint32_t kMaxErrors = 5;
+constexpr std::uint32_t kMaxFrameSetting = 100000;
+constexpr std::uint32_t kSignatureScale = 144;
+// Resolution written into extracted JPEG images (dots per inch).
+constexpr unsigned kImageResolution = 72;
+
+constexpr const char* kKindImage = N_(" Image");
+constexpr const char* kKindStaticVideo = N_(" Static Video");
+constexpr const char* kKindVideo = N_(" Video");
+
+std::uint32_t limitedSetting(long value) {
+  // A negative value read as unsigned is huge, so it is limited too.
+  const auto asUnsigned = static_cast<std::uint32_t>(value);
+  return asUnsigned > kMaxFrameSetting ? kMaxFrameSetting : asUnsigned;
+}
+
+}  // namespace
+
+AviExtract::AviExtract() : m_threadGroup(m_pool, false), m_workGroup(m_pool, true) {}
+
+AviExtract::~AviExtract() { resetExtraction(); }
+
+std::string AviExtract::progressLine(const std::string& label, std::uint32_t done,
+                                     std::uint32_t total, std::uint32_t frame) {
+  std::string line = label + formatText("%d/%d", static_cast<int>(done), static_cast<int>(total));
+  if (frame > 0) line += " (" + formatText(tr("Frame# %d"), static_cast<int>(frame)) + ")";
+  return line + "...";
+}
+
+void AviExtract::setStatus(const std::string& text) {
+  std::lock_guard guard(m_statusLock);
+  m_statusText = text;
+}
+
+std::string AviExtract::statusText() const {
+  std::lock_guard guard(m_statusLock);
+  return m_statusText;
+}
+
+void AviExtract::setProgress(Stage stage, std::uint32_t done, std::uint32_t total) {
+  m_stage = static_cast<std::uint32_t>(stage);
+  m_stageDone = done;
+  m_stageTotal = total;
+}
+
+AviExtract::Progress AviExtract::progress() const {
+  return Progress{static_cast<Stage>(m_stage.load()), m_stageDone.load(), m_stageTotal.load()};
+}
+
+std::vector<std::string> AviExtract::outputFolders() const {
+  std::lock_guard guard(m_lock);
+  return m_createdFolders;
+}
+
+bool AviExtract::isRunning() const { return m_threadGroup.isBusy(); }
+
+void AviExtract::waitUntilDone() {
+  while (isRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+bool AviExtract::openVideo(const std::string& path, const AdvancedSettings& advanced) {
+  stopExtraction();
+  m_comparison = comparisonSettings();
+  configureComparisonForExtraction(advanced, m_comparison);
+  // Frames are compared as they are: no mirrored or turned variants.
+  m_comparison.variantBits = kVariantBitOriginal;
+
+  setStatus(tr("Load Video..."));
+  std::lock_guard guard(m_lock);
+  // The shared reader decodes long runs of frames: let the decoder use its own threads.
+  m_reader.setDecoderThreads(0);
+  if (!m_reader.open(path)) {
+    setStatus(m_reader.message());
+    m_videoWidth = m_videoHeight = m_frameCount = 0;
+    return false;
+  }
+  m_videoPath = path;
+  m_videoWidth = static_cast<std::uint32_t>(m_reader.width());
+  m_videoHeight = static_cast<std::uint32_t>(m_reader.height());
+  m_frameCount = m_reader.frameCount();
+  m_parameters.prepare(m_videoWidth, m_videoHeight, m_frameCount);
+  setStatus(tr("Select Parameters..."));
+  return true;
+}
+
+std::unique_ptr<Foto> AviExtract::previewFrame(std::uint32_t frame) {
+  if (isRunning()) return nullptr;
+  std::lock_guard guard(m_lock);
+  const std::uint8_t* bitmap = m_reader.frame(frame);
+  if (bitmap == nullptr) return nullptr;
+  auto image = std::make_unique<Foto>();
+  if (!frameToFoto(bitmap, m_reader.frameBytes(), *image)) return nullptr;
+  return image;
+}
+
+bool AviExtract::startExtraction(AdvancedSettings& advanced) {
+  if (!m_reader.isOpen() || isRunning()) return false;
+  if (const auto problem = m_parameters.finish(m_videoWidth, m_videoHeight, m_frameCount)) {
+    showMessage(*problem, Buttons::Ok, Icon::Exclamation);
+    return false;
+  }
+  m_videoThreshold = static_cast<std::uint32_t>(advanced.rowLong(AdvancedRow::VideoTileThreshold) *
+                                                kSignatureScale);
+  m_staticThreshold = static_cast<std::uint32_t>(
+      advanced.rowLong(AdvancedRow::StaticVideoTileThreshold) * kSignatureScale);
+  if (m_videoThreshold < m_staticThreshold) m_videoThreshold = m_staticThreshold;
+  m_minStaticFrames = limitedSetting(advanced.rowLong(AdvancedRow::MinimumFrameCountForStaticTile));
+  m_minFrames = limitedSetting(advanced.rowLong(AdvancedRow::ExtractMinFrameCount));
+  m_maxFrames = limitedSetting(advanced.rowLong(AdvancedRow::ExtractMaxFrameCount));
+  m_extractStatic = advanced.rowYes(AdvancedRow::ExtractStaticVideo);
+  m_fourcc = fourCCFromText(advanced.rowValue(AdvancedRow::FourCC));
+
+  // basePath: the video's path without its extension.
+  std::string basePath = m_videoPath;
+  const std::size_t dot = basePath.rfind('.');
+  const std::size_t separator = basePath.rfind(kPathSeparator);
+  if (dot != std::string::npos && (separator == std::string::npos || dot > separator)) {
+    basePath.resize(dot);
+  }
+  m_wasStopped = false;
+  m_threadGroup.submit(makeParallelJob(this, &AviExtract::runExtraction, basePath));
+  m_pool.setThreadCount(workerThreadCount(advanced), workerPriority(advanced));
+  return true;
+}
+
+void AviExtract::stopExtraction() {
+  setStatus(tr("Stopping..."));
+  resetExtraction();
+  setStatus(tr("Ready"));
+}
+
+void AviExtract::resetExtraction() {
+  if (isRunning()) m_wasStopped = true;
+  m_stopRequested = 1;
+  m_compared.notify_all();
+  m_threadGroup.cancel();
+  m_workGroup.cancel();
+  m_pool.setThreadCount(0, kPriorityNormal);
+  {
+    std::lock_guard guard(m_lock);
+    m_reader.close();
+    m_clipReaders.clear();
+    m_imagesDone = 0;
+    m_imagesWanted = 0;
+    m_jobCounter = 0;
+    m_total = 0;
+    m_pendingClips.clear();
+    m_openFrames.clear();
+    m_frameRuns.clear();
+    m_imageFrames.clear();
+  }
+  setProgress(Stage::Idle, 0, 0);
+  m_stopRequested = 0;
+}
+
+// ---- Output files ------------------------------------------------------------------------------
+
+void AviExtract::setKind(const char* kind) {
+  std::lock_guard guard(m_lock);
+  m_kindSuffix = tr(kind);
+  m_filesInFolder = 0;
+}
+
+std::string AviExtract::placeFileLocked() {
+  if (m_filesInFolder == 0 || m_filesInFolder >= kFilesPerFolder) {
+    std::error_code error;
+    for (;;) {
+      m_folder = m_basePath + "_" + tr("FRAMES") + std::to_string(m_folderNumber) + m_kindSuffix;
+      if (!std::filesystem::exists(m_folder, error) || m_folderNumber >= kMaxFolderNumber) break;
+      ++m_folderNumber;
+    }
+    // A folder that cannot be made shows up as failed writes, which are counted.
+    if (std::filesystem::create_directory(m_folder, error)) m_createdFolders.push_back(m_folder);
+    m_filesInFolder = 0;
+  }
+  ++m_filesInFolder;
+  return m_folder + kPathSeparator;
+}
+
+void AviExtract::countWriteError() {
+  if (++m_errorCount > kMaxErrors && m_stopRequested.exchange(1) == 0) {
+    m_wasStopped = true;
+    showMessage(tr("Too many Errors"), Buttons::Ok, Icon::Exclamation);
+  }
+}
+
+// ---- Frames ------------------------------------------------------------------------------------
+
+bool AviExtract::cutFrame(std::uint32_t frame, Foto& image) {
+  const CDialogGetAviParam& p = m_parameters;
+  if (p.left == 0 && p.top == 0 && p.width == image.width && p.height == image.height) return true;
+  if (resampleInPlace(image, p.width, p.height, p.width, p.height, p.left, p.top)) return true;
+  setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 4));
+  ++m_unreadFrames;
+  return false;
+}
+
+bool AviExtract::readCutFrame(std::uint32_t frame, Foto& image, CAviStream& reader) {
+  if (!reader.frameImage(frame, image)) {
+    setStatus(
+        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
+    ++m_unreadFrames;
+    return false;
+  }
+  return cutFrame(frame, image);
+}
+
+// ---- The run -----------------------------------------------------------------------------------
+
+void AviExtract::runExtraction(std::string& basePath) {
+  setStatus(tr("Select Parameters..."));
+  {
+    std::lock_guard guard(m_lock);
+    m_filesInFolder = 0;
+    m_folderNumber = 1;
+    m_basePath = basePath;
+    m_createdFolders.clear();
+  }
+  m_errorCount = 0;
+  m_unreadFrames = 0;
+  m_clipsWritten = 0;
+  m_clipsWanted = 0;
+  m_imagesSaved = 0;
+  m_imagesScheduled = 0;
+  m_imagesInAnalysis = false;
+  if (m_reader.frameCount() == 0) return;
+  const std::uint32_t first = m_parameters.firstFrame;
+  const std::uint32_t last = std::min(m_parameters.lastFrame, m_reader.frameCount() - 1);
+  if (first > last) return;
+
+  if (m_parameters.saveJpeg != 0 || m_parameters.saveBmp != 0) {
+    setKind(kKindImage);
+    const auto wanted = static_cast<std::uint32_t>(std::max(m_parameters.imageCount, 1));
+    const double step = std::max(1.0, static_cast<double>(last - first + 1) / wanted);
+    std::vector<std::uint32_t> frames;
+    double position = first;
+    for (std::uint32_t i = 0; i < wanted && position <= last; ++i) {
+      frames.push_back(static_cast<std::uint32_t>(position));
+      position += step;
+    }
+    {
+      std::lock_guard guard(m_lock);
+      m_imageFrames = frames;
+      m_nextImage = 0;
+      m_imagesWanted = wanted;
+      m_imagesDone = 0;
+    }
+    m_imagesScheduled = static_cast<std::uint32_t>(frames.size());
+    // With clips, every frame of the range is decoded for the analysis anyway: the images are
+    // saved there from the frames it reads, instead of decoding the range twice. The files
+    // are the same.
+    m_imagesInAnalysis = m_parameters.extractClips != 0;
+    if (!m_imagesInAnalysis) {
+      setProgress(Stage::Images, 0, wanted);
+      for (std::uint32_t frame : frames) {
+        if (m_stopRequested) break;
+        m_workGroup.submit(makeParallelJob(this, &AviExtract::extractImageJob, frame));
+      }
+      m_workGroup.waitIdle();
+      setStatus(formatText(trn("Extracted %d Images.", "Extracted %d Images.", m_imagesDone),
+                           static_cast<int>(m_imagesDone)));
+    }
+  }
+  if (m_parameters.extractClips == 0 || m_stopRequested) return;
+
+  const std::uint32_t count = last - first + 1;
+  {
+    std::lock_guard guard(m_lock);
+    m_jobCounter = 0;
+    m_comparedFrames = 0;
+    m_total = count;
+    m_frameRuns.assign(count, FrameRun{});
+    m_openFrames.clear();
+  }
+  setProgress(Stage::Analysis, 0, count);
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (m_stopRequested) break;
+    m_workGroup.submit(makeParallelJob(this, &AviExtract::analyseFrameJob, k));
+  }
+  m_workGroup.waitIdle();
+  if (m_imagesInAnalysis && !m_stopRequested) {
+    setStatus(formatText(trn("Extracted %d Images.", "Extracted %d Images.", m_imagesDone),
+                         static_cast<int>(m_imagesDone)));
+  }
+  if (m_stopRequested) return;
+
+  std::vector<FrameRun> runs;
+  {
+    std::lock_guard guard(m_lock);
+    runs.swap(m_frameRuns);
+    m_openFrames.clear();
+  }
+  const FrameIntervals staticRuns = findStaticRuns(runs, m_minStaticFrames);
+  setStatus(tr("Select VideoTiles to Extract..."));
+  cutScenesAtStaticRuns(runs, staticRuns, m_minFrames);
+  const FrameIntervals clips = chooseSceneClips(runs, m_minFrames, m_maxFrames);
+  runs.clear();
+
+  if (m_extractStatic) {
+    // A static run [first, last] is written as the clip [first, last): up to its last frame.
+    FrameIntervals staticClips;
+    for (const auto& [lastFrame, firstFrame] : staticRuns) staticClips[firstFrame] = lastFrame;
+    setProgress(Stage::StaticClips, 0, static_cast<std::uint32_t>(staticClips.size()));
+    extractClips(staticClips, kKindStaticVideo);
+    if (m_stopRequested) return;
+  }
+  setProgress(Stage::Clips, 0, static_cast<std::uint32_t>(clips.size()));
+  extractClips(clips, kKindVideo);
+  if (!m_stopRequested) {
+    std::lock_guard guard(m_lock);
+    setStatus(
+        formatText(trn("Extracted %d Video Clips.", "Extracted %d Video Clips.", m_jobCounter),
+                   static_cast<int>(m_jobCounter)));
+  }
+}
+
+void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
+  setKind(kind);
+  {
+    std::lock_guard guard(m_lock);
+    m_jobCounter = 0;
+    m_total = static_cast<std::uint32_t>(clips.size());
+    m_pendingClips = clips;
+  }
+  // A still run of a single frame makes an empty clip: nothing is written for it.
+  for (const auto& [start, end] : clips) m_clipsWanted += end > start ? 1 : 0;
+  for (std::uint32_t i = 0; i < clips.size(); ++i) {
+    if (m_stopRequested) break;
+    m_workGroup.submit(makeParallelJob(this, &AviExtract::extractClipJob, i));
+  }
+  m_workGroup.waitIdle();
+}
+
+bool AviExtract::takeFrameLocked(std::uint32_t frame, Foto& image) {
+  if (m_reader.frameImage(frame, image)) return true;
+  setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
+  ++m_unreadFrames;
+  return false;
+}
+
+// The group runs the latest job first, so image jobs take their frames from the ordered list
+// instead of their payload: the shared reader then only ever moves forward. Only decoding and
+// conversion run under the lock; cutting and writing run outside it.
+void AviExtract::extractImageJob(std::uint32_t& /*frame*/) {
+  if (m_stopRequested) return;
+  std::uint32_t frame = 0;
+  // Each thread keeps its picture: a frame of the same size reuses the pixels.
+  thread_local Foto image;
+  ImagePaths paths;
+  {
+    std::lock_guard guard(m_lock);
+    if (m_nextImage >= m_imageFrames.size()) return;
+    frame = m_imageFrames[m_nextImage++];
+    if (!takeFrameLocked(frame, image)) return;
+    paths = placeImageLocked(frame);
+  }
+  if (cutFrame(frame, image)) saveImage(frame, image, paths);
+}
+
+// The files are placed in frame order, while the frame is taken: the folders then hold the
+// images of consecutive frames however the jobs overtake each other later.
+AviExtract::ImagePaths AviExtract::placeImageLocked(std::uint32_t frame) {
+  ImagePaths paths;
+  const std::string& prefix = m_parameters.filePrefix;
+  if (m_parameters.saveJpeg != 0) {
+    paths.jpeg = placeFileLocked() + formatText("%s%06d.jpg", prefix, static_cast<int>(frame + 1));
+  }
+  if (m_parameters.saveBmp != 0) {
+    paths.bmp = placeFileLocked() + formatText("%s%06d.bmp", prefix, static_cast<int>(frame + 1));
+  }
+  return paths;
+}
+
+void AviExtract::saveImage(std::uint32_t frame, const Foto& image, const ImagePaths& paths) {
+  bool failed = false;
+  if (!paths.jpeg.empty()) {
+    if (!writeJpegImage(paths.jpeg, image, m_parameters.jpegQuality, kImageResolution)) {
+      failed = true;
+      countWriteError();
+    }
+  }
+  if (!paths.bmp.empty()) {
+    if (!writeBmpImage(image, paths.bmp)) {
+      failed = true;
+      countWriteError();
+    }
+  }
+  if (m_errorCount < kMaxErrors + 1) {
+    if (!failed) {
+      ++m_imagesDone;
+      ++m_imagesSaved;
+    }
+    if (!m_imagesInAnalysis) setProgress(Stage::Images, m_imagesDone, m_imagesWanted);
+    setStatus(progressLine(tr("Extract Image#"), m_imagesDone, m_imagesWanted, frame + 1));
+  }
+}
+
+// Frames are read and turned into signatures in parallel but compared strictly in frame order:
+// a job draws the next frame number and reads that frame in one step under the lock (so the
+// shared reader moves forward only), then waits until its predecessor has been compared.
+void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
+  if (m_stopRequested) return;
+  const std::uint32_t first = m_parameters.firstFrame;
+  std::uint32_t k = 0;
+  thread_local Foto image;
+  bool read = false;
+  bool isImage = false;
+  ImagePaths paths;
+  {
+    std::lock_guard guard(m_lock);
+    k = m_jobCounter++;
+    read = takeFrameLocked(first + k, image);
+    // Images wanted from this frame (when they are saved during the analysis).
+    while (m_imagesInAnalysis && m_nextImage < m_imageFrames.size() &&
+           m_imageFrames[m_nextImage] <= first + k) {
+      isImage = m_imageFrames[m_nextImage++] == first + k;
+    }
+    isImage = isImage && read;
+    if (isImage) paths = placeImageLocked(first + k);
+  }
+  std::unique_ptr<ImageSignature> signature;
+  if (read && cutFrame(first + k, image) && !image.empty()) {
+    if (isImage) saveImage(first + k, image, paths);
+    signature = std::make_unique<ImageSignature>();
+    if (!buildSignature(image, true, *signature)) signature.reset();
+  }
+
+  std::unique_lock guard(m_lock);
+  // A stop can be requested anywhere without the lock (a failed write, the window), so the wait
+  // looks at the flag again now and then instead of relying on a notification.
+  while (m_comparedFrames < k && !m_stopRequested) {
+    m_compared.wait_for(guard, std::chrono::milliseconds(20));
+  }
+  if (m_stopRequested) return;
+  for (auto it = m_openFrames.begin(); it != m_openFrames.end();) {
+    const std::uint32_t m = it->first;
+    std::uint32_t distance = m_videoThreshold;
+    if (signature && it->second) {
+      distance = bestVariant(m_comparison, m_videoThreshold, *it->second, *signature);
+    }
+    const std::uint32_t kind =
+        distance >= m_videoThreshold ? 3 : (distance < m_staticThreshold ? 1 : 2);
+    FrameRun& run = m_frameRuns[m];
+    if (m + 1 == k) m_frameRuns[k] = FrameRun{kind, 0, 0};
+    if (kind == 3) {
+      run.sceneLength = run.sceneLength == 0 ? k - m : std::min(run.sceneLength, k - m);
+      run.staticLength =
+          run.staticLength == 0 ? k - m : std::min(run.staticLength, run.sceneLength);
+      it = m_openFrames.erase(it);
+      continue;
+    }
+    if (kind == 2) {
+      run.staticLength = run.staticLength == 0 ? k - m : std::min(run.staticLength, k - m);
+    }
+    ++it;
+  }
+  m_openFrames.emplace(k, std::move(signature));
+  m_comparedFrames = k + 1;
+  guard.unlock();
+  m_compared.notify_all();
+
+  setProgress(Stage::Analysis, k + 1, m_total);
+  setStatus(progressLine(tr("Analyze Frame#"), k + 1, m_total, first > 0 ? first + k + 1 : 0));
+}
+
+// Each clip job reads with a reader of its own (opened on the shared reader's index), so clips
+// written at the same time do not make one reader jump back and forth. The clip is written to a
+// hidden file and renamed when complete; its name tells the frames it holds.
+void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
+  if (m_stopRequested) return;
+  Clip clip{};
+  std::unique_ptr<CAviStream> reader;
+  {
+    std::lock_guard guard(m_lock);
+    if (m_pendingClips.empty()) return;
+    clip = Clip{m_pendingClips.begin()->first, m_pendingClips.begin()->second};
+    m_pendingClips.erase(m_pendingClips.begin());
+    // Clips are taken in frame order, so an idle reader usually stands just before the next
+    // clip's start and goes on from there.
+    if (!m_clipReaders.empty()) {
+      reader = std::move(m_clipReaders.back());
+      m_clipReaders.pop_back();
+    } else {
+      reader = std::make_unique<CAviStream>();
+      reader->setShowErrors(false);
+      if (!reader->openLike(m_reader)) reader.reset();
+    }
+  }
+  const std::uint32_t first = m_parameters.firstFrame;
+  CAviCreate writer;
+  writer.setShowErrors(false);
+  BitmapInfoHeader format{};
+  std::vector<std::uint8_t> buffer;
+  std::string folder;
+  std::string partPath;
+  std::uint32_t written = 0;
+  bool failed = reader == nullptr;
+  Foto image;
+  for (std::uint32_t i = clip.start; i < clip.end && !failed; ++i) {
+    if (!readCutFrame(first + i, image, *reader)) break;
+    if (i == clip.start) {
+      std::lock_guard guard(m_lock);
+      folder = placeFileLocked();
+      partPath = folder + formatText(".%s%06d.avi.part", m_parameters.filePrefix,
+                                     static_cast<int>(first + clip.start + 1));
+      const auto w = static_cast<int>(image.width);
+      const auto h = static_cast<int>(image.height);
+      bool created = writer.create(partPath, format, w, h, m_fourcc, m_reader.frameRate());
+      if (!created && m_fourcc != 0) {
+        // The codec cannot be used: this and every later clip of the run are uncompressed.
+        m_fourcc = 0;
+        created = writer.create(partPath, format, w, h, 0, m_reader.frameRate());
+      }
+      if (!created) {
+        failed = true;
+        setStatus(writer.message());
+        countWriteError();
+        break;
+      }
+      try {
+        buffer.assign(format.imageSize, 0);
+      } catch (const std::bad_alloc&) {
+        showMessage(formatText(tr("Out Of Memory while allocating an Image made of %ldx%ld Pixels"),
+                               static_cast<long>(format.width), static_cast<long>(format.height)),
+                    Buttons::Ok, Icon::Exclamation);
+        m_stopRequested = 1;
+        m_wasStopped = true;
+        failed = true;
+        break;
+      }
+    }
+    // Rows bottom-up, blue-green-red, as far as both the frame and the writer reach.
+    const auto rowBytes = static_cast<std::size_t>(format.imageSize / std::max(format.height, 1));
+    const std::uint32_t rows = std::min<std::uint32_t>(image.height, format.height);
+    const std::uint32_t columns = std::min<std::uint32_t>(image.width, format.width);
+    for (std::uint32_t y = 0; y < rows; ++y) {
+      std::uint8_t* out = buffer.data() + rowBytes * (format.height - 1 - y);
+      const Pixel* in = image.pixels + std::size_t{y} * image.width;
+      for (std::uint32_t x = 0; x < columns; ++x) {
+        out[3 * x] = static_cast<std::uint8_t>(pixelBlue(in[x]));
+        out[3 * x + 1] = static_cast<std::uint8_t>(pixelGreen(in[x]));
+        out[3 * x + 2] = static_cast<std::uint8_t>(pixelRed(in[x]));
+      }
+    }
+    if (!writer.writeFrame(buffer.data(), buffer.size())) {
+      countWriteError();
+      failed = true;
+      break;
+    }
+    ++written;
+  }
+  bool closed = writer.close();
+  std::error_code error;
+  if (!partPath.empty()) {
+    if (!closed && !failed) countWriteError();
+    if (written > 0 && closed && !failed) {
+      // 1-based first and last frame held, and the number of frames held.
+      const std::string path =
+          folder + formatText("%s%06d-%06d-(%04d).avi", m_parameters.filePrefix,
+                              static_cast<int>(first + clip.start + 1),
+                              static_cast<int>(first + clip.start + written),
+                              static_cast<int>(written));
+      std::filesystem::rename(partPath, path, error);
+      if (error) {
+        countWriteError();
+        closed = false;
+      }
+    }
+    if (written == 0 || !closed || failed) std::filesystem::remove(partPath, error);
+  }
+  if (m_errorCount > kMaxErrors && m_stopRequested.exchange(1) == 0) {
+    m_wasStopped = true;
+    showMessage(tr("Too many Errors"), Buttons::Ok, Icon::Exclamation);
+  }
+  std::lock_guard guard(m_lock);
+  if (reader) m_clipReaders.push_back(std::move(reader));
+  ++m_jobCounter;
+  if (written > 0 && closed && !failed) ++m_clipsWritten;
+  setProgress(static_cast<Stage>(m_stage.load()), m_jobCounter, m_total);
+  setStatus(formatText(tr("Extract VideoTile# %d/%d (Frame# %d->%d)..."),
+                       static_cast<int>(m_jobCounter), static_cast<int>(m_total),
+                       static_cast<int>(first + clip.start + 1),
+                       static_cast<int>(first + clip.end + 1)));
+}
+
+}  // namespace tg

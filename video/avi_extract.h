@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/comparison_settings.h"
+#include "imaging/image_signature.h"
+#include "parallel/worker_pool.h"
+#include "video/avi_extract_params.h"
+#include "video/avi_stream.h"
+#include "video/clip_selection.h"
+
+namespace tg {
+
+class AdvancedSettings;
+struct Foto;
+
+/// Turns a video into tiles: still images evenly spread over a frame range (JPEG and/or BMP),
+/// and short clips (AVI) of the longest scenes, optionally with the long still stretches as
+/// clips of their own. Every frame is cut to the parameters' rectangle first. Files land in new
+/// folders beside the video ("<video>_FRAMES1 Image", "<video>_FRAMES1 Video", ...).
+///
+/// One object per Tile Images window (or CLI run). The work runs on the object's own worker
+/// pool while the caller stays free: `openVideo`, then the parameters (`parameters()`), then
+/// `startExtraction`; `statusText`, `progress` and `isRunning` tell how it goes; `stopExtraction`
+/// stops it (the clip being written is completed, so only whole files stay).
+///
+/// Threads: the public operations belong to one thread (the window's or the CLI's);
+/// `statusText`, `progress` and `isRunning` may be called from any thread at any time.
+class AviExtract {
+ public:
+  /// What a run is doing, for progress displays.
+  enum class Stage : std::uint32_t { Idle, Images, Analysis, StaticClips, Clips };
+  struct Progress {
+    Stage stage = Stage::Idle;
+    std::uint32_t done = 0;
+    std::uint32_t total = 0;
+  };
+
+  AviExtract();
+  /// Stops a running extraction and waits for it.
+  ~AviExtract();
+  AviExtract(const AviExtract&) = delete;
+  AviExtract& operator=(const AviExtract&) = delete;
+
+  /// Stops what runs, prepares the comparison of frames from `advanced` (channel priorities and
+  /// the medium detail level), opens the video (status "Load Video...") and presets the
+  /// parameters for it (status "Select Parameters..."). False when the video cannot be opened:
+  /// the reader's message becomes the status.
+  [[nodiscard]] bool openVideo(const std::string& path, const AdvancedSettings& advanced);
+  /// The parameters of the next run, preset by `openVideo`; the dialog or the CLI changes them.
+  [[nodiscard]] CDialogGetAviParam& parameters() { return m_parameters; }
+  /// The open video's frame size and frame count (0 when none is open).
+  [[nodiscard]] std::uint32_t videoWidth() const { return m_videoWidth; }
+  [[nodiscard]] std::uint32_t videoHeight() const { return m_videoHeight; }
+  [[nodiscard]] std::uint32_t frameCount() const { return m_frameCount; }
+  /// Frame `frame` of the open video, whole (for the dialog's preview and "Auto"); nothing when
+  /// it cannot be read or a run is going on.
+  [[nodiscard]] std::unique_ptr<Foto> previewFrame(std::uint32_t frame);
+
+  /// Checks the parameters as OK does (`CDialogGetAviParam::finish`; its message is shown and
+  /// false returned), reads the `Extract.*` values and `VideoMosaic.FourCC` from `advanced`,
+  /// and starts the run on the pool with `Options.ThreadCount` threads at `Options.Priority`.
+  [[nodiscard]] bool startExtraction(AdvancedSettings& advanced);
+  /// Status "Stopping...", `resetExtraction`, status "Ready".
+  void stopExtraction();
+  /// Stops every job (pending ones are dropped, running ones finish their item), closes the
+  /// video and forgets the run's data.
+  void resetExtraction();
+  /// Waits until the run has ended.
+  void waitUntilDone();
+
+  [[nodiscard]] bool isRunning() const;
+  [[nodiscard]] std::string statusText() const;
+  [[nodiscard]] Progress progress() const;
+
+  /// Results of the last run (kept after it ends or is stopped): images saved and images the
+  /// range held of those asked for.
+  [[nodiscard]] std::uint32_t imagesSaved() const { return m_imagesSaved.load(); }
+  [[nodiscard]] std::uint32_t imagesScheduled() const { return m_imagesScheduled.load(); }
+  [[nodiscard]] std::uint32_t clipsWritten() const { return m_clipsWritten.load(); }
+  [[nodiscard]] std::uint32_t clipsWanted() const { return m_clipsWanted.load(); }
+  [[nodiscard]] std::uint32_t errorCount() const { return m_errorCount.load(); }
+  /// Frames that could not be read or cut during the run.
+  [[nodiscard]] std::uint32_t unreadFrames() const { return m_unreadFrames.load(); }
+  /// The folders the last run created, in the order it created them.
+  [[nodiscard]] std::vector<std::string> outputFolders() const;
+  /// Whether the last run was stopped (by `stopExtraction` or by too many errors).
+  [[nodiscard]] bool wasStopped() const { return m_wasStopped.load(); }
+
+  /// The threshold values of the run, for tests: `Extract.VideoTileThreshold` × 144 and
+  /// `Extract.StaticVideoTileThreshold` × 144 (the first raised to the second).
+  [[nodiscard]] std::uint32_t videoThreshold() const { return m_videoThreshold; }
+  [[nodiscard]] std::uint32_t staticThreshold() const { return m_staticThreshold; }
+
+ private:
+  struct Clip {
+    std::uint32_t start;
+    std::uint32_t end;
+  };
+
+  void runExtraction(std::string& basePath);
+  void extractImageJob(std::uint32_t& unused);
+  void analyseFrameJob(std::uint32_t& unused);
+  void extractClipJob(std::uint32_t& unused);
+  void extractClips(const FrameIntervals& clips, const char* kind);
+
+  /// Reads absolute frame `frame` with `reader` (a clip job's own) cut to the rectangle into
+  /// `image`. False with the status message on failure.
+  bool readCutFrame(std::uint32_t frame, Foto& image, CAviStream& reader);
+  /// Cuts `image` (frame `frame`) to the rectangle; false with the status message.
+  bool cutFrame(std::uint32_t frame, Foto& image);
+  /// Decodes absolute frame `frame` with the shared reader into `image` (lock held). False
+  /// with the status message when there is no such frame.
+  bool takeFrameLocked(std::uint32_t frame, Foto& image);
+  struct ImagePaths {
+    std::string jpeg;  ///< empty when no JPEG is wanted
+    std::string bmp;
+  };
+  /// Chooses the folders and names of the image of `frame` (lock held).
+  ImagePaths placeImageLocked(std::uint32_t frame);
+  /// Writes the image of `frame` to `paths` and counts it.
+  void saveImage(std::uint32_t frame, const Foto& image, const ImagePaths& paths);
+  /// The folder for the next output file of the current kind (lock held).
+  std::string placeFileLocked();
+  void setKind(const char* kind);
+  void countWriteError();
+  void setStatus(const std::string& text);
+  void setProgress(Stage stage, std::uint32_t done, std::uint32_t total);
+  /// "label done/total (Frame# n)..." (no frame part when `frame` is 0).
+  static std::string progressLine(const std::string& label, std::uint32_t done, std::uint32_t total,
+                                  std::uint32_t frame);
+
+  mutable std::mutex m_lock;
+  mutable std::mutex m_statusLock;
+  std::string m_statusText;
+  std::condition_variable m_compared;
+
+  CAviStream m_reader;
+  std::string m_videoPath;
+  std::uint32_t m_videoWidth = 0;
+  std::uint32_t m_videoHeight = 0;
+  std::uint32_t m_frameCount = 0;
+  CDialogGetAviParam m_parameters;
+  ComparisonSettings m_comparison;
+
+  std::uint32_t m_videoThreshold = 0;
+  std::uint32_t m_staticThreshold = 0;
+  std::uint32_t m_minStaticFrames = 0;
+  std::uint32_t m_minFrames = 0;
+  std::uint32_t m_maxFrames = 0;
+  bool m_extractStatic = false;
+  std::uint32_t m_fourcc = 0;
+
+  std::atomic<std::uint8_t> m_stopRequested{0};
+  std::atomic<bool> m_wasStopped{false};
+  std::atomic<bool> m_imagesInAnalysis{false};
+  std::atomic<std::uint32_t> m_imagesDone{0};
+  std::atomic<std::uint32_t> m_imagesWanted{0};
+  std::atomic<std::uint32_t> m_imagesSaved{0};
+  std::atomic<std::uint32_t> m_imagesScheduled{0};
+  std::atomic<std::uint32_t> m_clipsWritten{0};
+  std::atomic<std::uint32_t> m_clipsWanted{0};
+  std::atomic<std::uint32_t> m_errorCount{0};
+  std::atomic<std::uint32_t> m_unreadFrames{0};
+  std::atomic<std::uint32_t> m_stage{0};
+  std::atomic<std::uint32_t> m_stageDone{0};
+  std::atomic<std::uint32_t> m_stageTotal{0};
+
+  // Guarded by m_lock.
+  std::vector<std::uint32_t> m_imageFrames;  // frames still to save, in order
+  std::size_t m_nextImage = 0;
+  std::uint32_t m_jobCounter = 0;
+  std::uint32_t m_total = 0;
+  std::uint32_t m_comparedFrames = 0;  // frames whose comparisons are done
+  std::vector<FrameRun> m_frameRuns;
+  std::map<std::uint32_t, std::unique_ptr<ImageSignature>> m_openFrames;
+  FrameIntervals m_pendingClips;
+  std::vector<std::unique_ptr<CAviStream>> m_clipReaders;  // idle readers for clip jobs
+  std::string m_basePath;
+  std::string m_kindSuffix;
+  std::uint32_t m_filesInFolder = 0;
+  std::uint32_t m_folderNumber = 1;
+  std::string m_folder;
+  std::vector<std::string> m_createdFolders;
+
+  // The pool outlives its groups: declared first, destroyed last.
+  WorkerPool m_pool;
+  JobGroup m_threadGroup;
+  JobGroup m_workGroup;
+};
+
+}  // namespace tg
