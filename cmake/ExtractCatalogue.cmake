@@ -15,7 +15,7 @@ file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
 list(SORT sources)
 execute_process(
   COMMAND ${XGETTEXT} --language=C++ --from-code=UTF-8 --keyword=tr --keyword=trn:1,2
-          --keyword=N_ --keyword=qtr --keyword=qtrn:1,2 --add-comments=TRANSLATORS: --package-name=Tesselograph
+          --keyword=N_ --keyword=NP_:1,2 --keyword=qtr --keyword=qtrn:1,2 --add-comments=TRANSLATORS: --package-name=Tesselograph
           --sort-by-file -o ${OUTPUT} ${sources}
   WORKING_DIRECTORY ${SOURCE_DIR}
   RESULT_VARIABLE result)

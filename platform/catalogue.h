@@ -6,6 +6,9 @@
 /// Marks an English text for the catalogue without looking it up (for tables of texts that are
 /// translated later, where they are shown).
 #define N_(text) text
+/// Marks a singular/plural pair for the catalogue without looking it up (a table entry that is
+/// later translated with `trn`); expands to the two texts.
+#define NP_(singular, plural) singular, plural
 
 namespace tg {
 

@@ -288,10 +288,10 @@ std::string tileCountsText(const TileImagesList& list, bool analysing) {
     const char* plural;
   };
   const Count counts[] = {
-      {list.landscapeCount, N_("%ld Landscape image"), N_("%ld Landscape images")},
-      {list.portraitCount, N_("%ld Portrait image"), N_("%ld Portrait images")},
-      {list.landscapeClipCount, N_("%ld Landscape videoclip"), N_("%ld Landscape videoclips")},
-      {list.portraitClipCount, N_("%ld Portrait videoclip"), N_("%ld Portrait videoclips")},
+      {list.landscapeCount, NP_("%ld Landscape image", "%ld Landscape images")},
+      {list.portraitCount, NP_("%ld Portrait image", "%ld Portrait images")},
+      {list.landscapeClipCount, NP_("%ld Landscape videoclip", "%ld Landscape videoclips")},
+      {list.portraitClipCount, NP_("%ld Portrait videoclip", "%ld Portrait videoclips")},
   };
   std::string text;
   for (const Count& count : counts) {

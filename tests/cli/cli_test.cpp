@@ -237,7 +237,7 @@ TEST_F(Cli, BashCompletionOffersCommandsOptionsKeysAndTokensFromTheProgram) {
   for (int c = 0; (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
   EXPECT_EQ(pclose(pipe), 0) << out;
   const std::string expected =
-      "--version|demo|geometry|list|mosaic|settings|--help|\n"
+      "--version|demo|extract-video|geometry|list|mosaic|settings|update-check|--help|\n"
       "build|info|\n"
       "--section|--set|--settings|--split|\n"
       "TileAdapt=|\n"
