@@ -17,6 +17,7 @@
 
 #include "imaging/foto.h"
 #include "platform/scripted_dialogs.h"
+#include "platform/wine.h"
 #include "support/scratch_dir.h"
 #include "tiles/tile_images_model.h"
 #include "ui/tile_images_window.h"
@@ -167,9 +168,10 @@ class VideoExtractDialogTest : public QObject {
     QCOMPARE(p.filePrefix, std::string("clip"));
   }
 
-  // The window's command: the notice and the video dialog, the parameters, the run on the
-  // extraction's pool watched by the window's timer, the folders offered to the list; then a
-  // long run stopped half-way, which offers nothing. A running job disables the command.
+  // The window's command: refused without video; the notice and the video dialog, the parameters,
+  // the run on the extraction's pool watched by the window's timer, the folders offered to the
+  // list; then a long run stopped half-way, which offers nothing. A running job disables the
+  // command.
   void extractionRunsFromTheWindowAndStops() {
     if (!test::haveFfmpegTools()) QSKIP("the ffmpeg tool is not installed");
     test::ScratchDir dir;
@@ -178,13 +180,24 @@ class VideoExtractDialogTest : public QObject {
     TileImagesModel model;
     TileImagesWindow window(model);
     window.show();
+    {
+      ScopedUnderWine wine(true);
+      window.button("extractVideo")->click();
+      QCOMPARE((*m_dialogs)->texts(),
+               std::vector<std::string>{"Video is not supported on Mac OS X or Linux"});
+      QVERIFY((*m_dialogs)->fileRequests().empty());
+      (*m_dialogs)->clear();
+    }
 
     (*m_dialogs)->chooseNext(holiday);
-    whenDialogOpens([](VideoExtractDialog& dialog) {
+    bool advancedOffered = false;
+    whenDialogOpens([&advancedOffered](VideoExtractDialog& dialog) {
+      advancedOffered = !dialog.button("showAdvanced")->isHidden();
       dialog.box("count")->setText(QStringLiteral("10"));
       dialog.button("extract")->click();
     });
     window.button("extractVideo")->click();
+    QVERIFY(advancedOffered);
     QCOMPARE((*m_dialogs)->texts(), std::vector<std::string>{videoFileNotice()});
     QCOMPARE((*m_dialogs)->fileRequests().at(0).filter, videoFileFilter());
     (*m_dialogs)->answerNext(Answer::Yes);  // add the new folder to the list
