@@ -56,6 +56,8 @@ class TileImagesWindow final : public QDialog {
   [[nodiscard]] QPushButton* button(const char* objectName) const;
   [[nodiscard]] bool analysisTimerActive() const { return m_timer.isActive(); }
   [[nodiscard]] bool extractionTimerActive() const { return m_extractionTimer.isActive(); }
+  /// The interval of the extraction's status timer (500 ms; tests choose a shorter one).
+  void setExtractionTimerInterval(int milliseconds) { m_extractionTimer.setInterval(milliseconds); }
   /// The window's extraction (for tests: its results after a run).
   [[nodiscard]] AviExtract& extraction() { return *m_extraction; }
 

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -210,7 +211,9 @@ class VideoExtractDialogTest : public QObject {
     QVERIFY(model.list().videoList.empty());
 
     const std::string film = dir.file("film.avi");
-    QVERIFY(test::makeClip(film, 96, 64, 2000, "25", {"-c:v", "mjpeg", "-q:v", "5"}));
+    QVERIFY(test::makeClip(film, 96, 64, 4000, "25", {"-c:v", "mjpeg", "-q:v", "5"}));
+    // The status line is copied on every tick: frequent ticks see the run at work.
+    window.setExtractionTimerInterval(20);
     (*m_dialogs)->clear();
     (*m_dialogs)->chooseNext(film);
     whenDialogOpens([](VideoExtractDialog& dialog) {
@@ -220,9 +223,8 @@ class VideoExtractDialogTest : public QObject {
     });
     window.button("extractVideo")->click();
     QVERIFY(window.extractionTimerActive());
-    QTRY_VERIFY(window.extraction().progress().stage == AviExtract::Stage::Analysis &&
-                window.extraction().progress().done > 0);
     QTRY_VERIFY(window.statusLabel()->text().startsWith(QStringLiteral("Analyze Frame#")));
+    QVERIFY(window.progressBar()->value() > 0);
     QVERIFY(window.button("stop")->isEnabled());
     window.button("stop")->click();
     QVERIFY(!window.extraction().isRunning());
