@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/catalogue.h"
@@ -181,7 +182,7 @@ TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
 
 TileImagesWindow::~TileImagesWindow() {
   m_extractionTimer.stop();
-  stopExtraction();
+  if (extracting()) stopExtraction();
   m_model.setVideoExtraction({});
   m_model.setStatusCallback({});
 }
@@ -387,6 +388,10 @@ void TileImagesWindow::refreshState() {
   button("removeSelected")->setEnabled(editable && !m_entries->selectedItems().isEmpty());
   button("extractVideo")->setEnabled(editable);
   button("stop")->setEnabled(analysing || extractionRunning);
+  button("stop")->setToolTip(extractionRunning
+                                 ? qtr("Stop the video extraction; the clip being written is "
+                                       "completed.")
+                                 : qtr("Stop the analysis; Save List resumes it."));
   button("errorReport")->setEnabled(!analysing && !m_model.existingErrorReport().empty());
 }
 
