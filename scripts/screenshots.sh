@@ -32,6 +32,9 @@ for i in $(seq 1 60); do
 done
 convert -seed 7 -size 1200x800 plasma:fractal -blur 0x12 -modulate 100,160 "$work/main.jpg"
 "$bin/tesselograph-cli" list build --include "$work/tiles" "$work/tiles.tg4" >/dev/null 2>&1
+# A short letterboxed film for the video extraction.
+ffmpeg -loglevel error -f lavfi -i testsrc2=size=320x180:rate=25 -frames:v 75 \
+  -vf pad=320:240:0:30 -c:v mjpeg -q:v 3 "$work/film.avi"
 
 # Configurations a state starts from (each shot copies one into its own folder).
 # empty: nothing stored. list: "(Auto Save)" names the tile list and a mosaic of 30 tiles a row.
@@ -101,7 +104,7 @@ shot about-box empty "" -a
 # The dialog windows: dialog_shot NAME CONFIG "KEYS" TITLE [ARGUMENTS...] works like `shot` but
 # saves the window whose title matches TITLE (a regular expression) once the keys are pressed.
 # A key "focus:REGEX" gives the keyboard to the window whose title matches (there is no window
-# manager to do it when a dialog opens).
+# manager to do it when a dialog opens); "type:TEXT" types TEXT (a path into a file dialog).
 make_config_split() {
   make_config_list "$1"
   sed -i 's/^SplitMosaic = 0/SplitMosaic = 1/' "$1/Tesselograph Standard/TesselographSettings12x12.txt"
@@ -128,6 +131,7 @@ dialog_shot() {
     case $key in
       wait:*) sleep "${key#wait:}" ;;
       focus:*) xdotool search --sync --onlyvisible --name "${key#focus:}" windowfocus --sync ;;
+      type:*) xdotool type --delay 20 "${key#type:}" ;;
       *) xdotool key --clearmodifiers "$key" ;;
     esac
   done
@@ -162,3 +166,6 @@ dialog_shot advanced-settings list "ctrl+m focus:More.Options$ alt+a" '^Tesselog
 dialog_shot save-settings list "ctrl+s" '^Tesselograph - Save Settings$'
 dialog_shot split split "ctrl+Return" '^Tesselograph - Split Mosaic$' -i "$work/main.jpg"
 dialog_shot preview list "ctrl+i" 'main\.jpg$' -i "$work/main.jpg"
+dialog_shot video-extract list \
+  "ctrl+t focus:Tile.Images$ ctrl+e wait:1 Return wait:1 type:$work/film.avi Return" \
+  '^Tesselograph - Extract Video$'

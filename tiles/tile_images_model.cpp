@@ -14,6 +14,7 @@
 #include "platform/ticks.h"
 #include "platform/user_dialogs.h"
 #include "tiles/tile_analysis.h"
+#include "video/avi_extract_params.h"
 #include "video/tile_picture.h"
 #include "video/video_library.h"
 
@@ -23,6 +24,7 @@ namespace {
 constexpr const char* kListProfile = "ImageArchive";
 constexpr const char* kFolderProfile = "TileFolder";
 constexpr const char* kImageProfile = "TileImage";
+constexpr const char* kVideoProfile = "ExtractMovie";
 
 std::string listFilter() { return tr("Tesselograph Tile Images List") + " (*.tg4)|*.tg4||"; }
 
@@ -104,14 +106,18 @@ bool TileImagesModel::askToStopAnalysis() {
   return true;
 }
 
-bool TileImagesModel::confirmDiscard() {
+bool TileImagesModel::askToStopWork() {
   if (m_extraction.isRunning && m_extraction.isRunning()) {
     if (!askYesNo(N_("There is a Video Extraction Process running. Do you want to stop it?"))) {
       return false;
     }
     if (m_extraction.stop) m_extraction.stop();
   }
-  if (!askToStopAnalysis()) return false;
+  return askToStopAnalysis();
+}
+
+bool TileImagesModel::confirmDiscard() {
+  if (!askToStopWork()) return false;
   if (m_list.modified) {
     return askYesNo(
         N_("You did not saved the Images List. Are you sure to continue without saving?"));
@@ -367,6 +373,43 @@ void TileImagesModel::finishAnalysis() {
   }
   showMessage(text);
   showCounts();
+}
+
+std::optional<std::string> TileImagesModel::chooseVideoToExtract() {
+  if (!videoAvailable()) {
+    showMessage(tr("Video is not supported on Mac OS X or Linux"));
+    return std::nullopt;
+  }
+  if (m_jobRunning || !askToStopWork()) return std::nullopt;
+  showMessage(videoFileNotice(), Buttons::Ok, Icon::Information);
+  OpenFileRequest request;
+  request.profile = kVideoProfile;
+  request.filter = videoFileFilter();
+  request.defaultExtension = "avi";
+  auto path = userDialogs().openFile(request);
+  if (!path || path->empty()) return std::nullopt;
+  return path;
+}
+
+bool TileImagesModel::offerExtractedFolders(const std::vector<std::string>& imageFolders,
+                                            const std::vector<std::string>& clipFolders) {
+  if (m_jobRunning || (imageFolders.empty() && clipFolders.empty())) return false;
+  std::string lines;
+  for (const auto* folders : {&imageFolders, &clipFolders}) {
+    for (const std::string& folder : *folders) lines += "\n" + folder;
+  }
+  if (showMessage(tr("The extraction has created these folders. Do you want to add them to the "
+                     "Tile Images List (images to the Include list, video clips to the Video "
+                     "list)?") +
+                      "\n" + lines,
+                  Buttons::YesNo) != Answer::Yes) {
+    return false;
+  }
+  for (const std::string& folder : imageFolders) addFolder(m_list, folder, kIncludeList);
+  for (const std::string& folder : clipFolders) addFolder(m_list, folder, kVideoList);
+  m_outstanding = true;
+  showCounts();
+  return true;
 }
 
 bool TileImagesModel::setBlackAndWhite(bool on) {

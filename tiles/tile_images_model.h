@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,20 @@ class TileImagesModel final : public TileListHost {
   void setJobRunning(bool running) { m_jobRunning = running; }
   [[nodiscard]] bool editable() const { return !m_jobRunning; }
 
+  // ---- Video extraction ----------------------------------------------------------------------
+
+  /// The start of the Extract Video Tiles command, up to the chosen video: refused with "Video is
+  /// not supported on Mac OS X or Linux" where video is unavailable (and quietly while a job
+  /// runs); a running extraction and a running analysis are offered to be stopped (No ends the
+  /// command); then the notice about codecs and the file dialog for the video. The chosen path,
+  /// or nothing when the command ends here.
+  [[nodiscard]] std::optional<std::string> chooseVideoToExtract();
+  /// After a complete extraction: offers to add the folders it made to the list, the image
+  /// folders to the Include list and the clip folders to the Video list. Folders already listed
+  /// are not added twice. True when the user said Yes and a folder was added.
+  bool offerExtractedFolders(const std::vector<std::string>& imageFolders,
+                             const std::vector<std::string>& clipFolders);
+
   /// The black-and-white switch: asks first (a running analysis is offered to be stopped). On
   /// converts every signature; off clears the tiles, which must be analysed again. True when the
   /// switch took the new value.
@@ -152,6 +167,8 @@ class TileImagesModel final : public TileListHost {
  private:
   void setStatus(const std::string& text);
   bool askToStopAnalysis();
+  /// Offers to stop a running extraction, then a running analysis; false on No.
+  bool askToStopWork();
   void finishAnalysis();
   bool chooseSavePath(std::string& path);
 

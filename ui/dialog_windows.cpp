@@ -37,6 +37,7 @@ class SaveSettingsHolder final : public QObject {
 void openTileImages(MainWindow& window) {
   TileImagesWindow dialog(window.tileImages(), &window);
   dialog.setJobRunning(window.jobRunning());
+  dialog.setAdvancedSettings(&window.settings().advanced);
   // A job may end (or the list be locked) while the window is open.
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, &dialog,

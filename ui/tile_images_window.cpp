@@ -12,20 +12,29 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/catalogue.h"
 #include "platform/shell.h"
 #include "platform/user_dialogs.h"
 #include "tiles/tile_images_model.h"
+#include "ui/advanced_settings_dialog.h"
 #include "ui/qt_user_dialogs.h"
 #include "ui/ui_text.h"
+#include "ui/video_extract_dialog.h"
+#include "video/avi_extract.h"
 
 namespace tg {
 namespace {
 
 constexpr int kTimerMilliseconds = 100;
+constexpr int kExtractionTimerMilliseconds = 500;
 constexpr int kProgressRange = 10000;
 
 QPushButton* makeButton(QWidget* parent, const QString& text, const char* name,
@@ -40,7 +49,7 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const char* name,
 }  // namespace
 
 TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
-    : QDialog(parent), m_model(model) {
+    : QDialog(parent), m_model(model), m_extraction(std::make_unique<AviExtract>()) {
   setObjectName(QStringLiteral("tileImagesWindow"));
   setWindowTitle(applicationTitle() + QStringLiteral(" - ") + qtr("Tile Images"));
 
@@ -79,6 +88,9 @@ TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
                  qtr("Add one or more JPG/PNG images to the folder list shown.")));
   editColumn->addWidget(makeButton(this, qtr("Remove Selected"), "removeSelected",
                                    qtr("Remove the selected lines from the folder list shown.")));
+  editColumn->addWidget(makeButton(this, qtr("Extract Video Tiles..."), "extractVideo",
+                                   qtr("Cut a video into still images and short video clips "
+                                       "for use as tiles.")));
   editColumn->addSpacing(12);
   // "&" would mark a keyboard mnemonic in a button text: doubled, it shows as itself.
   m_blackAndWhite =
@@ -133,7 +145,14 @@ TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
   connect(button("addFolder"), &QPushButton::clicked, this, &TileImagesWindow::addFolder);
   connect(button("addImage"), &QPushButton::clicked, this, &TileImagesWindow::addImages);
   connect(button("removeSelected"), &QPushButton::clicked, this, &TileImagesWindow::removeSelected);
-  connect(button("stop"), &QPushButton::clicked, this, &TileImagesWindow::stopAnalysis);
+  connect(button("stop"), &QPushButton::clicked, this, [this] {
+    if (extracting()) {
+      stopExtraction();
+    } else {
+      stopAnalysis();
+    }
+  });
+  connect(button("extractVideo"), &QPushButton::clicked, this, &TileImagesWindow::extractVideo);
   connect(button("errorReport"), &QPushButton::clicked, this, &TileImagesWindow::openErrorReport);
   connect(m_blackAndWhite, &QCheckBox::clicked, this, &TileImagesWindow::switchBlackAndWhite);
   connect(m_view, &QComboBox::currentIndexChanged, this, [this] { refresh(); });
@@ -147,9 +166,13 @@ TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
   button("openList")->setShortcut(QKeySequence::Open);
   button("saveList")->setShortcut(QKeySequence::Save);
   button("saveListAs")->setShortcut(QKeySequence::SaveAs);
+  button("extractVideo")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
 
   m_timer.setInterval(kTimerMilliseconds);
   connect(&m_timer, &QTimer::timeout, this, &TileImagesWindow::onTimer);
+  m_extractionTimer.setInterval(kExtractionTimerMilliseconds);
+  connect(&m_extractionTimer, &QTimer::timeout, this, &TileImagesWindow::onExtractionTimer);
+  m_model.setVideoExtraction({[this] { return extracting(); }, [this] { stopExtraction(); }});
   m_model.setStatusCallback(
       [this](const std::string& text) { m_status->setText(toQString(text)); });
   if (!m_model.analysing()) m_model.showCounts();
@@ -157,7 +180,12 @@ TileImagesWindow::TileImagesWindow(TileImagesModel& model, QWidget* parent)
   startTimerIfAnalysing();
 }
 
-TileImagesWindow::~TileImagesWindow() { m_model.setStatusCallback({}); }
+TileImagesWindow::~TileImagesWindow() {
+  m_extractionTimer.stop();
+  if (extracting()) stopExtraction();
+  m_model.setVideoExtraction({});
+  m_model.setStatusCallback({});
+}
 
 QPushButton* TileImagesWindow::button(const char* objectName) const {
   return findChild<QPushButton*>(QString::fromLatin1(objectName));
@@ -169,7 +197,12 @@ void TileImagesWindow::setJobRunning(bool running) {
   refreshState();
 }
 
+void TileImagesWindow::setAdvancedSettings(AdvancedSettings* advanced) {
+  m_advanced = advanced != nullptr ? advanced : &m_ownAdvanced;
+}
+
 void TileImagesWindow::reject() {
+  if (m_stoppingExtraction) return;
   if (!m_model.confirmDiscard()) {
     refresh();
     return;
@@ -247,6 +280,78 @@ void TileImagesWindow::onTimer() {
   }
 }
 
+bool TileImagesWindow::extracting() const { return m_extraction->isRunning(); }
+
+void TileImagesWindow::extractVideo() {
+  if (m_stoppingExtraction) return;
+  const auto video = m_model.chooseVideoToExtract();
+  refresh();
+  if (!video) return;
+  const bool opened = m_extraction->openVideo(*video, *m_advanced);
+  m_status->setText(toQString(m_extraction->statusText()));
+  if (!opened) return;
+
+  VideoExtractDialog::Video facts;
+  facts.width = m_extraction->videoWidth();
+  facts.height = m_extraction->videoHeight();
+  facts.frameCount = m_extraction->frameCount();
+  facts.readFrame = [this](std::uint32_t frame) { return m_extraction->previewFrame(frame); };
+  VideoExtractDialog dialog(m_extraction->parameters(), std::move(facts), this);
+  dialog.setAdvancedSettingsCommand([this, &dialog] {
+    AdvancedSettingsDialog advanced(*m_advanced, &dialog);
+    advanced.exec();
+  });
+  // Cancel leaves the video open; the next command opens one anew.
+  if (dialog.exec() != QDialog::Accepted) return;
+  if (m_extraction->startExtraction(*m_advanced)) m_extractionTimer.start();
+  m_status->setText(toQString(m_extraction->statusText()));
+  refreshState();
+}
+
+void TileImagesWindow::onExtractionTimer() {
+  if (m_stoppingExtraction) return;
+  m_status->setText(toQString(m_extraction->statusText()));
+  if (extracting()) {
+    refreshState();
+    return;
+  }
+  m_extractionTimer.stop();
+  refreshState();
+  if (m_extraction->wasStopped()) return;
+  // The folders the run made: those that do not hold clips hold images.
+  const std::vector<std::string> clipFolders = m_extraction->clipFolders();
+  std::vector<std::string> imageFolders;
+  for (const std::string& folder : m_extraction->outputFolders()) {
+    if (std::find(clipFolders.begin(), clipFolders.end(), folder) == clipFolders.end()) {
+      imageFolders.push_back(folder);
+    }
+  }
+  if (m_model.offerExtractedFolders(imageFolders, clipFolders)) refresh();
+}
+
+void TileImagesWindow::stopExtraction() {
+  if (m_stoppingExtraction || !m_extraction) return;
+  m_stoppingExtraction = true;
+  auto* dialogs = dynamic_cast<QtUserDialogs*>(&userDialogs());
+  if (dialogs != nullptr && dialogs->onWindowThread() && extracting()) {
+    // The jobs finish their current item and may show a message meanwhile ("Too many Errors"),
+    // which needs this thread: the stop waits on a helper thread while this one answers.
+    std::atomic<bool> stopped{false};
+    std::thread stopper([this, &stopped] {
+      m_extraction->stopExtraction();
+      stopped = true;
+    });
+    dialogs->serveUntil([&stopped] { return stopped.load(); });
+    stopper.join();
+  } else {
+    m_extraction->stopExtraction();
+  }
+  m_stoppingExtraction = false;
+  m_extractionTimer.stop();
+  m_status->setText(toQString(m_extraction->statusText()));
+  refreshState();
+}
+
 void TileImagesWindow::refresh() {
   const auto view = static_cast<TileListView>(m_view->currentIndex());
   QStringList lines;
@@ -263,8 +368,17 @@ void TileImagesWindow::refreshState() {
   m_listFile->setText(listPath.empty() ? qtr("(new Images List, not saved yet)")
                                        : toQString(listPath));
   m_blackAndWhite->setChecked(m_model.list().blackAndWhite);
-  m_progress->setValue(
-      analysing ? static_cast<int>(m_model.list().percentDone * (kProgressRange / 100)) : 0);
+  const bool extractionRunning = extracting();
+  int progress = 0;
+  if (analysing) {
+    progress = static_cast<int>(m_model.list().percentDone * (kProgressRange / 100));
+  } else if (extractionRunning) {
+    const AviExtract::Progress stage = m_extraction->progress();
+    if (stage.total > 0) {
+      progress = static_cast<int>(std::uint64_t{stage.done} * kProgressRange / stage.total);
+    }
+  }
+  m_progress->setValue(progress);
 
   for (const char* name :
        {"newList", "openList", "saveList", "saveListAs", "addFolder", "addImage"}) {
@@ -272,7 +386,12 @@ void TileImagesWindow::refreshState() {
   }
   m_blackAndWhite->setEnabled(editable);
   button("removeSelected")->setEnabled(editable && !m_entries->selectedItems().isEmpty());
-  button("stop")->setEnabled(analysing);
+  button("extractVideo")->setEnabled(editable);
+  button("stop")->setEnabled(analysing || extractionRunning);
+  button("stop")->setToolTip(extractionRunning
+                                 ? qtr("Stop the video extraction; the clip being written is "
+                                       "completed.")
+                                 : qtr("Stop the analysis; Save List resumes it."));
   button("errorReport")->setEnabled(!analysing && !m_model.existingErrorReport().empty());
 }
 

@@ -83,6 +83,11 @@ std::vector<std::string> AviExtract::outputFolders() const {
   return m_createdFolders;
 }
 
+std::vector<std::string> AviExtract::clipFolders() const {
+  std::lock_guard guard(m_lock);
+  return m_createdClipFolders;
+}
+
 bool AviExtract::isRunning() const { return m_threadGroup.isBusy(); }
 
 void AviExtract::waitUntilDone() {
@@ -189,6 +194,7 @@ void AviExtract::resetExtraction() {
 void AviExtract::setKind(const char* kind) {
   std::lock_guard guard(m_lock);
   m_kindSuffix = tr(kind);
+  m_clipKind = kind != kKindImage;
   m_filesInFolder = 0;
 }
 
@@ -201,7 +207,10 @@ std::string AviExtract::placeFileLocked() {
       ++m_folderNumber;
     }
     // A folder that cannot be made shows up as failed writes, which are counted.
-    if (std::filesystem::create_directory(m_folder, error)) m_createdFolders.push_back(m_folder);
+    if (std::filesystem::create_directory(m_folder, error)) {
+      m_createdFolders.push_back(m_folder);
+      if (m_clipKind) m_createdClipFolders.push_back(m_folder);
+    }
     m_filesInFolder = 0;
   }
   ++m_filesInFolder;
@@ -246,6 +255,7 @@ void AviExtract::runExtraction(std::string& basePath) {
     m_folderNumber = 1;
     m_basePath = basePath;
     m_createdFolders.clear();
+    m_createdClipFolders.clear();
   }
   m_errorCount = 0;
   m_unreadFrames = 0;

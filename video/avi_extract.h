@@ -92,6 +92,8 @@ class AviExtract {
   [[nodiscard]] std::uint32_t unreadFrames() const { return m_unreadFrames.load(); }
   /// The folders the last run created, in the order it created them.
   [[nodiscard]] std::vector<std::string> outputFolders() const;
+  /// Those of `outputFolders` that hold clips (the others hold images).
+  [[nodiscard]] std::vector<std::string> clipFolders() const;
   /// Whether the last run was stopped (by `stopExtraction` or by too many errors).
   [[nodiscard]] bool wasStopped() const { return m_wasStopped.load(); }
 
@@ -190,6 +192,8 @@ class AviExtract {
   std::uint32_t m_folderNumber = 1;
   std::string m_folder;
   std::vector<std::string> m_createdFolders;
+  std::vector<std::string> m_createdClipFolders;
+  bool m_clipKind = false;
 
   // The pool outlives its groups: declared first, destroyed last.
   WorkerPool m_pool;

@@ -6,6 +6,7 @@
 
 #include "imaging/foto.h"
 #include "platform/catalogue.h"
+#include "platform/paths.h"
 #include "platform/text_format.h"
 
 namespace tg {
@@ -52,6 +53,10 @@ std::optional<std::string> CDialogGetAviParam::problem(std::uint32_t videoWidth,
   if (filePrefix.size() > kMaxPrefixLength) {
     return formatText(tr("The file prefix may hold at most %d characters."),
                       static_cast<int>(kMaxPrefixLength));
+  }
+  // The prefix starts file names inside the output folder: a separator would write elsewhere.
+  if (filePrefix.find(kPathSeparator) != std::string::npos) {
+    return formatText(tr("The file prefix must not contain the character '%c'."), kPathSeparator);
   }
   return rectangleProblem(videoWidth, videoHeight);
 }

@@ -46,7 +46,7 @@ struct CDialogGetAviParam {
   [[nodiscard]] std::optional<std::string> rectangleProblem(std::uint32_t videoWidth,
                                                             std::uint32_t videoHeight) const;
   /// The message for values the dialog refuses before OK (JPEG quality outside 1-100, a prefix
-  /// of more than 100 characters, a rectangle problem), or nothing.
+  /// of more than 100 characters or with a path separator, a rectangle problem), or nothing.
   [[nodiscard]] std::optional<std::string> problem(std::uint32_t videoWidth,
                                                    std::uint32_t videoHeight) const;
 

@@ -46,6 +46,11 @@ TEST(ExtractParameters, PresetAndChecks) {
   p.jpegQuality = 90;
   p.filePrefix = std::string(101, 'x');
   EXPECT_TRUE(p.problem(640, 360));
+  // A separator in the prefix would put files outside their folder.
+  p.filePrefix = "../../FR";
+  EXPECT_EQ(p.problem(640, 360).value_or(""),
+            "The file prefix must not contain the character '/'.");
+  p.filePrefix = "FR";
 
   // After OK: clips round the rectangle down to multiples of 4; the range is limited.
   p.extractClips = 1;

@@ -112,6 +112,7 @@ TEST_F(Extraction, ScenesBecomeClipsOfTheirOwnFramesAndStillStretchesStaticClips
   EXPECT_EQ(m_extract.errorCount(), 0u);
   EXPECT_FALSE(m_extract.wasStopped());
   EXPECT_EQ(m_extract.statusText(), "Extracted 3 Video Clips.");
+  EXPECT_EQ(m_extract.clipFolders(), std::vector<std::string>{videos.string()});
 
   // With static clips on, the two still scenes become static clips and no scene clip is left;
   // the folders of the first run stay and the new ones take the next free numbers.
@@ -157,6 +158,8 @@ TEST_F(Extraction, ImagesAreSpreadOverTheRangeAndCutToTheRectangle) {
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(namesIn(folder), expected);
+  EXPECT_EQ(m_extract.outputFolders(), std::vector<std::string>{folder.string()});
+  EXPECT_TRUE(m_extract.clipFolders().empty());
   EXPECT_EQ(m_extract.imagesSaved(), 9u);
   EXPECT_EQ(m_extract.statusText(), "Extracted 9 Images.");
 
