@@ -35,10 +35,57 @@ std::string absolutePath(const std::string& path) {
   return error ? path : absolute.lexically_normal().string();
 }
 
+/// The length of the valid UTF-8 sequence at `at`, or 0 when the byte there starts none
+/// (stray continuation bytes, overlong forms, surrogates and values past U+10FFFF are invalid).
+std::size_t utf8SequenceLength(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+/// `text` as a JSON string. File names are bytes: a byte that is not part of valid UTF-8 is
+/// written as the escaped UTF-16 unit 0xDC00 + byte (the "surrogate escape" that, for example,
+/// Python's os.fsencode turns back into the original byte), so the output stays parseable and
+/// the name recoverable.
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
+      const std::size_t length = utf8SequenceLength(text, at);
+      if (length == 0) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\udc%02x", byte);
+        out += escaped;
+        ++at;
+      } else {
+        out.append(text, at, length);
+        at += length;
+      }
+      continue;
+    }
+    ++at;
     switch (c) {
       case '"':
         out += "\\\"";
@@ -139,8 +186,9 @@ bool buildTileList(const std::string& listPath, const std::vector<std::string> (
   if (std::filesystem::exists(path, error)) {
     if (!model.openList(path)) return false;
   }
-  // A new list is saved under the path given (the save dialog is answered with it).
-  cliDialogs().setSavePath(path);
+  // A new list is saved under the path given (the save dialog is answered with it); an old list
+  // being upgraded goes to a new ".tg4" beside it and the old file stays.
+  cliDialogs().setSavePath(model.upgradeSavePath().empty() ? path : model.upgradeSavePath());
   TileImagesList& list = model.list();
   for (int index = 0; index < kFolderListCount; ++index) {
     for (const auto& entry : folders[index]) {
@@ -168,7 +216,7 @@ bool buildTileList(const std::string& listPath, const std::vector<std::string> (
   const bool saved = model.runAnalysisToEnd();
   progress.finish();
   if (!saved) return false;
-  std::printf("%s\n%s\n", path.c_str(), tileCountsText(list, false).c_str());
+  std::printf("%s\n%s\n", list.filePath.c_str(), tileCountsText(list, false).c_str());
   return true;
 }
 

@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libtiff-tools
+  clang-14 libclang-rt-14-dev
   desktop-base xdg-utils
   chromium
 )

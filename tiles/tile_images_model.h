@@ -120,6 +120,9 @@ class TileImagesModel final : public TileListHost {
   [[nodiscard]] bool analysisOutstanding() const { return m_outstanding; }
   /// Whether the last analysis ended with a successful save.
   [[nodiscard]] bool lastSaveSucceeded() const { return m_saved; }
+  /// Where the upgrade of an old list that `openList` started suggests saving it ("" when no
+  /// upgrade is pending).
+  [[nodiscard]] const std::string& upgradeSavePath() const { return m_suggestedSavePath; }
 
   /// The black-and-white switch: asks first (a running analysis is offered to be stopped). On
   /// converts every signature; off clears the tiles, which must be analysed again. True when the
