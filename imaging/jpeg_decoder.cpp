@@ -76,7 +76,8 @@ void onJpegMessage(j_common_ptr cinfo, int level) {
 
 void ignoreJpegOutput(j_common_ptr) {}
 
-enum class Outcome { Ok, DecoderError, OutOfMemory };
+// Implausible: the header claims more pixels than the file can hold.
+enum class Outcome { Ok, DecoderError, OutOfMemory, Implausible };
 
 // Everything the decoding steps touch. It lives in the caller's frame, so nothing in the frame
 // that calls setjmp needs destruction when libjpeg jumps back.
@@ -176,7 +177,7 @@ Outcome runJpegDecode(JpegJob& job) {
   jpeg_calc_output_dimensions(&cinfo);
   job.outW = cinfo.output_width;
   job.outH = cinfo.output_height;
-  if (!fileCanHold(cinfo, job.fileBytes)) return Outcome::OutOfMemory;
+  if (!fileCanHold(cinfo, job.fileBytes)) return Outcome::Implausible;
   // Grey filling a picture of hundreds of megabytes after its data ended serves nobody: such a
   // picture fails at the first damage wherever it was opened.
   if (std::uint64_t{job.outW} * job.outH * sizeof(Pixel) > kLimitDecoderMemoryAbove) {
@@ -275,7 +276,10 @@ bool loadJpegFile(Foto& target, const std::string& path, std::uint32_t maxW, std
   }
   file.reset();
 
-  if (outcome == Outcome::OutOfMemory) {
+  // A forged size is damage: tiles fail quietly, the user who opened it hears what the
+  // picture would have needed.
+  if (outcome == Outcome::Implausible && !showMessages) return false;
+  if (outcome == Outcome::OutOfMemory || outcome == Outcome::Implausible) {
     target.release();
     showMessage(formatText(tr("Out Of Memory while allocating an Image made of %ldx%ld Pixels"),
                            static_cast<long>(job->outW), static_cast<long>(job->outH)) +

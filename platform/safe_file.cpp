@@ -70,6 +70,11 @@ bool SafeFile::create(const std::string& path) {
     return false;
   }
   m_target = resolveTarget(path);
+  // A file the user made read-only stays protected, as it was when files were written in place.
+  if (::access(m_target.c_str(), F_OK) == 0 && ::access(m_target.c_str(), W_OK) != 0) {
+    errno = EACCES;
+    return false;
+  }
   const std::string folder = folderOf(m_target);
   std::string temporary = folder + "." + fileNameOf(m_target) + ".tmp-XXXXXX";
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);

@@ -24,7 +24,7 @@ class SafeFile {
   SafeFile& operator=(const SafeFile&) = delete;
 
   /// Opens the temporary file for `path` (discarding an earlier one). False, with `errno`, when
-  /// the folder does not exist or cannot be written.
+  /// the folder does not exist or cannot be written, or the file there may not be written.
   [[nodiscard]] bool create(const std::string& path);
   /// The descriptor of the temporary file, -1 when none is open.
   [[nodiscard]] int fd() const { return m_fd; }

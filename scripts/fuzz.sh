@@ -32,7 +32,7 @@ for target in "${targets[@]}"; do
   work=$build/corpus/$target
   mkdir -p "$work"
   # Every kept input once, on its own: a fault mended must stay mended.
-  find "$seeds" -type f -print0 | xargs -0 -r "$build/fuzz/$target" -rss_limit_mb=2048 \
+  find "$seeds" -type f -print0 | xargs -0 -r "$build/bin/$target" -rss_limit_mb=2048 \
     -timeout=20 >"$build/$target.replay.log" 2>&1 || {
       tail -40 "$build/$target.replay.log"
       echo "fuzz: $target fails on a kept input" >&2
@@ -44,8 +44,8 @@ for target in "${targets[@]}"; do
     limit=(-max_total_time="$seconds")
   fi
   start=$(date +%s)
-  "$build/fuzz/$target" "$work" "$seeds" "${limit[@]}" -rss_limit_mb=2048 -timeout=20 \
-    -max_len=65536 -print_final_stats=1 -artifact_prefix="$seeds/crash-" \
+  "$build/bin/$target" "$work" "$seeds" "${limit[@]}" -rss_limit_mb=2048 -timeout=20 \
+    -max_len=65536 -print_final_stats=1 -artifact_prefix="$seeds/" \
     >"$build/$target.log" 2>&1 || {
       tail -60 "$build/$target.log"
       echo "fuzz: $target found a fault (input kept in $seeds)" >&2

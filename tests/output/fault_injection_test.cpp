@@ -66,7 +66,7 @@ std::vector<Saver> savers() {
       {"jpg",
        [rows](const std::string& path, std::uint32_t seed) {
          PatternRows r = rows(seed);
-         return writeJpegRows(path, 200, 150, 95, r);
+         return writeJpegRows(path, 200, 150, 95, r, 0);
        }},
       {"bmp",
        [rows](const std::string& path, std::uint32_t seed) {

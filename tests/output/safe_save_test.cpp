@@ -49,7 +49,7 @@ std::vector<NamedWriter> writers() {
   return {
       {"jpg",
        [](const std::string& p, std::uint32_t w, std::uint32_t h, RowSource& r) {
-         return writeJpegRows(p, w, h, 90, r);
+         return writeJpegRows(p, w, h, 90, r, 0);
        },
        false},
       {"bmp", writeBmpRows, true},
