@@ -75,6 +75,23 @@ bool SafeFile::create(const std::string& path) {
     errno = EACCES;
     return false;
   }
+  struct stat existing {};
+  if (::stat(m_target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    // A device or a pipe is no file to replace (renaming over /dev/null would destroy it): it
+    // is written directly, opened without blocking on a pipe that has no reader.
+    const int fd = ::open(m_target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    const int flags = fcntl(fd, F_GETFL);
+    if (S_ISDIR(existing.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      ::close(fd);
+      errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+      return false;
+    }
+    m_fd = fd;
+    m_direct = true;
+    m_temporary = m_target;
+    return true;
+  }
   const std::string folder = folderOf(m_target);
   std::string temporary = folder + "." + fileNameOf(m_target) + ".tmp-XXXXXX";
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
@@ -99,7 +116,7 @@ bool SafeFile::reserve(std::uint64_t length) {
     errno = EBADF;
     return false;
   }
-  if (length == 0) return true;
+  if (length == 0 || m_direct) return true;
   if (length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
     errno = EFBIG;
     return false;
@@ -124,7 +141,8 @@ bool SafeFile::commit() {
     errno = EBADF;
     return false;
   }
-  bool ok = fsync(m_fd) == 0;
+  // Devices and pipes cannot be synchronised; for them only the close counts.
+  bool ok = fsync(m_fd) == 0 || (m_direct && (errno == EINVAL || errno == EROFS));
   int failure = errno;
   const int fd = m_fd;
   m_fd = -1;
@@ -132,7 +150,7 @@ bool SafeFile::commit() {
     ok = false;
     failure = errno;
   }
-  if (ok && std::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+  if (ok && !m_direct && std::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
     ok = false;
     failure = errno;
   }
@@ -142,6 +160,10 @@ bool SafeFile::commit() {
     return false;
   }
   m_temporary.clear();
+  if (m_direct) {
+    m_direct = false;
+    return true;
+  }
   // Make the rename itself durable; a failure here no longer endangers the old data.
   const std::string folder = folderOf(m_target);
   const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -156,8 +178,9 @@ void SafeFile::discard() {
   const int saved = errno;
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
-  if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
+  if (!m_temporary.empty() && !m_direct) ::unlink(m_temporary.c_str());
   m_temporary.clear();
+  m_direct = false;
   errno = saved;
 }
 

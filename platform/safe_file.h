@@ -14,8 +14,9 @@ namespace tg {
 /// through `temporaryPath()` for libraries that open files by name. `commit` flushes it to disk
 /// and renames it over the target; until then the file a user had at the path is untouched, and a
 /// `SafeFile` that is discarded or destroyed without a commit removes its temporary file. A
-/// replaced file keeps its permissions; a new one gets what the umask allows. One thread at a
-/// time; two `SafeFile`s for the same path leave one complete version.
+/// replaced file keeps its permissions; a new one gets what the umask allows. A path naming a
+/// device or a pipe (/dev/null, /dev/stdout) is written directly instead, never replaced. One
+/// thread at a time; two `SafeFile`s for the same path leave one complete version.
 class SafeFile {
  public:
   SafeFile() = default;
@@ -44,6 +45,7 @@ class SafeFile {
 
  private:
   int m_fd = -1;
+  bool m_direct = false;  ///< the target is a device or pipe, written in place
   std::string m_target;
   std::string m_temporary;
 };

@@ -111,14 +111,6 @@ std::vector<Saver> savers() {
   };
 }
 
-std::string namesIn(const std::filesystem::path& folder) {
-  std::string names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names += entry.path().filename().string() + " ";
-  }
-  return names;
-}
-
 // Every saver on file systems of growing sizes: the save either succeeds with the same bytes
 // it writes on a roomy disk, or fails and leaves the old file as it was, and nothing else.
 TEST(FaultInjection, DiskFullSweepOverEverySaver) {

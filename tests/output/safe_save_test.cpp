@@ -125,7 +125,9 @@ TEST(SafeSave, AFullDiskKeepsTheOldFileAndIsFoundBeforeRendering) {
       return makePixel(h & 255, (h >> 8) & 255, (h >> 16) & 255, 0);
     });
     EXPECT_FALSE(writer.write(path, 600, 600, big));
-    if (writer.reservesSpace) EXPECT_EQ(big.delivered(), 0u);
+    if (writer.reservesSpace) {
+      EXPECT_EQ(big.delivered(), 0u);
+    }
     EXPECT_EQ(test::readFile(path), old);
     EXPECT_EQ(disk.listing(), fileNameOf(path) + " ");
   }

@@ -228,7 +228,9 @@ TEST_F(TileScan, FifosAreSkippedAndUnreadableEntriesAreReported) {
   addFolder(list, photos, kIncludeList);
   analyseAll(list);
   fs::permissions(locked, fs::perms::owner_all);
-  EXPECT_EQ(tilePaths(list), std::vector<std::string>{keep}) << "the FIFO is no tile";
+  std::vector<std::string> tiles{keep};
+  if (rootReadsAnything) tiles.push_back(locked + "hidden.jpg");
+  EXPECT_EQ(tilePaths(list), tiles) << "the FIFO is no tile";
   std::vector<std::string> expected{photos + "dangling.jpg"};
   if (!rootReadsAnything) expected.push_back(locked);
   EXPECT_EQ(list.errorPaths, expected);
