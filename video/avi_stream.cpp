@@ -26,6 +26,9 @@ constexpr uint64_t kMaxFrameBytes = uint64_t{1} << 30;
 // How far forward the reader decodes from the current position before it prefers to seek.
 constexpr int64_t kForwardDecodeLimit = 48;
 
+// Spare bytes after a converted frame (see State::bitmap).
+constexpr std::size_t kScalerSlack = 64;
+
 // Bytes per row of a device-independent bitmap: the row's bytes rounded up to a multiple of 4.
 constexpr uint32_t bitmapRowStride(uint32_t width, uint32_t bitCount) {
   return ((width * bitCount + 31) / 32) * 4;
@@ -87,7 +90,10 @@ struct CAviStream::State {
   bool packetPending = false;
   int64_t originPts = AV_NOPTS_VALUE;
 
+  // The frame as a bitmap, followed by kScalerSlack spare bytes: the scaler's vector code may
+  // write past the end of the last row it fills, which must not land in someone else's memory.
   std::vector<uint8_t> bitmap;
+  std::size_t bitmapBytes = 0;  ///< the bitmap's own size, without the spare bytes
 
   // Frame number of a decoded frame: its presentation time in frame periods since the first
   // frame, or the next number when the stream gives no time or rate.
@@ -247,7 +253,8 @@ struct CAviStream::State {
     const uint32_t stride = bitmapRowStride(static_cast<uint32_t>(frame->width), bitCount);
     const std::size_t imageBytes = std::size_t{stride} * static_cast<std::size_t>(frame->height);
     const std::size_t paletteBytes = pal8 ? kPaletteBytes : 0;
-    bitmap.assign(kHeaderBytes + paletteBytes + imageBytes, 0);
+    bitmapBytes = kHeaderBytes + paletteBytes + imageBytes;
+    bitmap.assign(bitmapBytes + kScalerSlack, 0);
 
     BitmapInfoHeader header{};
     header.headerSize = 40;
@@ -453,7 +460,9 @@ const uint8_t* CAviStream::frame(uint32_t index) {
   }
 }
 
-std::size_t CAviStream::frameBytes() const { return m_state ? m_state->bitmap.size() : 0; }
+std::size_t CAviStream::frameBytes() const {
+  return m_state && !m_state->bitmap.empty() ? m_state->bitmapBytes : 0;
+}
 
 void CAviStream::close() { m_state.reset(); }
 
