@@ -118,11 +118,19 @@ void JobController::forceStop() {
 StartResult JobController::startJob(const std::vector<std::string>& mainImages) {
   if (!requestStop()) return StartResult::JobRunning;
   MosaicSettings& settings = m_job.settings;
+  // Advanced rows left empty (a settings file with only some of them, an empty --set) would read
+  // as 0 everywhere, a channel priority of 0 included: they get their configured defaults.
+  fillEmptyAdvancedRows(settings.advanced);
   m_job.threadCount = workerThreadCount(settings.advanced);
   m_job.workerPriority = workerPriority(settings.advanced);
 
-  // The rules may change values; on a refusal the settings go back to what they were.
+  // The rules and the questions below may change values; on any refusal the settings go back to
+  // what they were.
   const MosaicSettings before = settings;
+  const auto refuse = [&settings, &before](StartResult result) {
+    settings = before;
+    return result;
+  };
   std::vector<std::string> notes;
   (void)applyParameterRules(settings, false, &notes);
   bool valid = validateParameters(settings);
@@ -130,7 +138,11 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
   if (valid) {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    if (!mainImages.empty()) (void)readImageSize(mainImages.front(), width, height);
+    // The geometry is judged on the first main image that can be read; one unreadable picture
+    // fails alone when its turn comes, and does not refuse the others.
+    for (const std::string& image : mainImages) {
+      if (readImageSize(image, width, height)) break;
+    }
     valid = computeMosaicGeometry(settings, width, height, m_grid.geometry) &&
             m_grid.geometry.message.empty();
     problem = m_grid.geometry.message;
@@ -140,8 +152,7 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
     const std::string text = problem.empty() ? tr("Please specify all the parameters") : problem;
     m_job.setStatus(text, kStatusColourError);
     if (m_host.windowVisible()) showMessage(text);
-    settings = before;
-    return StartResult::InvalidParameters;
+    return refuse(StartResult::InvalidParameters);
   }
 
   m_job.rememberedMaskFile.clear();
@@ -157,20 +168,20 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
   }
   if (preflight.warn &&
       showMessage(preflight.message, Buttons::YesNo, Icon::Question) != Answer::Yes) {
-    return StartResult::PreflightDeclined;
+    return refuse(StartResult::PreflightDeclined);
   }
 
   resetTileLoadFailures();
   const SizeCheck size =
       checkFormatLimits(settings, m_grid.geometry.mosaicWidth, m_grid.geometry.mosaicHeight);
-  if (size != SizeCheck::Passed) return StartResult::FormatLimit;
+  if (size != SizeCheck::Passed) return refuse(StartResult::FormatLimit);
 
   if (m_list.tiles.empty()) {
     showMessage(
         tr("Please load or create a Tile Images List. This List will be used to build the "
            "Mosaic."));
     m_host.openTileImagesWindow();
-    return StartResult::NoTiles;
+    return refuse(StartResult::NoTiles);
   }
 
   if (settings.splitMosaic.value) {
@@ -178,7 +189,7 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
         m_grid.geometry, [&settings](const JobControllerHost::PieceSize& proposal) {
           return acceptSplitPiece(settings, proposal.width, proposal.height);
         });
-    if (!piece) return StartResult::SplitCancelled;
+    if (!piece) return refuse(StartResult::SplitCancelled);
     settings.splitPieceWidth = piece->width;
     settings.splitPieceHeight = piece->height;
   }
@@ -188,7 +199,7 @@ StartResult JobController::startJob(const std::vector<std::string>& mainImages) 
     const Answer answer = showMessage(tr("Do you want to save the Mosaic in Black&White?"),
                                       Buttons::YesNoCancel, Icon::Question);
     if (answer == Answer::Cancel || answer == Answer::None) {
-      return StartResult::BlackAndWhiteCancelled;
+      return refuse(StartResult::BlackAndWhiteCancelled);
     }
     settings.blackAndWhiteOutput = answer == Answer::Yes;
   }

@@ -21,6 +21,34 @@ namespace tg {
 
 namespace {
 
+/// The length of the valid UTF-8 sequence at `at`, or 0 when the byte there starts none
+/// (stray continuation bytes, overlong forms, surrogates and values past U+10FFFF are invalid).
+std::size_t utf8SequenceLength(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 std::string trimmedText(const std::string& text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
@@ -105,8 +133,23 @@ bool ArgumentReader::wantsHelp() const {
 
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) {
+      const std::size_t length = utf8SequenceLength(text, at);
+      if (length == 0) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\udc%02x", byte);
+        out += escaped;
+        ++at;
+      } else {
+        out.append(text, at, length);
+        at += length;
+      }
+      continue;
+    }
+    ++at;
     switch (c) {
       case '"':
         out += "\\\"";

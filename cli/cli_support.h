@@ -35,8 +35,10 @@ class ArgumentReader {
   std::size_t m_next = 0;
 };
 
-/// `text` as a JSON string literal, quotes included (UTF-8 passes through, control characters
-/// are escaped).
+/// `text` as a JSON string literal, quotes included: valid UTF-8 passes through, control
+/// characters are escaped, and a byte that is not part of valid UTF-8 (file names are bytes) is
+/// written as the escaped UTF-16 unit 0xDC00 + byte, so the output stays parseable and the name
+/// recoverable.
 [[nodiscard]] std::string jsonString(const std::string& text);
 
 /// Prints "tesselograph-cli: " + `text` to standard error.

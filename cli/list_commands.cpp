@@ -106,8 +106,9 @@ bool buildTileList(const std::string& listPath, const std::vector<std::string> (
   if (std::filesystem::exists(path, error)) {
     if (!model.openList(path)) return false;
   }
-  // A new list is saved under the path given (the save dialog is answered with it).
-  cliDialogs().setSavePath(path);
+  // A new list is saved under the path given (the save dialog is answered with it); an old list
+  // being upgraded goes to a new ".tg4" beside it and the old file stays.
+  cliDialogs().setSavePath(model.upgradeSavePath().empty() ? path : model.upgradeSavePath());
   TileImagesList& list = model.list();
   for (int index = 0; index < kFolderListCount; ++index) {
     for (const auto& entry : folders[index]) {
@@ -135,7 +136,7 @@ bool buildTileList(const std::string& listPath, const std::vector<std::string> (
   const bool saved = model.runAnalysisToEnd();
   progress.finish();
   if (!saved) return false;
-  std::printf("%s\n%s\n", path.c_str(), tileCountsText(list, false).c_str());
+  std::printf("%s\n%s\n", list.filePath.c_str(), tileCountsText(list, false).c_str());
   return true;
 }
 

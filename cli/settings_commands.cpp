@@ -102,10 +102,13 @@ int runGeometry(ArgumentReader& args) {
   PatternLayout layout;
   const PatternLayout* preview = nullptr;
   if (usable && geometry.message.empty() && !geometry.isMaskFileMode()) {
-    // The layout only counts; no cell is kept.
+    // The layout only counts; no cell is kept. Like the window's preview it is bounded: a grid
+    // of more cells (1-pixel tiles on a huge mosaic) is described by the geometry's own figures
+    // instead of being laid out cell by cell.
+    std::uint64_t counted = 0;
     if (layoutPattern(
             settings.pattern.value, geometry, settings.tileAdapt.value,
-            [](const CellRect&) { return true; }, layout)) {
+            [&counted](const CellRect&) { return ++counted <= kMaxPreviewCells; }, layout)) {
       preview = &layout;
     }
   }

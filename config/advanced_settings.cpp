@@ -387,6 +387,18 @@ void loadAdvancedRows(AdvancedSettings& rows, bool reloadAll, SettingsStore& sto
     if (reloadAll || row.value.empty()) {
       row.value = store.getText(kDefaultValuesSection, row.key, row.factoryDefault);
     }
+    // An empty line in the configuration is no value either.
+    if (row.value.empty()) row.value = row.factoryDefault;
+  }
+}
+
+void fillEmptyAdvancedRows(AdvancedSettings& rows) {
+  for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
+    if (rows.rowValue(i).empty() && kRows[i].key != nullptr &&
+        (!kRows[i].needsVideo || rows.videoAvailable())) {
+      loadAdvancedRows(rows, false);
+      return;
+    }
   }
 }
 

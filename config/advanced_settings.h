@@ -156,6 +156,10 @@ void loadAdvancedRows(AdvancedSettings& rows, bool reloadAll, SettingsStore& sto
 /// The same on `TesselographConfig.txt` in the configuration folder.
 void loadAdvancedRows(AdvancedSettings& rows, bool reloadAll);
 
+/// Gives every row whose value is empty its configured default (`loadAdvancedRows` without
+/// `reloadAll`), reading the configuration file only when some row is empty.
+void fillEmptyAdvancedRows(AdvancedSettings& rows);
+
 /// Writes every row's value under its key into "Default Values" of `store` (with auto-sync on,
 /// the file is written after each key). Returns false when a value could not be stored.
 [[nodiscard]] bool saveAdvancedDefaults(const AdvancedSettings& rows, SettingsStore& store);

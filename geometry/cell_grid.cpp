@@ -130,7 +130,19 @@ PuzzleInfo* splitCell(CellGrid& grid, PuzzleInfo& cell, std::uint32_t gap) {
   const std::int64_t g = gap;
   if (shape.width < g + 10 || shape.height < g + 10) return nullptr;
 
-  PuzzleInfo& added = grid.append();
+  // Everything that allocates comes first, so that out of memory leaves the cell unsplit (and
+  // the grid as it was) instead of ending the program.
+  std::unique_ptr<PuzzleInfo> fresh;
+  try {
+    fresh = std::make_unique<PuzzleInfo>();
+    fresh->neighbours.reserve(cell.neighbours.size() + 1);
+    cell.neighbours.reserve(cell.neighbours.size() + 1);
+    grid.cells.reserve(grid.cells.size() + 1);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  grid.cells.push_back(std::move(fresh));
+  PuzzleInfo& added = *grid.cells.back();
   const FotoMask whole = shape;
   const std::uint32_t width = static_cast<std::uint32_t>(whole.width);
   const std::uint32_t height = static_cast<std::uint32_t>(whole.height);

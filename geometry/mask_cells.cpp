@@ -331,6 +331,15 @@ bool dissolveSeparator(LabelImage& image, const CellGrid& grid, SeparatorDissolv
   return true;
 }
 
+/// Tells the user that the cells of the mask do not fit in memory and leaves the grid empty.
+bool outOfMemory(CellGrid& grid, const LabelImage& image) {
+  grid.clear(true);
+  showMessage(formatText(tr("Out Of Memory while allocating an Image made of %ldx%ld Pixels"),
+                         static_cast<long>(image.width), static_cast<long>(image.height)) +
+              "!");
+  return false;
+}
+
 }  // namespace
 
 bool buildCellsFromMask(CellGrid& grid, const std::string& maskPath, std::uint32_t mainWidth,
@@ -402,7 +411,12 @@ bool buildCellsFromMaskImage(CellGrid& grid, Foto& mask, std::uint32_t mainWidth
   };
   Label largest = kSeparator;
   for (std::uint64_t i = 0; i < image.count(); ++i) largest = std::max(largest, image.at(i));
-  std::vector<Record> records(static_cast<std::size_t>(largest) + 1);
+  std::vector<Record> records;
+  try {
+    records.resize(static_cast<std::size_t>(largest) + 1);
+  } catch (const std::bad_alloc&) {
+    return outOfMemory(grid, image);
+  }
   for (std::uint32_t y = 0; y < usedH; ++y) {
     const Label* labels = &image.at(std::uint64_t{y} * W);
     for (std::uint32_t x = 0; x < usedW; ++x) {
@@ -425,7 +439,13 @@ bool buildCellsFromMaskImage(CellGrid& grid, Foto& mask, std::uint32_t mainWidth
     const std::uint32_t boxW = record.maxX - record.minX + 1;
     const std::uint32_t boxH = record.maxY - record.minY + 1;
     if (std::uint64_t{boxW} * boxH < kMinCellBoxArea) continue;
-    PuzzleInfo& cell = grid.append();
+    PuzzleInfo* added = nullptr;
+    try {
+      added = &grid.append();
+    } catch (const std::bad_alloc&) {
+      return outOfMemory(grid, image);
+    }
+    PuzzleInfo& cell = *added;
     cell.active = 1;
     FotoMask& shape = cell.shape;
     shape.setBox(static_cast<std::int32_t>(record.minY), static_cast<std::int32_t>(record.minX),
@@ -436,7 +456,7 @@ bool buildCellsFromMaskImage(CellGrid& grid, Foto& mask, std::uint32_t mainWidth
         if (labels[x] == static_cast<Label>(label)) continue;
         if (!shape.hasBitmap()) {
           // The bitmap starts with every pixel belonging to the cell.
-          if (!shape.allocateBitmap(boxW * boxH)) return false;
+          if (!shape.allocateBitmap(boxW * boxH)) return outOfMemory(grid, image);
           std::fill(shape.bits.begin(), shape.bits.end(), 0xFu);
         }
         shape.setBit(x + y * boxW, false);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "geometry/mosaic_information.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "geometry/units/quantity_text.h"
 #include "job/mosaic_settings.h"
@@ -113,11 +115,16 @@ std::vector<std::string> mosaicInformationLines(const MosaicGeometry& g,
   std::uint32_t cellHeight = g.tileHeight;
   std::uint64_t columns = g.columns;
   std::uint64_t rows = g.rows;
+  // With a preview the counts are those of the cells it laid out, which can differ from
+  // columns x rows (shifted rows start with a partial cell, "Adapt Tile" spreads the rest).
+  MosaicGeometry counted = g;
   if (preview != nullptr) {
     cellWidth = preview->largestCellWidth;
     cellHeight = preview->largestCellHeight;
     columns = preview->firstRowCells;
     rows = preview->rowCount;
+    counted.tileCount = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(preview->cellCount, std::numeric_limits<std::uint32_t>::max()));
   }
   lines.push_back(formatText(tr("Tile Size: %s = %s"),
                              formatDisplaySize(r, unit, tile, UnitId::Pixel, cellWidth, cellHeight),
@@ -126,8 +133,8 @@ std::vector<std::string> mosaicInformationLines(const MosaicGeometry& g,
                              formatDisplayValue(r, unit, tile, false, UnitId::Pixel, g.border)));
   lines.push_back(formatText(tr("Resolution: %.0lf PPI"), g.ppi));
   lines.push_back(formatText(tr("Tile Pattern: %ld x %ld = %s"), static_cast<long>(columns),
-                             static_cast<long>(rows), tilesText(g.tileCount)));
-  const TileCountBreakdown counts = tileCountBreakdown(g);
+                             static_cast<long>(rows), tilesText(counted.tileCount)));
+  const TileCountBreakdown counts = tileCountBreakdown(counted);
   lines.push_back(formatText(tr("Tile Count: %lu + %lu½ + %lu¼ = %s"),
                              static_cast<unsigned long>(counts.full),
                              static_cast<unsigned long>(2ull * counts.halves),

@@ -47,6 +47,11 @@ struct PatternLayout {
   std::uint64_t portraitCells = 0;
 };
 
+/// The most cells a preview lays out (the window's outlines, the command line's figures): a
+/// grid with more cells is described by the geometry's figures, since laying out 1-pixel tiles
+/// of a huge mosaic one by one would take hours.
+inline constexpr std::uint64_t kMaxPreviewCells = 1000000;
+
 /// Called for every cell in creation order (rows from the top, each from the left, a row's
 /// partial first cell first). Returning false ends the layout.
 using CellSink = std::function<bool(const CellRect&)>;

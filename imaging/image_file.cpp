@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "imaging/image_decoders.h"
+#include "platform/safe_file.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 
@@ -74,6 +75,7 @@ bool readImageSize(const std::string& path, std::uint32_t& width, std::uint32_t&
 
 std::string readShootingDate(const std::string& path) {
   std::string text;
+  if (!isRegularFile(path)) return {};
   try {
     text = detail::readExifDateTime(path);
   } catch (...) {

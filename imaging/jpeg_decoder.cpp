@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG decoding through libjpeg(-turbo): reduced-size decoding, grey, RGB and Adobe CMYK, EXIF
 // orientation, and error recovery that returns to the caller.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <csetjmp>
@@ -17,6 +19,7 @@
 #include "imaging/image_decoders.h"
 #include "platform/catalogue.h"
 #include "platform/memory_block.h"
+#include "platform/safe_file.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 
@@ -73,7 +76,8 @@ void onJpegMessage(j_common_ptr cinfo, int level) {
 
 void ignoreJpegOutput(j_common_ptr) {}
 
-enum class Outcome { Ok, DecoderError, OutOfMemory };
+// Implausible: the header claims more pixels than the file can hold.
+enum class Outcome { Ok, DecoderError, OutOfMemory, Implausible };
 
 // Everything the decoding steps touch. It lives in the caller's frame, so nothing in the frame
 // that calls setjmp needs destruction when libjpeg jumps back.
@@ -86,6 +90,7 @@ struct JpegJob {
   Foto* target;
   std::uint32_t outW;
   std::uint32_t outH;
+  std::uint64_t fileBytes;  // the file's size, 0 when unknown
 };
 
 void prepareJob(JpegJob& job, std::FILE* file) {
@@ -97,6 +102,10 @@ void prepareJob(JpegJob& job, std::FILE* file) {
   job.err.damageWarnings = 0;
   job.err.stopOnDamage = false;
   job.file = file;
+  struct stat info {};
+  job.fileBytes = fstat(fileno(file), &info) == 0 && info.st_size > 0
+                      ? static_cast<std::uint64_t>(info.st_size)
+                      : 0;
 }
 
 // Releases the decompressor; safe on a zeroed or partly created one.
@@ -123,6 +132,29 @@ void convertCmykRow(const JSAMPLE* in, Pixel* out, std::uint32_t width) {
   }
 }
 
+// Whether a file of `fileBytes` can hold the picture its header claims. Huffman-coded data spends
+// at least one bit on every 8 x 8 block of each component a scan codes, and a file has at least
+// one scan; a header claiming more blocks than that is a forgery (a few kilobytes "of" 65500 x
+// 65500 pixels) that would otherwise make the decoder allocate and fill gigabytes. Arithmetic
+// coding has no such floor and is not judged here.
+bool fileCanHold(const jpeg_decompress_struct& cinfo, std::uint64_t fileBytes) {
+  if (cinfo.arith_code || fileBytes == 0 || cinfo.num_components <= 0) return true;
+  const auto blocks = [](std::uint64_t side, int factor, int maxFactor) {
+    const std::uint64_t samples =
+        (side * static_cast<std::uint64_t>(factor) + static_cast<std::uint64_t>(maxFactor) - 1) /
+        static_cast<std::uint64_t>(maxFactor);
+    return (samples + 7) / 8;
+  };
+  std::uint64_t fewest = UINT64_MAX;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& component = cinfo.comp_info[c];
+    fewest = std::min(
+        fewest, blocks(cinfo.image_width, component.h_samp_factor, cinfo.max_h_samp_factor) *
+                    blocks(cinfo.image_height, component.v_samp_factor, cinfo.max_v_samp_factor));
+  }
+  return fewest / 8 <= fileBytes;
+}
+
 // The decoding steps from the header to the last row. Only trivially destructible locals live
 // here: a decoder error jumps back to the setjmp below.
 Outcome runJpegDecode(JpegJob& job) {
@@ -145,6 +177,12 @@ Outcome runJpegDecode(JpegJob& job) {
   jpeg_calc_output_dimensions(&cinfo);
   job.outW = cinfo.output_width;
   job.outH = cinfo.output_height;
+  if (!fileCanHold(cinfo, job.fileBytes)) return Outcome::Implausible;
+  // Grey filling a picture of hundreds of megabytes after its data ended serves nobody: such a
+  // picture fails at the first damage wherever it was opened.
+  if (std::uint64_t{job.outW} * job.outH * sizeof(Pixel) > kLimitDecoderMemoryAbove) {
+    job.err.stopOnDamage = true;
+  }
 
   // The pixel block comes first: a picture too large for memory fails before the decoder sets
   // up its own buffers for it.
@@ -216,17 +254,17 @@ bool readHeaderOnly(JpegJob& job) {
 bool loadJpegFile(Foto& target, const std::string& path, std::uint32_t maxW, std::uint32_t maxH,
                   bool showMessages) {
   target.release();
-  const int orientation = readExifOrientation(path);
-  // The hint describes the upright picture; a picture stored on its side is decoded sideways.
-  if (orientation >= 5) std::swap(maxW, maxH);
-
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  // Opened first: only a regular file gets as far as the EXIF reader, which opens it by name.
+  std::unique_ptr<std::FILE, FileCloser> file(openRegularFile(path));
   if (!file) {
     if (showMessages) {
       showMessage(formatText(tr("Unable to open file '%s'"), path), Buttons::Ok, Icon::Error);
     }
     return false;
   }
+  const int orientation = readExifOrientation(path);
+  // The hint describes the upright picture; a picture stored on its side is decoded sideways.
+  if (orientation >= 5) std::swap(maxW, maxH);
 
   auto job = std::make_unique<JpegJob>();
   prepareJob(*job, file.get());
@@ -241,7 +279,10 @@ bool loadJpegFile(Foto& target, const std::string& path, std::uint32_t maxW, std
   }
   file.reset();
 
-  if (outcome == Outcome::OutOfMemory) {
+  // A forged size is damage: tiles fail quietly, the user who opened it hears what the
+  // picture would have needed.
+  if (outcome == Outcome::Implausible && !showMessages) return false;
+  if (outcome == Outcome::OutOfMemory || outcome == Outcome::Implausible) {
     target.release();
     showMessage(formatText(tr("Out Of Memory while allocating an Image made of %ldx%ld Pixels"),
                            static_cast<long>(job->outW), static_cast<long>(job->outH)) +
@@ -265,7 +306,7 @@ bool loadJpegFile(Foto& target, const std::string& path, std::uint32_t maxW, std
 }
 
 bool readJpegSize(const std::string& path, std::uint32_t& width, std::uint32_t& height) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(openRegularFile(path));
   if (!file) return false;
   auto job = std::make_unique<JpegJob>();
   prepareJob(*job, file.get());

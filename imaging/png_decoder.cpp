@@ -11,6 +11,7 @@
 #include <png.h>
 
 #include "imaging/image_decoders.h"
+#include "platform/safe_file.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 
@@ -89,7 +90,7 @@ bool readRows(png_structp png, png_infop info, png_bytepp rows) {
 // when the reader is ready.
 std::string openPng(const std::string& path, std::unique_ptr<std::FILE, FileCloser>& file,
                     PngReader& reader) {
-  file.reset(std::fopen(path.c_str(), "rb"));
+  file.reset(openRegularFile(path));
   if (!file) return formatText("PNG: File %s could not be opened for reading", path);
   png_byte signature[kSignatureBytes] = {};
   if (std::fread(signature, 1, kSignatureBytes, file.get()) != kSignatureBytes ||

@@ -2,6 +2,7 @@
 #include "job/run_job.h"
 
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -77,7 +78,17 @@ class Driver {
       if (chosen != Next::Continue) return chosen;
     }
     while (!m_job.mainImages.empty() && !m_job.stopRequested()) {
-      const Next next = buildMosaic();
+      Next next = Next::Continue;
+      try {
+        next = buildMosaic();
+      } catch (const std::bad_alloc&) {
+        // Memory ran out somewhere in the stages: the user is told and the job ends like a
+        // stopped one, its cells freed, instead of the program ending.
+        showMessage(tr("Out Of Memory while creating the Mosaic. Please make a smaller Mosaic or "
+                       "use fewer Tiles."),
+                    Buttons::Ok, Icon::Error);
+        return Next::StopEnding;
+      }
       if (next != Next::Continue) return next;
     }
     return Next::NormalEnding;
@@ -211,6 +222,10 @@ class Driver {
     m_job.setStatus(tr("Creating Mosaic..."));
     if (!m_stages.placeTiles(m_job)) return Next::StopEnding;
     if (checkStop() != Next::Continue) return Next::StopEnding;
+    // The neighbour lists are built only for sequences of Faster; every other placement skips
+    // their stage, which must count as done for the mosaic to reach 100 %.
+    m_job.beginStage(ProgressStage::NeighbourLists, 0);
+    m_job.endStage();
 
     if (m_stages.splitTiles(m_job)) {
       m_job.mergeStagesIntoLast({ProgressStage::Analysis, ProgressStage::Placement});
@@ -247,8 +262,15 @@ class Driver {
     const bool saved = m_stages.saveMosaic(m_job);
     // Recorded at once: the file exists even if a stop comes before the report is written.
     m_job.recordSaved(path, saved);
-    m_job.setStatus(tr("Mosaic Created."));
     if (checkStop() != Next::Continue) return Next::StopEnding;
+    if (!saved) {
+      // The writer told the user why; a mosaic that is not on disk is not counted as completed,
+      // gets no report or page, and the window offers no folder for it.
+      m_stages.freeCells(m_job, false);
+      m_job.setStatus(tr("Ready"));
+      return Next::Continue;
+    }
+    m_job.setStatus(tr("Mosaic Created."));
 
     if (settings.textReport.value) {
       m_job.setStatus(tr("Saving Report"));

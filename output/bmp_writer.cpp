@@ -64,7 +64,7 @@ bool BmpWriter::writeRows() {
   if (ok) {
     const std::string headers = bmpHeaders(width(), height());
     ok = file.write(headers.data(), headers.size()) &&
-         file.setLength(kBmpHeaderBytes + stride * height());
+         file.reserve(kBmpHeaderBytes + stride * height());
     for (std::uint32_t y = 0; ok && y < height(); ++y) {
       const Pixel* row = nextRow();
       if (row == nullptr) {
@@ -76,7 +76,7 @@ bool BmpWriter::writeRows() {
       ok = file.writeAt(kBmpHeaderBytes + (std::uint64_t{height()} - 1 - y) * stride, buffer.get(),
                         stride);
     }
-    ok = file.close() && ok;
+    ok = ok && file.commit();
   }
   // A missing row was already explained by the renderer (out of memory) or asked for (stop).
   if (!ok && !rowMissing) showMessage(unableToSaveText(path()));
@@ -106,7 +106,7 @@ bool writeBmpImage(const Foto& image, const std::string& path) {
       packBgr(image.row(y), buffer.get(), image.width);
       ok = file.write(buffer.get(), stride);
     }
-    ok = file.close() && ok;
+    ok = ok && file.commit();
   }
   if (!ok) showMessage(unableToSaveText(path));
   return ok;

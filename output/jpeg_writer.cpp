@@ -10,11 +10,14 @@
 #include <new>
 #include <string>
 
+#include <unistd.h>
+
 #include <jpeglib.h>
 // jerror.h needs jpeglib.h's configuration first.
 #include <jerror.h>
 
 #include "platform/catalogue.h"
+#include "platform/safe_file.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 
@@ -101,9 +104,19 @@ void showFileError(const std::string& path, int error) {
 // The shared body of both entries: `buffer` holds at least width x 3 bytes.
 bool writeJpeg(const std::string& path, std::uint32_t width, std::uint32_t height, int quality,
                unsigned resolution, std::uint8_t* buffer, RowSource& rows) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-  if (!file) {
+  // The picture goes to a temporary file that replaces `path` only once it is complete.
+  SafeFile target;
+  if (!target.create(path)) {
     showFileError(path, errno);
+    return false;
+  }
+  const int descriptor = ::dup(target.fd());
+  std::unique_ptr<std::FILE, FileCloser> file(descriptor >= 0 ? ::fdopen(descriptor, "wb")
+                                                              : nullptr);
+  if (!file) {
+    const int error = errno;
+    if (descriptor >= 0) ::close(descriptor);
+    showFileError(path, error);
     return false;
   }
   const EncodeJob job{file.get(), width, height, quality, resolution, buffer, &rows};
@@ -122,6 +135,10 @@ bool writeJpeg(const std::string& path, std::uint32_t width, std::uint32_t heigh
   const int flushError = errno;
   if (std::fclose(file.release()) != 0 || !flushed) {
     showFileError(path, flushed ? errno : flushError);
+    return false;
+  }
+  if (!target.commit()) {
+    showFileError(path, errno);
     return false;
   }
   return true;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -318,7 +319,15 @@ void JPGMosaicSave::rewindPiece() {
 const Pixel* JPGMosaicSave::nextRow() {
   if (m_job.stopRequested()) return nullptr;
   if (!m_haveBand || m_rowInBand >= m_band.height) {
-    m_haveBand = renderBand();
+    try {
+      m_haveBand = renderBand();
+    } catch (const std::bad_alloc&) {
+      // A render job ran out of memory (its exception arrives through the group): the band is
+      // incomplete and the writer abandons the file, leaving any older one as it was.
+      m_jobs->cancel();
+      showMessage(outOfMemoryText(m_band.width, m_band.height) + "!");
+      m_haveBand = false;
+    }
     if (!m_haveBand) return nullptr;
     m_rowInBand = 0;
   }

@@ -10,12 +10,8 @@
 
 namespace tg {
 
-OutputFile::~OutputFile() { (void)close(); }
-
 bool OutputFile::create(const std::string& path) {
-  (void)close();
-  m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (m_fd < 0) {
+  if (!m_file.create(path)) {
     m_error = errno;
     return false;
   }
@@ -24,10 +20,10 @@ bool OutputFile::create(const std::string& path) {
 }
 
 bool OutputFile::write(const void* data, std::size_t size) {
-  if (m_fd < 0) return false;
+  if (!isOpen()) return false;
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
-    const ssize_t n = ::write(m_fd, bytes, size);
+    const ssize_t n = ::write(fd(), bytes, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       m_error = n < 0 ? errno : ENOSPC;
@@ -40,7 +36,7 @@ bool OutputFile::write(const void* data, std::size_t size) {
 }
 
 bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
-  if (m_fd < 0) return false;
+  if (!isOpen()) return false;
   if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
     m_error = EFBIG;
     return false;
@@ -48,7 +44,7 @@ bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t siz
   const auto* bytes = static_cast<const unsigned char*>(data);
   auto at = static_cast<off_t>(offset);
   while (size > 0) {
-    const ssize_t n = ::pwrite(m_fd, bytes, size, at);
+    const ssize_t n = ::pwrite(fd(), bytes, size, at);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       m_error = n < 0 ? errno : ENOSPC;
@@ -62,9 +58,9 @@ bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t siz
 }
 
 bool OutputFile::seek(std::uint64_t offset) {
-  if (m_fd < 0) return false;
+  if (!isOpen()) return false;
   if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
-      ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+      ::lseek(fd(), static_cast<off_t>(offset), SEEK_SET) < 0) {
     m_error = errno != 0 ? errno : EFBIG;
     return false;
   }
@@ -72,27 +68,34 @@ bool OutputFile::seek(std::uint64_t offset) {
 }
 
 std::int64_t OutputFile::position() {
-  if (m_fd < 0) return -1;
-  const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+  if (!isOpen()) return -1;
+  const off_t at = ::lseek(fd(), 0, SEEK_CUR);
   if (at < 0) m_error = errno;
   return at;
 }
 
 bool OutputFile::setLength(std::uint64_t length) {
-  if (m_fd < 0) return false;
+  if (!isOpen()) return false;
   if (length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
-      ::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+      ::ftruncate(fd(), static_cast<off_t>(length)) != 0) {
     m_error = errno != 0 ? errno : EFBIG;
     return false;
   }
   return true;
 }
 
-bool OutputFile::close() {
-  if (m_fd < 0) return true;
-  const int fd = m_fd;
-  m_fd = -1;
-  if (::close(fd) != 0) {
+bool OutputFile::reserve(std::uint64_t length) {
+  if (!isOpen()) return false;
+  if (!m_file.reserve(length)) {
+    m_error = errno;
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::commit() {
+  if (!isOpen()) return false;
+  if (!m_file.commit()) {
     m_error = errno;
     return false;
   }

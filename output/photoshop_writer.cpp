@@ -23,9 +23,14 @@ constexpr const char* kCaption = "Mosaic created with Tesselograph";
 class PlaneFile {
  public:
   bool create(const std::string& path) { return m_file.create(path); }
-  bool close() {
+  // Renames the finished file into place; a failed file is removed and the old one kept.
+  bool commit() {
     flush();
-    return m_file.close() && !m_failed;
+    if (m_failed) {
+      m_file.discard();
+      return false;
+    }
+    return m_file.commit();
   }
   void fail(const char* text) {
     if (!m_failed) m_errorText = text != nullptr ? text : "";
@@ -67,7 +72,7 @@ class PlaneFile {
     flush();
     return !m_failed && m_file.seek(offset);
   }
-  bool setLength(std::uint64_t length) { return !m_failed && m_file.setLength(length); }
+  bool reserve(std::uint64_t length) { return !m_failed && m_file.reserve(length); }
 
  private:
   OutputFile m_file;
@@ -147,8 +152,8 @@ bool PhotoshopWriter::writeRows() {
         dataStart = file->position();
         if (dataStart < 0) {
           file->fail("Unable to move to file Position");
-        } else if (!file->setLength(static_cast<std::uint64_t>(dataStart) +
-                                    std::uint64_t{w} * h * 3)) {
+        } else if (!file->reserve(static_cast<std::uint64_t>(dataStart) +
+                                  std::uint64_t{w} * h * 3)) {
           file->fail("Unable to resize File");
           dataStart = -1;
         }
@@ -182,7 +187,7 @@ bool PhotoshopWriter::writeRows() {
         file->flush();
       }
     }
-    created = file->close();
+    created = file->commit();
   }
   if (!created && !stopRequested()) {
     const std::string& text = file->errorText();

@@ -45,9 +45,8 @@ bool PpmWriter::writeRows() {
   if (ok) {
     const std::string header = m_withHeader ? ppmHeader(width(), height()) : std::string();
     const std::uint64_t total = header.size() + std::uint64_t{rowBytes} * height();
-    // One byte at the very end gives the file its full length before any rendering.
-    const std::uint8_t zero = 0;
-    ok = file.writeAt(total - 1, &zero, 1) && file.write(header.data(), header.size());
+    // The whole file's space is reserved before any rendering, so a full disk is found now.
+    ok = file.reserve(total) && file.write(header.data(), header.size());
     for (std::uint32_t y = 0; ok && y < height(); ++y) {
       if (stopRequested()) {
         ok = false;
@@ -61,7 +60,7 @@ bool PpmWriter::writeRows() {
       packRgb(row, buffer.get(), width());
       ok = file.write(buffer.get(), rowBytes);
     }
-    ok = file.close() && ok;
+    ok = ok && file.commit();
   }
   if (!ok && !stopRequested()) showMessage(unableToSaveText(path()));
   return ok;

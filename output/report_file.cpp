@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/report_file.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-
 namespace tg {
 
 namespace {
@@ -15,17 +11,10 @@ ReportFile::~ReportFile() { discard(); }
 
 bool ReportFile::create(const std::string& path) {
   discard();
-  m_path = path;
-  // The process id keeps two programs writing the same report from sharing a temporary file.
-  m_temporary = path + ".part" + std::to_string(::getpid());
   m_failed = false;
   m_buffer.clear();
   m_buffer.reserve(kBufferSize);
-  if (!m_file.create(m_temporary)) {
-    m_temporary.clear();
-    return false;
-  }
-  return true;
+  return m_file.create(path);
 }
 
 void ReportFile::write(std::string_view text) {
@@ -47,19 +36,15 @@ void ReportFile::flush() {
 bool ReportFile::commit() {
   if (!m_file.isOpen()) return false;
   flush();
-  const bool closed = m_file.close();
-  if (m_failed || !closed || std::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+  if (m_failed || !m_file.commit()) {
     discard();
     return false;
   }
-  m_temporary.clear();
   return true;
 }
 
 void ReportFile::discard() {
-  if (m_file.isOpen()) (void)m_file.close();
-  if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
-  m_temporary.clear();
+  m_file.discard();
   m_buffer.clear();
 }
 

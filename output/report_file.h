@@ -36,8 +36,6 @@ class ReportFile {
   void discard();
 
   OutputFile m_file;
-  std::string m_path;
-  std::string m_temporary;
   std::string m_buffer;
   bool m_failed = false;
 };

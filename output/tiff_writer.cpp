@@ -13,6 +13,7 @@
 
 #include "job/mosaic_settings.h"
 #include "output/program_version.h"
+#include "platform/safe_file.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 
@@ -56,8 +57,12 @@ bool TiffWriter::writeRows() {
   if (!options) return false;
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreTiffWarning, nullptr);
+  // The library writes a temporary file that replaces `path` only once it is complete.
+  SafeFile target;
   std::unique_ptr<TIFF, TiffCloser> tif(
-      TIFFOpenExt(path().c_str(), m_format.tiff64 ? "w8" : "w", options.get()));
+      target.create(path())
+          ? TIFFOpenExt(target.temporaryPath().c_str(), m_format.tiff64 ? "w8" : "w", options.get())
+          : nullptr);
   if (!tif) {
     showMessage(unableToSaveText(path()));
     return false;
@@ -128,6 +133,7 @@ bool TiffWriter::writeRows() {
   // TIFFClose reports nothing; the directory and the last strip are written here.
   ok = ok && TIFFFlush(t) == 1;
   tif.reset();
+  ok = ok && target.commit();
   if (!ok) showMessage(unableToSaveText(path()));
   return ok;
 }

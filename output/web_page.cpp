@@ -310,7 +310,9 @@ std::string flattenedTileName(const std::string& path) {
   std::replace_if(
       name.begin(), name.end(), [](char c) { return c == ':' || c == '\\' || c == '/'; }, '_');
   name.erase(utf8Prefix(name, kNameCharacters, kNameBytes));
-  if (utf8Length(name) < 5) name = "001" + name;
+  // The prefix must not push the name past its byte limit (names of stray bytes can be long).
+  if (utf8Length(name) < 5)
+    name = "001" + name.substr(0, utf8Prefix(name, kNameCharacters, kNameBytes - 3));
   return name;
 }
 

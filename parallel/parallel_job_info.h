@@ -10,7 +10,8 @@ namespace tg {
 /// One small unit of work for a `JobGroup`. The submitter creates it, its group owns it while it
 /// is pending, and the thread that takes it runs it once and deletes it right after `run`
 /// returns (or the group deletes it unrun when it is cancelled). `run` is called on an arbitrary
-/// thread and must report its own failures; the pool neither catches nor reports anything.
+/// thread and reports its own failures; an exception it lets out is caught by the pool and thrown
+/// again from its group's `waitIdle` on the owner's thread.
 class ParallelJobInfo {
  public:
   virtual ~ParallelJobInfo() = default;

@@ -49,11 +49,21 @@ bool JobGroup::isBusy() const {
   return !lock.isLocked() || !m_pending.empty() || m_running > 0;
 }
 
-void JobGroup::waitIdle() {
+void JobGroup::waitUntilIdle() {
   while (isBusy()) {
     if (m_pool.runOne()) continue;
     m_pool.waitForChange(kHelperWait, [this] { return !isBusy(); });
   }
+}
+
+void JobGroup::waitIdle() {
+  waitUntilIdle();
+  std::exception_ptr failure;
+  {
+    CSynchronizer lock(m_mutex);
+    if (lock.isLocked()) failure.swap(m_failure);
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void JobGroup::cancel() {
@@ -65,7 +75,9 @@ void JobGroup::cancel() {
   // The cancelled jobs are deleted outside the lock: their destructors may take other locks.
   dropped.clear();
   m_pool.notifyChanged();
-  waitIdle();
+  waitUntilIdle();
+  CSynchronizer lock(m_mutex);
+  if (lock.isLocked()) m_failure = nullptr;
 }
 
 std::size_t JobGroup::pendingCount() const {
@@ -82,8 +94,9 @@ bool JobGroup::takeJob(std::unique_ptr<ParallelJobInfo>& job) {
   return true;
 }
 
-void JobGroup::jobFinished() {
+void JobGroup::jobFinished(std::exception_ptr failure) {
   CSynchronizer lock(m_mutex);
+  if (failure && !m_failure) m_failure = std::move(failure);
   --m_running;
 }
 
@@ -149,9 +162,16 @@ bool WorkerPool::runOne() {
     }
   }
   if (!job) return false;
-  job->run();
+  // An exception of a job must neither end a worker thread (that would end the program) nor
+  // leave the group counting a running job for ever: the group keeps it for its owner.
+  std::exception_ptr failure;
+  try {
+    job->run();
+  } catch (...) {
+    failure = std::current_exception();
+  }
   job.reset();
-  group->jobFinished();
+  group->jobFinished(std::move(failure));
   // The group may be gone as soon as its count dropped (its owner was waiting for exactly that),
   // so only the pool is told.
   notifyChanged();

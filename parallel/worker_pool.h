@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,10 +52,13 @@ class JobGroup {
   /// True while any job of the group is pending or running.
   [[nodiscard]] bool isBusy() const;
   /// Returns once the group is idle; until then the caller runs jobs of the pool, or waits up to
-  /// 50 ms for a change when there is none to take.
+  /// 50 ms for a change when there is none to take. When a job of the group ended with an
+  /// exception (out of memory, say), the first such exception is thrown here, on the owner's
+  /// thread, once the group is idle: the owner's work fails the way it would without the pool.
   void waitIdle();
   /// Deletes every pending job without running it, then waits like `waitIdle` for the running
-  /// ones. Owners of cancelled jobs must not rely on their results.
+  /// ones, throwing nothing (an exception of a job is dropped). Owners of cancelled jobs must not
+  /// rely on their results.
   void cancel();
 
   /// The number of pending jobs (for tests and diagnostics).
@@ -66,14 +70,18 @@ class JobGroup {
   /// Moves the most recent pending job into `job` and counts it as running; false when none is
   /// pending. Called by the pool with the pool's lock held.
   bool takeJob(std::unique_ptr<ParallelJobInfo>& job);
-  /// Called after a job taken from this group was run and deleted. The group may be destroyed
-  /// by its owner as soon as this returns.
-  void jobFinished();
+  /// Called after a job taken from this group was run and deleted, with the exception it ended
+  /// with (null when none). The group may be destroyed by its owner as soon as this returns.
+  void jobFinished(std::exception_ptr failure);
+  /// Waits until no job is pending or running, helping as `waitIdle` does; throws nothing.
+  void waitUntilIdle();
 
   WorkerPool& m_pool;
   mutable std::mutex m_mutex;
   std::vector<std::unique_ptr<ParallelJobInfo>> m_pending;
   std::uint32_t m_running = 0;
+  /// The first exception a job of the group ended with, until `waitIdle` throws it.
+  std::exception_ptr m_failure;
 };
 
 /// How a worker thread prepares itself and cleans up. `enter` runs first on the new thread with

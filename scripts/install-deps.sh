@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libtiff-tools
   bash-completion
+  clang-14 libclang-rt-14-dev
   desktop-base xdg-utils
   xvfb xauth xdotool
   chromium

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tiles/tile_analyser.h"
 
+#include <exception>
+
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -71,8 +73,14 @@ void TileAnalyser::refill(TileImagesList& list) {
   for (auto it = batch.rbegin(); it != batch.rend(); ++it) {
     std::shared_ptr<Slot> slot = *it;
     m_group->submit(makeParallelJob([this, slot] {
-      slot->usable = analyseTile(slot->work, slot->blackAndWhite, slot->version, &slot->longClip,
-                                 &slot->decoded);
+      try {
+        slot->usable = analyseTile(slot->work, slot->blackAndWhite, slot->version, &slot->longClip,
+                                   &slot->decoded);
+      } catch (const std::exception&) {
+        // Out of memory for this picture: it counts as unusable, and the slot still finishes
+        // (the window waits for it).
+        slot->usable = false;
+      }
       {
         std::lock_guard<std::mutex> lock(m_mutex);
         slot->finished = true;

@@ -56,6 +56,8 @@ struct Scan {
   /// Folders (device, inode) already scanned for this entry: a link back to a parent folder
   /// must not make the scan endless.
   std::set<std::pair<dev_t, ino_t>> visited;
+  /// Links that lead nowhere and folders that cannot be opened, for the errors file.
+  std::vector<std::string>* unreadable;
 };
 
 void addOrUpdate(Scan& scan, const std::string& path) {
@@ -90,16 +92,27 @@ void scanEntry(Scan& scan, const std::string& entry) {
   std::vector<std::string> folders;
   {
     Directory dir(folder);
-    if (!dir.isOpen()) return;
+    if (!dir.isOpen()) {
+      if (errno != ENOENT && errno != ENOTDIR && scan.type != kExcludeList) {
+        scan.unreadable->push_back(folder);
+      }
+      return;
+    }
     while (const char* raw = dir.next()) {
       const std::string_view name(raw);
       if (name == "." || name == ".." || name.substr(0, prefix.size()) != prefix) continue;
       const std::string path = folder + std::string(name);
       struct stat info {};
-      if (::stat(path.c_str(), &info) != 0) continue;
+      if (::stat(path.c_str(), &info) != 0) {
+        if (scan.type != kExcludeList && hasExtensionFrom(name, scan.extensions)) {
+          scan.unreadable->push_back(path);
+        }
+        continue;
+      }
       if (S_ISDIR(info.st_mode)) {
         folders.push_back(path);
-      } else if (hasExtensionFrom(name, scan.extensions)) {
+      } else if (S_ISREG(info.st_mode) && hasExtensionFrom(name, scan.extensions)) {
+        // Only regular files are tiles: a FIFO or device named like a picture would block.
         files.push_back(path);
       }
     }
@@ -148,10 +161,11 @@ void buildTileCollection(TileImagesList& list) {
     tile.required = 0;
   }
   std::set<std::string> excluded;
+  list.unreadablePaths.clear();
   for (const int type : {kIncludeList, kRequiredList, kExcludeList, kVideoList}) {
     const std::string_view extensions = type == kVideoList ? kVideoExtensions : kPictureExtensions;
     for (const std::string& entry : list.folderList(type)) {
-      Scan scan{list, type, extensions, &excluded, {}};
+      Scan scan{list, type, extensions, &excluded, {}, &list.unreadablePaths};
       scanEntry(scan, entry);
     }
   }
@@ -163,7 +177,7 @@ void buildTileCollection(TileImagesList& list) {
                           listedByEntry(list, tile.path) && fileIsMissing(tile.path);
     it = tile.inUse || vanished ? std::next(it) : list.tiles.erase(it);
   }
-  list.errorPaths.clear();
+  list.errorPaths = list.unreadablePaths;
   list.resumePosition = list.tiles.end();
 }
 
@@ -178,7 +192,7 @@ bool analyseTile(FotoInfo& tile, bool blackAndWhite, std::int32_t version, bool*
                  bool* decoded) {
   if (decoded != nullptr) *decoded = false;
   struct stat info {};
-  if (::stat(tile.path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::stat(tile.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     tile.inUse = false;
     return false;
   }
@@ -249,7 +263,7 @@ bool runAnalysisSlice(TileImagesList& list, std::uint32_t* longClips,
 }
 
 void removeDroppedTiles(TileImagesList& list) {
-  list.errorPaths.clear();
+  list.errorPaths = list.unreadablePaths;
   const bool atEnd = list.resumePosition == list.tiles.end();
   for (auto it = list.tiles.begin(); it != list.tiles.end();) {
     if (it->second.inUse) {

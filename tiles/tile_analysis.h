@@ -61,8 +61,8 @@ void recordAnalysedTile(TileImagesList& list, bool usable);
 [[nodiscard]] bool runAnalysisSlice(TileImagesList& list, std::uint32_t* longClips = nullptr,
                                     std::uint32_t budgetMilliseconds = kAnalysisSliceMilliseconds);
 
-/// Clears errorPaths, then destroys every tile whose inUse is false, recording its path in
-/// errorPaths first.
+/// Sets errorPaths to unreadablePaths, then destroys every tile whose inUse is false, recording
+/// its path in errorPaths first.
 void removeDroppedTiles(TileImagesList& list);
 
 /// The error report of the list file `listPath`: `listPath` + ".imageErrors.txt".

@@ -392,6 +392,7 @@ bool saveTileImagesList(const std::string& path, TileImagesList& list) {
 void resetTileImagesList(TileImagesList& list) {
   clearTiles(list);
   list.errorPaths.clear();
+  list.unreadablePaths.clear();
   for (int i = 0; i < kFolderListCount; ++i) list.folderList(i).clear();
   list.filePath.clear();
   list.blackAndWhite = false;

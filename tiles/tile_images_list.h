@@ -44,8 +44,11 @@ using TileMap = std::map<std::string, FotoInfo>;
 struct TileImagesList {
   /// File the list was last loaded from or saved to ("" for a new list).
   std::string filePath;
-  /// Paths of the pictures whose analysis failed in the last analysis.
+  /// Paths of the pictures whose analysis failed in the last analysis, after `unreadablePaths`.
   std::vector<std::string> errorPaths;
+  /// What the last `buildTileCollection` found but could not read: links that lead nowhere,
+  /// sub-folders it may not open.
+  std::vector<std::string> unreadablePaths;
   FolderList includeList;   ///< index 0
   FolderList excludeList;   ///< index 1
   FolderList requiredList;  ///< index 2

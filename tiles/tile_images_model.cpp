@@ -290,7 +290,15 @@ bool TileImagesModel::saveList(bool saveAs) {
            "button!"));
     return false;
   }
-  if (!askToStopAnalysis()) return false;
+  if (m_analysing && !m_suggestedSavePath.empty()) {
+    // The upgrade of an old list that `openList` started is the model's own work, not the
+    // user's: it starts again with the current folders, and its result still goes to a new
+    // file (never over the old list).
+    stopAnalysis();
+    saveAs = true;
+  } else if (!askToStopAnalysis()) {
+    return false;
+  }
   setStatus(tr("Analyzing..."));
   setStatus(tr("Building Images List..."));
   buildTileCollection(m_list);
@@ -366,10 +374,15 @@ void TileImagesModel::finishAnalysis() {
   if (!m_list.errorPaths.empty()) {
     const std::string reportPath = errorReportPath(path);
     const auto failures = static_cast<long>(m_list.errorPaths.size());
-    if (!writeErrorReport(m_list, reportPath)) m_list.errorPaths.clear();
-    text += ". " + formatText(tr("Unable to load and use %ld Images. Please see file %s for more "
-                                 "information."),
-                              failures, reportPath);
+    if (writeErrorReport(m_list, reportPath)) {
+      text += ". " + formatText(tr("Unable to load and use %ld Images. Please see file %s for "
+                                   "more information."),
+                                failures, reportPath);
+    } else {
+      // The file could not be written: name no file the user would look for in vain.
+      m_list.errorPaths.clear();
+      text += ". " + formatText(tr("Unable to load and use %ld Images."), failures);
+    }
   }
   showMessage(text);
   showCounts();

@@ -153,6 +153,10 @@ class TileImagesModel final : public TileListHost {
   bool offerExtractedFolders(const std::vector<std::string>& imageFolders,
                              const std::vector<std::string>& clipFolders);
 
+  /// Where the upgrade of an old list that `openList` started suggests saving it ("" when no
+  /// upgrade is pending).
+  [[nodiscard]] const std::string& upgradeSavePath() const { return m_suggestedSavePath; }
+
   /// The black-and-white switch: asks first (a running analysis is offered to be stopped). On
   /// converts every signature; off clears the tiles, which must be analysed again. True when the
   /// switch took the new value.

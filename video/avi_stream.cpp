@@ -27,6 +27,9 @@ namespace {
 constexpr int kMaxFrameSide = 16384;
 constexpr uint64_t kMaxFrameBytes = uint64_t{1} << 30;
 
+// Spare bytes after a converted frame (see State::bitmap).
+constexpr std::size_t kScalerSlack = 64;
+
 // Bytes per row of a device-independent bitmap: the row's bytes rounded up to a multiple of 4.
 constexpr uint32_t bitmapRowStride(uint32_t width, uint32_t bitCount) {
   return ((width * bitCount + 31) / 32) * 4;
@@ -116,7 +119,10 @@ struct CAviStream::State {
   // Packets read ahead after a seek to recognise where the demuxer landed; sent first.
   std::deque<ffmpeg::PacketPtr> readAhead;
 
+  // The frame as a bitmap, followed by kScalerSlack spare bytes: the scaler's vector code may
+  // write past the end of the last row it fills, which must not land in someone else's memory.
   std::vector<uint8_t> bitmap;
+  std::size_t bitmapBytes = 0;  ///< the bitmap's own size, without the spare bytes
 
   int64_t groupOfPacket(int64_t index) const {
     const auto it = std::upper_bound(groupStart.begin(), groupStart.end(), index);
@@ -456,7 +462,12 @@ struct CAviStream::State {
   // cleared (T = 0), the pixels the bitmap conversion gives, without the bitmap in between.
   bool toFoto(const AVFrame* frame, Foto& target) {
     if (frame->format == AV_PIX_FMT_PAL8 || std::endian::native != std::endian::little) {
-      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmap.size(), target);
+      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
+    }
+    // The scaler's vector code may write past the last row; straight into the picture only
+    // where rows are whole vectors, else through the bitmap and its spare bytes.
+    if (frame->width % 16 != 0) {
+      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
     }
     if (!frameSizeAcceptable(frame->width, frame->height, 32)) return false;
     const auto w = static_cast<std::uint32_t>(frame->width);
@@ -490,8 +501,8 @@ struct CAviStream::State {
     const std::size_t paletteBytes = pal8 ? kPaletteBytes : 0;
     // Frames of one stream keep their size: the buffer is cleared only when it changes, so the
     // row padding stays zero without writing every frame's bytes twice.
-    const std::size_t total = kHeaderBytes + paletteBytes + imageBytes;
-    if (bitmap.size() != total) bitmap.assign(total, 0);
+    bitmapBytes = kHeaderBytes + paletteBytes + imageBytes;
+    if (bitmap.size() != bitmapBytes + kScalerSlack) bitmap.assign(bitmapBytes + kScalerSlack, 0);
 
     BitmapInfoHeader header{};
     header.headerSize = 40;
@@ -697,7 +708,9 @@ bool CAviStream::frameImage(uint32_t index, Foto& target) {
   }
 }
 
-std::size_t CAviStream::frameBytes() const { return m_state ? m_state->bitmap.size() : 0; }
+std::size_t CAviStream::frameBytes() const {
+  return m_state && !m_state->bitmap.empty() ? m_state->bitmapBytes : 0;
+}
 
 void CAviStream::close() { m_state.reset(); }
 

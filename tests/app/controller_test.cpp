@@ -4,6 +4,7 @@
 #include "app/job_controller.h"
 #include "app/preflight.h"
 #include "app/production_stages.h"
+#include "config/advanced_settings.h"
 #include "geometry/geometry_presets.h"
 #include "imaging/foto.h"
 #include "job/mosaic_job.h"
@@ -237,6 +238,50 @@ TEST_F(ControllerStart, BlackAndWhiteListAsksAndCancelStops) {
   dialogs->answerNext(Answer::Cancel);
   EXPECT_EQ(start(), StartResult::BlackAndWhiteCancelled);
   EXPECT_EQ(dialogs->texts().back(), "Do you want to save the Mosaic in Black&White?");
+}
+
+TEST_F(ControllerStart, EveryRefusalLeavesTheSettingsAsTheyWere) {
+  ScopedScriptedDialogs dialogs;
+  addTiles(3000);
+  m_list.blackAndWhite = true;
+  m_job.settings.tileDuplication.set(0);
+  m_job.settings.duplicateSpacing.set(1);
+  m_job.settings.outputLayers.set(true);
+  m_job.settings.fileFormat.set(kFormatJpeg);  // the rules clear the layers of a JPEG
+  dialogs->answerNext(Answer::Cancel);
+  EXPECT_EQ(start(), StartResult::BlackAndWhiteCancelled);
+  EXPECT_TRUE(m_job.settings.outputLayers.value);
+
+  // Declined tile warning: the same.
+  m_list.tiles.clear();
+  addTiles(2);
+  m_job.settings.duplicateSpacing.set(0);
+  dialogs->answerNext(Answer::No);
+  EXPECT_EQ(start(), StartResult::PreflightDeclined);
+  EXPECT_TRUE(m_job.settings.outputLayers.value);
+}
+
+TEST_F(ControllerStart, AnUnreadableFirstImageDoesNotRefuseTheOthers) {
+  ScopedScriptedDialogs dialogs;
+  JobController controller(m_job, m_list, m_stages, m_stages.gridStage(), m_host, m_files);
+  // Only the empty list stops this start: the geometry came from the second image.
+  EXPECT_EQ(controller.startJob({m_dir.file("missing.jpg"), m_image}), StartResult::NoTiles);
+}
+
+TEST_F(ControllerStart, EmptyAdvancedRowsGetTheirDefaultsBeforeAJob) {
+  ScopedScriptedDialogs dialogs;
+  loadAdvancedRows(m_job.settings.advanced, true);
+  // A settings file with only some advanced rows leaves the others empty; a priority of 0 would
+  // make every tile match perfectly.
+  m_job.settings.advanced.setRowValue(AdvancedRow::PriorityRed, "");
+  for (std::size_t i = 0; i < kAdvancedRowCount; i += 3) m_job.settings.advanced.setRowValue(i, "");
+  (void)start();
+  EXPECT_GT(m_job.settings.advanced.rowLong(AdvancedRow::PriorityRed), 0);
+  for (std::size_t i = 0; i < kAdvancedRowCount; ++i) {
+    const auto& row = m_job.settings.advanced.row(i);
+    if (row.key.empty()) continue;  // a video row without video
+    EXPECT_FALSE(row.value.empty()) << row.key;
+  }
 }
 
 TEST(Controller, RequestStopWithoutAJobLetsTheCallerGoOn) {

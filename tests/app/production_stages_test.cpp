@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/advanced_settings.h"
 #include "engine/comparison_settings.h"
 #include "engine/matching_context.h"
 #include "imaging/image_file.h"
@@ -184,6 +185,24 @@ TEST_F(ProductionStagesJob, AnEmptyListBuildsNoGrid) {
   EXPECT_EQ(m_job.completedCount(), 0);
   EXPECT_EQ(m_stages.gridSize(m_job), 0u);
   EXPECT_FALSE(fs::exists(m_output));
+}
+
+// A main image larger than Options.MemoryMaxSizeMB allows is refused from its header with the
+// out-of-memory message, before a byte of it is allocated (here a PNG whose header claims
+// 65000 x 65000 pixels, 16.9 GB, which a large machine might otherwise grant).
+TEST(MainImageLimit, APictureAboveMaxMemoryIsRefusedFromItsHeader) {
+  ScopedScriptedDialogs dialogs;
+  TileImagesList list;
+  ProductionStages stages(list);
+  MosaicJob job;
+  loadAdvancedRows(job.settings.advanced, true);
+  const std::string huge =
+      (test::testDataDir() / "imaging" / "huge-dimensions-65000x65000.png").string();
+  EXPECT_FALSE(stages.loadMainImage(job, huge));
+  EXPECT_TRUE(job.mainImage.empty());
+  ASSERT_EQ(dialogs->texts().size(), 1u);
+  EXPECT_EQ(dialogs->texts()[0],
+            "Out Of Memory while allocating an Image made of 65000x65000 Pixels!!");
 }
 
 }  // namespace

@@ -82,6 +82,34 @@ TEST(MosaicInformationLines, MaskFileVideoAndPreviewVariants) {
   EXPECT_EQ(mosaicInformationLines(g, s, UnitId::Pixel)[4], "Tile Size: 300 x 300 pixels = 90 KP");
 }
 
+// The count the information gives is that of the cells the grid has, whatever the pattern's
+// shifted rows and the adapt mode made of columns x rows.
+TEST(MosaicInformationLines, TheTileCountIsTheLaidOutCount) {
+  MosaicSettings s = twentyInchSettings();
+  s.mosaicSize.value = SizeValue{1000, 750, UnitId::Pixel};
+  s.tileSize.value = Quantity{40, UnitId::Pixel};
+  s.borderSize.value = Quantity{3, UnitId::Pixel};
+  int differing = 0;
+  for (long pattern = 1; pattern <= 10; ++pattern) {
+    for (const long adapt : {kAdaptCropTile, kAdaptTile}) {
+      MosaicGeometry g = geometryOf(s, 1000, 750);
+      const std::uint32_t estimated = g.tileCount;
+      CellGrid grid;
+      PatternLayout preview;
+      ASSERT_TRUE(buildCellGrid(grid, pattern, g, adapt, &preview));
+      g.tileCount = estimated;  // as the window has it: the geometry's own estimate
+      differing += grid.cells.size() != estimated ? 1 : 0;
+      const Lines lines = mosaicInformationLines(g, s, UnitId::Pixel, &preview);
+      ASSERT_EQ(lines.size(), 9u);
+      EXPECT_EQ(lines[7], "Tile Pattern: " + std::to_string(preview.firstRowCells) + " x " +
+                              std::to_string(preview.rowCount) + " = " +
+                              std::to_string(grid.cells.size()) + " tiles")
+          << pattern << " " << adapt;
+    }
+  }
+  EXPECT_GT(differing, 0) << "no case where the estimate and the grid differ";
+}
+
 TEST(EstimatedFileSize, FollowsTheFormatTable) {
   struct Row {
     long format;

@@ -447,6 +447,22 @@ TEST(ImageFileHuge, HeaderClaiming65000SquaredFailsWithTheOutOfMemoryMessage) {
               testing::ExitedWithCode(0), "");
 }
 
+// A few kilobytes cannot hold 65000 x 65000 pixels of Huffman-coded data (every 8 x 8 block
+// costs at least a bit): the header is refused before anything is allocated, also where the
+// machine could grant the 17 GB, and also under the sanitizers.
+TEST_F(ImageFileTest, AHeaderTheFileCannotHoldIsRefusedBeforeAllocating) {
+  const std::string jpeg =
+      (test::testDataDir() / "imaging" / "huge-dimensions-65000x65000.jpg").string();
+  Foto image;
+  EXPECT_FALSE(loadImageFile(image, jpeg, 0, 0, false));
+  EXPECT_TRUE(dialogs->texts().empty());
+  EXPECT_FALSE(loadImageFile(image, jpeg, 0, 0, true));
+  EXPECT_TRUE(image.empty());
+  ASSERT_EQ(dialogs->texts().size(), 1u);
+  EXPECT_EQ(dialogs->texts()[0],
+            "Out Of Memory while allocating an Image made of 65000x65000 Pixels!!");
+}
+
 TEST_F(ImageFileTest, ThreadsDecodeDifferentFilesAtOnce) {
   // Tile analysis decodes on every core: each call must keep its own decoder state.
   const std::string jpeg = dir.file("shared.jpg");

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ class RecordingStages final : public MosaicStages {
   std::vector<bool> maskModes{false};  ///< answers of isMaskFileMode, the last repeats
   bool blackAndWhite = false;
   bool split = false;
+  bool neighbourLists = true;  ///< whether placement runs the neighbour-list stage
   std::size_t cells = 12;
   bool mainImageHeld = false;
 
@@ -99,8 +101,10 @@ class RecordingStages final : public MosaicStages {
                   "initializeCells");
   }
   bool placeTiles(MosaicJob& job) override {
-    job.beginStage(ProgressStage::NeighbourLists, 0);
-    job.endStage();
+    if (neighbourLists) {
+      job.beginStage(ProgressStage::NeighbourLists, 0);
+      job.endStage();
+    }
     job.beginStage(ProgressStage::Placement, 100);
     job.addProgress(60);
     placementStatus.push_back(job.statusLine());
@@ -465,17 +469,47 @@ TEST_F(RunJobTest, FailuresEndTheJobNormallyOrByStopping) {
   EXPECT_FALSE(nothing.takeCompletedFlag());
 }
 
-TEST_F(RunJobTest, AFailedSaveIsRecordedAndTheJobGoesOn) {
+TEST_F(RunJobTest, AFailedSaveIsRecordedNotCountedAndTheJobGoesOn) {
   addImages({"a.jpg", "b.jpg"});
   stages.hooks["saveMosaic"] = [](MosaicJob& j) { return j.mainImages.empty(); };  // a fails
   job.settings.webPageSize.set(1000);
+  job.settings.textReport.set(true);
   job.settings.advanced.setRowValue(AdvancedRow::WebPageDontCopyTiles, "1");
   runJob(job, stages);
-  EXPECT_EQ(job.statusText(), "Completed 2 Mosaics!");
+  EXPECT_EQ(job.statusText(), "Completed 1 Mosaic!");
   EXPECT_FALSE(job.outputRecord(dir.file("a.jpg"))->saved);
   EXPECT_TRUE(job.outputRecord(dir.file("b.jpg"))->saved);
-  // Only the saved mosaic gets a web page.
+  // Only the saved mosaic gets a report and a web page.
   EXPECT_THAT(callsMatching("webPage"), ElementsAre("webPage b Mosaic Web Page 1000 copy"));
+  EXPECT_THAT(callsMatching("report"), ElementsAre("report b Mosaic Text Report.csv"));
+
+  // A job whose only save failed completes nothing: no "Completed" and no folder to offer.
+  MosaicJob single;
+  RecordingStages failing;
+  single.mainImages.push_back(dir.file("a.jpg"));
+  failing.hooks["saveMosaic"] = [](MosaicJob&) { return false; };
+  runJob(single, failing);
+  EXPECT_EQ(single.statusText(), "Ok");
+  EXPECT_FALSE(single.takeCompletedFlag());
+}
+
+TEST_F(RunJobTest, APlacementWithoutNeighbourListsStillEndsAt100Percent) {
+  addImages({"a.jpg"});
+  stages.neighbourLists = false;  // every placement but the sequences of Faster
+  runJob(job, stages);
+  EXPECT_EQ(job.statusText(), "Completed 1 Mosaic!");
+  EXPECT_NEAR(job.statusLine().percent, 100.0, 1e-9);
+}
+
+TEST_F(RunJobTest, RunningOutOfMemoryInAStageEndsTheJobWithAMessage) {
+  addImages({"a.jpg", "b.jpg"});
+  stages.hooks["placeTiles"] = [](MosaicJob&) -> bool { throw std::bad_alloc(); };
+  runJob(job, stages);
+  EXPECT_EQ(job.statusText(), "Stopped!");
+  ASSERT_FALSE(dialogs->texts().empty());
+  EXPECT_THAT(dialogs->texts().back(), HasSubstr("Out Of Memory"));
+  EXPECT_TRUE(callsMatching("saveMosaic").empty());
+  EXPECT_THAT(callsMatching("freeCells+storage"), ElementsAre("freeCells+storage"));
 }
 
 TEST_F(RunJobTest, TextReportWritesTheSettingsFileBeforeAnalysisAndAfterSaving) {

@@ -6,7 +6,9 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <numeric>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -327,6 +329,45 @@ TEST(ParallelJobInfoC1, CallsTheMemberWithItsOwnCopyOfThePayload) {
   group.waitIdle();
   EXPECT_EQ(accumulator.total.load(), 120);
   EXPECT_EQ(values.size(), 3u);
+}
+
+}  // namespace
+}  // namespace tg
+
+namespace tg {
+namespace {
+
+// A job that throws (out of memory, say) ends neither its worker thread nor the program, and
+// leaves no running count behind: the owner gets the exception from waitIdle, once.
+TEST(WorkerPoolFailures, AJobThatThrowsReachesItsOwnerAndNothingHangs) {
+  WorkerPool pool(WorkerThreadHooks{});
+  pool.setThreadCount(2, 0);
+  std::atomic<int> runs{0};
+  {
+    JobGroup group(pool, true);
+    for (int i = 0; i < 40; ++i) {
+      group.submit(makeParallelJob([&runs, i] {
+        ++runs;
+        if (i % 10 == 3) throw std::bad_alloc();
+      }));
+    }
+    EXPECT_THROW(group.waitIdle(), std::bad_alloc);
+    EXPECT_FALSE(group.isBusy());
+    EXPECT_EQ(runs.load(), 40);
+    group.waitIdle();  // the failure was handed over once
+
+    // The pool still works, and a failing job on a cancelled group is simply dropped.
+    group.submit(makeParallelJob([] { throw std::runtime_error("late"); }));
+    group.submit(makeParallelJob([&runs] { ++runs; }));
+  }  // the destructor cancels and waits without throwing
+  EXPECT_EQ(pool.liveThreadCount(), 2u);
+
+  // Without threads the helping owner runs the throwing job itself.
+  WorkerPool alone(WorkerThreadHooks{});
+  JobGroup solo(alone, false);
+  solo.submit(makeParallelJob([] { throw std::bad_alloc(); }));
+  EXPECT_THROW(solo.waitIdle(), std::bad_alloc);
+  EXPECT_FALSE(solo.isBusy());
 }
 
 }  // namespace

@@ -237,6 +237,39 @@ TEST_F(TileImagesModelTest, OldListsAskToBeUpgraded) {
   EXPECT_EQ(test::readFile(old), b.bytes());  // the old file is left as it was
 }
 
+// The command line opens an old list and saves at once: the upgrade starts again with the
+// current folders without asking to stop "an Analyze Process", and goes to the new ".tg4".
+TEST_F(TileImagesModelTest, SavingDuringTheUpgradeWritesTheNewFileAndKeepsTheOld) {
+  test::ListBytes b;
+  b.u32(117).u32(12).u32(12).u8(0).text("").texts({m_photos}).texts({}).texts({});
+  b.u32(0);
+  const std::string old = m_dir.file("old.tgc");
+  test::writeFile(old, b.bytes());
+  m_dialogs->answerNext(Answer::Yes);
+  ASSERT_TRUE(m_model.openList(old));
+  EXPECT_EQ(m_model.upgradeSavePath(), m_dir.file("old.tg4"));
+  m_dialogs->clear();
+  m_dialogs->chooseNext(m_model.upgradeSavePath());
+  ASSERT_TRUE(m_model.saveList(false));
+  ASSERT_TRUE(m_model.runAnalysisToEnd());
+  EXPECT_EQ(m_dialogs->messages().size(), 1u) << "only the closing message";
+  EXPECT_EQ(m_dialogs->dialogTitles(), std::vector<std::string>{"Create a new Image List File"});
+  EXPECT_EQ(test::readFile(old), b.bytes());
+  TileImagesList upgraded;
+  ASSERT_TRUE(loadTileImagesList(m_dir.file("old.tg4"), upgraded));
+  EXPECT_EQ(upgraded.tiles.size(), 3u);
+}
+
+TEST_F(TileImagesModelTest, AnErrorReportThatCannotBeWrittenIsNotNamed) {
+  test::writeFile(m_photos + "broken.jpg", "not a picture");
+  fs::create_directories(m_dir.file("mine.tg4.imageErrors.txt"));  // a folder is in the way
+  ASSERT_TRUE(saveAs("mine"));
+  EXPECT_EQ(m_dialogs->texts(),
+            std::vector<std::string>{
+                "You are ready to create a mosaic using this List of 3 images/videos. You can go "
+                "back to the Main Window. Unable to load and use 1 Images."});
+}
+
 TEST_F(TileImagesModelTest, DamagedListsAreReportedThroughTheHostInterface) {
   const std::string bad = m_dir.file("bad.tg4");
   test::writeFile(bad, std::string("\x77\0\0\0\x0c\0\0\0\x0c\0\0\0\x01\x05", 14));

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "imaging/image_file.h"
 #include "support/scratch_dir.h"
 #include "tile_test_files.h"
 #include "tiles/tile_analyser.h"
@@ -207,6 +211,39 @@ TEST_F(TileScan, DeletedAndBrokenFilesGoToTheErrorReport) {
   analyseAll(list);
   EXPECT_TRUE(list.tiles.empty());
   EXPECT_TRUE(list.errorPaths.empty());
+}
+
+// Only regular files are tiles: a FIFO named like a picture must neither hang the build nor the
+// analysis (opening it for reading would wait for a writer for ever). What cannot be read at all
+// (a link to nothing, a folder the user may not open) goes to the error report.
+TEST_F(TileScan, FifosAreSkippedAndUnreadableEntriesAreReported) {
+  const std::string photos = folder("photos");
+  const std::string keep = jpeg("photos/keep.jpg");
+  ASSERT_EQ(::mkfifo((photos + "pipe.jpg").c_str(), 0600), 0);
+  fs::create_symlink(photos + "nowhere.jpg", photos + "dangling.jpg");
+  const std::string locked = folder("photos/locked");
+  jpeg("photos/locked/hidden.jpg");
+  fs::permissions(locked, fs::perms::none);
+  const bool rootReadsAnything = ::geteuid() == 0;
+
+  TileImagesList list;
+  addFolder(list, photos, kIncludeList);
+  analyseAll(list);
+  fs::permissions(locked, fs::perms::owner_all);
+  std::vector<std::string> tiles{keep};
+  if (rootReadsAnything) tiles.push_back(locked + "hidden.jpg");
+  EXPECT_EQ(tilePaths(list), tiles) << "the FIFO is no tile";
+  std::vector<std::string> expected{photos + "dangling.jpg"};
+  if (!rootReadsAnything) expected.push_back(locked);
+  EXPECT_EQ(list.errorPaths, expected);
+
+  // Asked for directly, the FIFO fails at once as well.
+  Foto picture;
+  EXPECT_FALSE(loadImageFile(picture, photos + "pipe.jpg", 0, 0, false));
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  EXPECT_FALSE(readImageSize(photos + "pipe.jpg", width, height));
+  EXPECT_EQ(readShootingDate(photos + "pipe.jpg").size(), 0u);
 }
 
 }  // namespace
