@@ -18,11 +18,13 @@ bool isPortablePackage(const std::string& packageValue) {
   return strcasecmp(packageValue.c_str(), "WindowsPortable") == 0;
 }
 
-std::string installedPackageValue() {
+std::string packageFileValue(const std::string& key) {
   SettingsStore package;
   package.open("package.txt", SettingsLocation::ProgramFolder);
-  return package.getText("package", "package", "");
+  return package.getText("package", key, "");
 }
+
+std::string installedPackageValue() { return packageFileValue("package"); }
 
 ConfigFolderSources currentConfigFolderSources() {
   ConfigFolderSources sources;

@@ -35,8 +35,10 @@ struct ConfigFolderSources {
 /// Whether `packageValue` marks a portable installation ("WindowsPortable", any letter case).
 [[nodiscard]] bool isPortablePackage(const std::string& packageValue);
 
-/// The `package` value of section "package" in package.txt beside the executable ("" when the
-/// file or the key is missing).
+/// The value of `key` in section "package" of package.txt beside the executable ("" when the
+/// file or the key is missing): `package` names the installation package, `build` marks a beta.
+[[nodiscard]] std::string packageFileValue(const std::string& key);
+/// `packageFileValue("package")`.
 [[nodiscard]] std::string installedPackageValue();
 
 }  // namespace tg

@@ -116,4 +116,21 @@ std::string fromUtf16(std::u16string_view utf16) {
   return result;
 }
 
+bool windows1252ToUtf8(std::string_view ansi, std::string& utf8) {
+  if (ansi.empty()) {
+    utf8.clear();
+    return true;
+  }
+  // Every windows-1252 byte becomes at most three UTF-8 bytes.
+  std::string out(ansi.size() * 3 + 1, '\0');
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t n =
+      ucnv_convert("utf-8", "windows-1252", out.data(), static_cast<int32_t>(out.size()),
+                   ansi.data(), static_cast<int32_t>(ansi.size()), &status);
+  if (U_FAILURE(status) || n < 0) return false;
+  out.resize(static_cast<std::size_t>(n));
+  utf8 = std::move(out);
+  return true;
+}
+
 }  // namespace tg

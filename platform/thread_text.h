@@ -61,5 +61,8 @@ class ScopedThreadText {
 [[nodiscard]] std::u16string toUtf16(std::string_view utf8);
 /// UTF-16 text as UTF-8 (unpaired surrogates become U+FFFD).
 [[nodiscard]] std::string fromUtf16(std::u16string_view utf16);
+/// Windows-1252 bytes (the "ANSI code page" of old list files and of single-byte replies) as
+/// UTF-8. False when the converter is missing; any thread.
+[[nodiscard]] bool windows1252ToUtf8(std::string_view ansi, std::string& utf8);
 
 }  // namespace tg

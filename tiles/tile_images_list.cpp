@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tiles/tile_images_list.h"
 
-#include <unicode/ucnv.h>
-
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -138,30 +136,12 @@ class Reader {
   bool m_ok = true;
 };
 
-/// Windows-1252 text (lists of version 108 kept paths in the ANSI code page) as UTF-8.
-bool ansiToUtf8(const std::string& ansi, std::string& utf8) {
-  if (ansi.empty()) {
-    utf8.clear();
-    return true;
-  }
-  // Every windows-1252 byte becomes at most three UTF-8 bytes.
-  std::string out(ansi.size() * 3 + 1, '\0');
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t n =
-      ucnv_convert("utf-8", "windows-1252", out.data(), static_cast<int32_t>(out.size()),
-                   ansi.data(), static_cast<int32_t>(ansi.size()), &status);
-  if (U_FAILURE(status) || n < 0) return false;
-  out.resize(static_cast<std::size_t>(n));
-  utf8 = std::move(out);
-  return true;
-}
-
 /// Reads a counted string, converting it from windows-1252 when `ansi`.
 std::string readPath(Reader& in, bool ansi) {
   std::string s = in.text();
   if (!ansi || !in.ok()) return s;
   std::string utf8;
-  if (!ansiToUtf8(s, utf8)) in.fail();
+  if (!windows1252ToUtf8(s, utf8)) in.fail();
   return utf8;
 }
 

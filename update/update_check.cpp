@@ -9,10 +9,9 @@
 #include <vector>
 
 #include <curl/curl.h>
-#include <unicode/ucnv.h>
 #include <boost/regex/icu.hpp>
 
-#include "config/settings_store.h"
+#include "config/config_folder.h"
 #include "config/user_values.h"
 #include "platform/catalogue.h"
 #include "platform/paths.h"
@@ -32,24 +31,6 @@ constexpr const char* kDefaultDownloadPage = "https://tesselograph.org/download/
 constexpr const char* kDefaultDownloadAddress = "https://tesselograph.org/download/get.php";
 // The name of this build of the program, carried by the download address.
 constexpr const char* kBuildName = "tesselograph-linux";
-
-std::string packageFileValue(const char* key) {
-  SettingsStore package;
-  package.open("package.txt", SettingsLocation::ProgramFolder);
-  return package.getText("package", key, "");
-}
-
-/// Reply bytes as UTF-8, read as windows-1252 (the service answers in a single-byte code page).
-std::string fromWindows1252(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  std::vector<char> out(bytes.size() * 3 + 1);
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t length =
-      ucnv_convert("utf-8", "windows-1252", out.data(), static_cast<int32_t>(out.size()),
-                   bytes.data(), static_cast<int32_t>(bytes.size()), &status);
-  if (U_FAILURE(status)) return {};
-  return std::string(out.data(), static_cast<std::size_t>(length));
-}
 
 std::string escaped(const std::string& text) {
   char* escapedText = curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()));
@@ -89,7 +70,8 @@ bool versionSortsBefore(const std::string& current, const std::string& latest) {
 }
 
 std::optional<std::string> latestVersionOf(const std::string& replyBytes) {
-  const std::string text = fromWindows1252(replyBytes);
+  std::string text;
+  if (!windows1252ToUtf8(replyBytes, text)) return std::nullopt;
   try {
     static const boost::u32regex pattern = boost::make_u32regex(".*<latest>(.+)</latest>.*");
     boost::smatch match;
