@@ -1,20 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/video_writers.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <memory>
 #include <new>
 
 #include "imaging/frame_bitmap.h"
 #include "output/jpeg_writer.h"
 #include "platform/catalogue.h"
+#include "platform/safe_file.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
 #include "video/avi_create.h"
@@ -23,69 +18,15 @@ namespace tg {
 
 namespace {
 
-// A file written under a temporary name in its folder and renamed over its real name only once
-// it is complete, so that neither a stop nor a failure leaves a half-written file or destroys an
-// older file of the same name. The writers need a path they open themselves (libjpeg, FFmpeg),
-// so the temporary file is named, created empty and handed over by name.
-class PendingFile {
- public:
-  PendingFile() = default;
-  ~PendingFile() { discard(); }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  // Creates the empty temporary file for `target` (new files get the umask's permissions, a
-  // replaced file keeps its own). False, with the cause in errno, when the folder cannot take it.
-  bool create(const std::string& target) {
-    discard();
-    m_target = target;
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = m_target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string path = formatText(std::string("%s.%s.tmp-%ld-%u"), folder, name,
-                                    static_cast<long>(getpid()), counter.fetch_add(1));
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0) {
-        if (errno == EEXIST) continue;
-        return false;
-      }
-      struct stat old {};
-      if (stat(m_target.c_str(), &old) == 0) (void)fchmod(fd, old.st_mode & 07777);
-      ::close(fd);
-      m_temporary = std::move(path);
-      return true;
-    }
-    errno = EEXIST;
-    return false;
-  }
-  [[nodiscard]] const std::string& temporaryPath() const { return m_temporary; }
-  // Renames the finished file over its target; false (errno set) when that fails.
-  bool commit() {
-    if (m_temporary.empty() || std::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
-      return false;
-    }
-    m_temporary.clear();
-    return true;
-  }
-  void discard() {
-    if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
-    m_temporary.clear();
-  }
-
- private:
-  std::string m_target;
-  std::string m_temporary;
-};
-
 void showFileError(const std::string& path, int error) {
   showMessage(unableToSaveText(path) + ". " + formatText(tr("Error %ld"), static_cast<long>(error)),
               Buttons::Ok, Icon::Error);
 }
 
-// Starts the AVI file `path` under its temporary name; false with the message shown.
-bool startAviFile(CAviCreate& avi, PendingFile& file, const std::string& path,
+// Starts the AVI file `path` under the temporary name of `file`, which replaces `path` only once
+// the part is complete (the AVI writer opens the file by name itself); false with the message
+// shown.
+bool startAviFile(CAviCreate& avi, SafeFile& file, const std::string& path,
                   BitmapInfoHeader& format, std::uint32_t width, std::uint32_t height,
                   std::uint32_t fourcc, std::uint32_t rate) {
   if (!file.create(path)) {
@@ -107,7 +48,7 @@ bool writeVideoAvi(const std::string& base, FrameSource& frames, std::uint32_t w
   std::string path = base + ".avi";
   paths.push_back(path);
   // Declared before the writer, so that the writer is closed before a temporary file goes.
-  PendingFile file;
+  SafeFile file;
   CAviCreate avi;
   BitmapInfoHeader format{};
   if (!startAviFile(avi, file, path, format, width, height, fourcc, rate)) return false;
@@ -163,19 +104,9 @@ bool writeVideoJpegFrames(FrameSource& frames, const std::string& base, std::uin
     frames.startNextFrame();
     const std::string path = formatText(std::string("%s__%09d.jpg"), base, static_cast<int>(frame));
     paths.push_back(path);
-    PendingFile file;
-    if (!file.create(path)) {
-      showFileError(path, errno);
-      return false;
-    }
-    // Video frames are always written at the best quality, whatever JPGQuality says.
-    if (!writeJpegRows(file.temporaryPath(), width, height, 100, frames, resolution)) {
-      return false;
-    }
-    if (!file.commit()) {
-      showFileError(path, errno);
-      return false;
-    }
+    // Video frames are always written at the best quality, whatever JPGQuality says; the
+    // writer replaces an older frame file only once the new one is complete.
+    if (!writeJpegRows(path, width, height, 100, frames, resolution)) return false;
   }
   return true;
 }
