@@ -117,6 +117,10 @@ class FasterRun {
 };
 
 void FasterRun::placeInSequence(FotoInfo& tile) {
+  // A frame is visited again when a frame near it was placed, so that one pushed out of its
+  // cell gets another chance; one that still holds its cells stays where it is. Placing it once
+  // more would show it twice although its use limit (1 with consecutive frames) is reached.
+  if (tile.useCount >= m_context.useLimit(tile)) return;
   const std::uint32_t sequence = tile.groupId;
   CellGrid& grid = m_context.grid;
   // Without spacing every other cell counts as a neighbour: the two best holders of a frame near
