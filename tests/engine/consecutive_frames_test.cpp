@@ -78,6 +78,10 @@ TEST(ConsecutiveFrames, NoFrameIsPlacedTwiceAndNearFramesStayApart) {
       SCOPED_TRACE("ConsecutiveFrames " + std::to_string(consecutive) + ", DuplicateSpacing " +
                    std::to_string(spacing));
       FramesWorld world(consecutive, spacing, 120);
+      // A frame fixed in its cell beforehand (as by a tile list file) stays there only.
+      PuzzleInfo& fixed = *world.grid.cells[20];
+      test::place(fixed, world.list.tiles.at("/clips/a_FRAMES1 Image/f100060.jpg"));
+      fixed.locked = 1;
       ASSERT_TRUE(placeTiles(world.context));
       world.expectSound(consecutive);
       EXPECT_GT(world.filled(), 0u);
