@@ -5,10 +5,14 @@
 # and H.264. Prints the processor time (user + system, the fair figure on a shared machine), the
 # wall time and the peak memory of each step.
 #
-# Usage: bench/video_mosaic.sh [BUILD_DIR] [WORK_DIR]
+# A last step mixes 300 photographs (640 x 480 JPEG) into the clips and renders 60 frames:
+# still cells show the same picture in every frame, so this one measures what they cost.
+#
+# Usage: bench/video_mosaic.sh [BUILD_DIR] [WORK_DIR] [stills]
 #   BUILD_DIR  a build of this checkout (default: build); needs bin/tesselograph-cli
 #   WORK_DIR   where the clips, list and videos go (default: /tmp/tesselograph-video-bench);
 #              the clips are made once and kept; the videos take about 2.2 GB
+#   stills     run only the last step (photographs and clips)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,6 +41,25 @@ fi
 settings=(--set MosaicSizeUnit=pixel --set MosaicSizeWidth=1920 --set MosaicSizeHeight=1080
   --set TileUnit=pixel --set TileSize=40 --set ResolutionUnit=ppi --set ResolutionSize=72
   --set DuplicateSpacing=2 --set Advanced.VideoMosaic.FrameCountFromVideoTile=300 --yes)
+
+stills() {
+  if [ ! -f stills/s300.jpg ]; then
+    mkdir -p stills
+    ffmpeg -nostdin -v error -y -f lavfi \
+      -i "gradients=s=640x480:r=1:speed=0.5:seed=11:nb_colors=4,hue=h=t*53,noise=alls=16:allf=t" \
+      -frames:v 300 -q:v 3 stills/s%03d.jpg
+  fi
+  "$cli" list build --include stills --video clips mixed.tg4 >/dev/null 2>&1
+  measure "60 frames of photographs and clips, uncompressed" "$cli" mosaic --list mixed.tg4 \
+    "${settings[@]}" --set Advanced.VideoMosaic.FrameCountFromVideoTile=60 --set TextReport=1 \
+    --set FileFormat=avi_uncompressed -i main.jpg -o out/mixed.avi 2>&1 | tail -1
+  echo "cells showing a photograph: $(grep -ac '\.jpg",' 'out/mixed Text Report.csv') of $(
+    grep -ac '^[0-9]*,[0-9]*,40,40,' 'out/mixed Text Report.csv')"
+}
+if [ "${3:-}" = stills ]; then
+  stills
+  exit 0
+fi
 measure "one frame (list, placement, set-up)" "$cli" mosaic --list clips.tg4 "${settings[@]}" \
   --set Advanced.VideoMosaic.FrameCountFromVideoTile=1 --set FileFormat=avi_uncompressed \
   -i main.jpg -o out/one.avi 2>&1 | tail -1
@@ -51,3 +74,4 @@ measure "ffmpeg: H.264 (medium, one thread) of the same frames" ffmpeg -nostdin 
   -i out/raw.avi -c:v libx264 -preset medium -threads 1 out/ffmpeg-h264.mp4 2>&1 | tail -1
 measure "ffmpeg: reading the uncompressed frames only" ffmpeg -nostdin -v error -i out/raw.avi \
   -f null - 2>&1 | tail -1
+stills

@@ -199,13 +199,45 @@ bool SettingsSource::readOption(const std::string& argument, ArgumentReader& rea
   return true;
 }
 
+namespace {
+
+/// Loads the set of the settings list named `name`, as the window's list shows it: a named set
+/// of the user settings file in the configuration folder, or a built-in set such as
+/// "(Video Mosaic)" (its parentheses may be left out). False, with the names that exist
+/// printed, when there is none; Use All Images is refused, it is worked out from the main
+/// image and the loaded tile list.
+bool loadListedSet(const std::string& name, MosaicSettings& settings) {
+  SettingsSetsModel sets(settings);
+  sets.listSettingsSets(SettingsSetId::User, name);
+  if (sets.selectedIndex() < 0) sets.listSettingsSets(SettingsSetId::User, "(" + name + ")");
+  if (sets.selectedIndex() < 0) {
+    std::string names;
+    for (const auto& entry : sets.entries()) {
+      if (entry.id == SettingsSetId::UseAllImages) continue;
+      names += (names.empty() ? "" : ", ") + entry.text;
+    }
+    printError("there is no settings set named '" + name + "'; the sets are: " + names);
+    return false;
+  }
+  const auto& entry = sets.entries()[static_cast<std::size_t>(sets.selectedIndex())];
+  if (entry.id == SettingsSetId::UseAllImages) {
+    printError("the settings set " + entry.text +
+               " depends on the main image and the loaded tile list; it cannot be chosen here");
+    return false;
+  }
+  if (!sets.loadSelected()) {
+    printError("the settings set '" + entry.text + "' could not be read");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool assembleSettings(const SettingsSource& source, MosaicSettings& settings) {
   installGeometryPresets(settings);
   loadAdvancedRows(settings.advanced, true);
-  if (source.section && !source.file) {
-    printError("--section needs --settings");
-    return false;
-  }
+  if (source.section && !source.file && !loadListedSet(*source.section, settings)) return false;
   if (source.file) {
     SettingsStore store;
     store.open(*source.file, SettingsLocation::AsGiven);

@@ -45,8 +45,10 @@ class ArgumentReader {
 void printError(const std::string& text);
 
 /// Where the settings of a command come from: the Default Settings set, then a settings file
-/// (a mosaic settings file, or with `section` a named set of a user settings file), then the
-/// KEY=VALUE overrides in order.
+/// (a mosaic settings file, or with `section` a named set of a user settings file) or, with
+/// `section` alone, a set of the settings list by name (a set of the user settings file in the
+/// configuration folder, or a built-in set such as "(Video Mosaic)"), then the KEY=VALUE
+/// overrides in order.
 struct SettingsSource {
   std::optional<std::string> file;
   std::optional<std::string> section;
@@ -58,7 +60,8 @@ struct SettingsSource {
 
 /// Builds `settings` from `source` (the presets installed, the advanced rows from the
 /// configuration file). False, with the reason printed, when the file cannot be read, lacks the
-/// section or is of another version, or when an override names an unknown key or has no "=".
+/// section or is of another version, when no set of the settings list has the name, or when an
+/// override names an unknown key or has no "=".
 [[nodiscard]] bool assembleSettings(const SettingsSource& source, MosaicSettings& settings);
 
 /// The `UserDialogs` of the CLI: the terminal's, with the file dialogs of the job answered from

@@ -24,13 +24,14 @@ namespace tg {
 namespace {
 
 constexpr const char* kMosaicHelp =
-    "Usage: tesselograph-cli mosaic --list LIST.tg4 [--settings FILE [--section NAME]]\n"
+    "Usage: tesselograph-cli mosaic --list LIST.tg4 [--settings FILE] [--section NAME]\n"
     "                               [--set KEY=VALUE]... -i MAIN [-o OUT] [-i MAIN [-o OUT]]...\n"
     "                               [--mask FILE|DIR] [--priority-map FILE]\n"
     "                               [--split WxH[px|tiles|pieces]] [--yes | --no]\n"
     "Makes the mosaic of every main image MAIN from the tiles of LIST.tg4, starting from the\n"
     "Default Settings, then the settings file (with --section a named set of a user settings\n"
-    "file), then every --set in order. -o names the mosaic of the -i before it: an extension\n"
+    "file; --section alone names a set of the settings list, such as \"(Video Mosaic)\"), then\n"
+    "every --set in order. -o names the mosaic of the -i before it: an extension\n"
     "of an output format (.jpg, .jpeg, .tiff, .psb, ...) is replaced by the chosen format's,\n"
     "any other name gets the format's extension added. --mask shapes the cells by a mask file\n"
     "or a folder of them, --priority-map FILE turns on the custom tile area priority with the\n"

@@ -17,13 +17,13 @@ namespace tg {
 namespace {
 
 constexpr const char* kGeometryHelp =
-    "Usage: tesselograph-cli geometry [--settings FILE [--section NAME]] [--set KEY=VALUE]...\n"
+    "Usage: tesselograph-cli geometry [--settings FILE] [--section NAME] [--set KEY=VALUE]...\n"
     "                                 --image WxH [--unit pixels|inches|cm|tiles]\n"
     "Prints the mosaic information for a main image of W x H pixels in the chosen unit, then\n"
     "the geometry's message when there is one (the exit status is then 1).\n";
 
 constexpr const char* kSettingsHelp =
-    "Usage: tesselograph-cli settings [--settings FILE [--section NAME]] [--set KEY=VALUE]...\n"
+    "Usage: tesselograph-cli settings [--settings FILE] [--section NAME] [--set KEY=VALUE]...\n"
     "                                 --write FILE\n"
     "       tesselograph-cli settings --keys [--json]\n"
     "Saves the settings as a mosaic settings file (section \"Mosaic Settings\") after the\n"

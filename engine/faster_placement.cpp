@@ -119,6 +119,20 @@ class FasterRun {
 void FasterRun::placeInSequence(FotoInfo& tile) {
   const std::uint32_t sequence = tile.groupId;
   CellGrid& grid = m_context.grid;
+  // A frame is visited again when a frame near it was placed, so that one pushed out of its cell
+  // gets another chance. One that still holds as many cells as it may (one with consecutive
+  // frames) may only move: to a cell where it scores better than in the worst cell it holds,
+  // which is then emptied. Placing it once more would show it twice. (Without spacing its own
+  // cell is among those that refuse it and are emptied, so it moves the same way there.)
+  PuzzleInfo* leaving = nullptr;
+  if (tile.useCount >= m_context.useLimit(tile)) {
+    for (const auto& cell : grid.cells) {
+      if (cell && cell->tile == &tile && (leaving == nullptr || cell->score > leaving->score)) {
+        leaving = cell.get();
+      }
+    }
+    if (leaving == nullptr || leaving->locked != 0) return;
+  }
   // Without spacing every other cell counts as a neighbour: the two best holders of a frame near
   // this one answer "is there one other than the candidate".
   struct Holder {
@@ -152,7 +166,7 @@ void FasterRun::placeInSequence(FotoInfo& tile) {
   };
 
   PuzzleInfo* chosen = nullptr;
-  std::uint32_t best = kNoMatch;
+  std::uint32_t best = leaving != nullptr ? leaving->score : kNoMatch;
   for (const auto& cell : grid.cells) {
     if (!usable(cell.get())) continue;
     const std::uint32_t limit = std::min(best, cell->score);
@@ -163,6 +177,11 @@ void FasterRun::placeInSequence(FotoInfo& tile) {
     best = d;
   }
   if (chosen == nullptr) return;
+  if (leaving != nullptr) {
+    leaving->tile = nullptr;
+    leaving->score = kNoScore;
+    --tile.useCount;
+  }
   releaseOne(chosen->tile);
   chosen->tile = &tile;
   chosen->score = best;

@@ -23,6 +23,7 @@
 #include "output/jpeg_writer.h"
 #include "output/photoshop_writer.h"
 #include "output/ppm_writer.h"
+#include "output/still_cell_cache.h"
 #include "output/tiff_writer.h"
 #include "output/video_frames.h"
 #include "platform/catalogue.h"
@@ -76,6 +77,14 @@ bool intersects(const FotoMask& box, std::int64_t x, std::int64_t y, std::int64_
                 std::int64_t h) {
   return box.left < x + w && x < std::int64_t{box.left} + box.width && box.top < y + h &&
          y < std::int64_t{box.top} + box.height;
+}
+
+// The memory block budget of `Options.MemoryBlockSizeMB` in bytes (a row the configuration never
+// filled in takes its factory default), clamped like the band's.
+std::uint64_t blockBudgetBytes(const AdvancedSettings& advanced) {
+  const auto& row = advanced.row(static_cast<std::size_t>(AdvancedRow::MemoryBlockSizeMB));
+  const long budget = advancedTextToLong(row.value.empty() ? row.factoryDefault : row.value);
+  return static_cast<std::uint64_t>(std::clamp(budget, kMinBudgetMB, kMaxBudgetMB)) * 1000000u;
 }
 
 SavedPiece pieceRecord(const std::string& path, std::uint32_t x, std::uint32_t y,
@@ -176,6 +185,7 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
   if (isVideoFormat(request.format.format)) {
     frames = chooseVideoFrames(m_cells, m_job.settings.advanced);
     m_clips = std::make_unique<ClipStreamCache>();
+    m_stills = std::make_unique<StillCellCache>(blockBudgetBytes(advanced));
   }
 
   m_job.beginStage(ProgressStage::Rendering,
@@ -212,6 +222,11 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
         std::max<std::uint64_t>(m_statistics.clipStreamsKept.load(), m_clips->openStreams()));
   }
   m_clips.reset();
+  if (m_stills) {
+    m_statistics.stillCellsKept.store(m_stills->cells());
+    m_statistics.stillCellReuses.fetch_add(m_stills->reuses());
+  }
+  m_stills.reset();
   m_job.endStage();
   return ok;
 }
@@ -276,6 +291,9 @@ bool JPGMosaicSave::writeVideoPiece(const std::string& base, const OutputFormat&
                                     std::vector<std::string>& paths) {
   // A renderer driven piece by piece without `savePieces` still reads clips through a cache.
   if (!m_clips) m_clips = std::make_unique<ClipStreamCache>();
+  if (!m_stills) {
+    m_stills = std::make_unique<StillCellCache>(blockBudgetBytes(m_job.settings.advanced));
+  }
   if (format.format == kFormatVideoJpeg) {
     return writeVideoJpegFrames(*this, base, m_pieceWidth, m_pieceHeight, resolution, m_frameCount,
                                 paths);
@@ -411,6 +429,18 @@ bool JPGMosaicSave::loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& 
 
 void JPGMosaicSave::renderTileGroup(TileGroup& group) {
   if (m_job.stopRequested() || group.cells.empty() || group.tile == nullptr) return;
+  // A still cell rendered in an earlier band or frame of a video save is pasted as it was; the
+  // tile is decoded only for the cells that have no picture kept.
+  if (m_stills && !group.tile->isClip()) {
+    std::erase_if(group.cells, [this](PuzzleInfo* cell) {
+      const std::shared_ptr<const Foto> kept = m_stills->find(cell);
+      if (!kept) return false;
+      m_job.addProgress(1);
+      pasteCell(*cell, *kept);
+      return true;
+    });
+    if (group.cells.empty()) return;
+  }
   auto image = std::make_shared<Foto>();
   std::shared_ptr<const Foto> loaded;
   // A failed load leaves the group's cells in the background colour; the loader counted it.
@@ -454,13 +484,23 @@ void JPGMosaicSave::renderCell(CellJob& job) {
     if (shape.hasBitmap() && !applyMask(*picture, shape)) return;
   }
   if (m_job.stopRequested()) return;
+  if (m_stills && !cell.tile->isClip()) {
+    std::shared_ptr<const Foto> kept(std::move(picture));
+    (void)m_stills->keep(&cell, kept);
+    pasteCell(cell, *kept);
+    return;
+  }
+  pasteCell(cell, *picture);
+}
 
-  saveIndividualTile(cell, *picture);
+void JPGMosaicSave::pasteCell(const PuzzleInfo& cell, const Foto& picture) {
+  saveIndividualTile(cell, picture);
 
   const ScopedTimer timer(m_statistics.pasteNs);
+  const FotoMask& shape = cell.shape;
   const unsigned mode = shape.hasBitmap() ? kPasteBlend : kPasteCopy;
   std::lock_guard<std::mutex> lock(m_pasteLock);
-  (void)paste(*picture, m_band, shape.left - m_originX, shape.top - m_originY, mode);
+  (void)paste(picture, m_band, shape.left - m_originX, shape.top - m_originY, mode);
 }
 
 void JPGMosaicSave::saveIndividualTile(const PuzzleInfo& cell, const Foto& image) {

@@ -19,6 +19,7 @@ namespace tg {
 
 class ClipStreamCache;
 class MosaicJob;
+class StillCellCache;
 struct ComparisonSettings;
 struct FotoInfo;
 struct SavedPiece;
@@ -46,6 +47,8 @@ struct RenderStatistics {
   std::atomic<std::uint64_t> bandNs{0};           ///< whole bands on the job thread (wall time)
   std::atomic<std::uint64_t> clipOpens{0};        ///< clip files opened by video saves
   std::atomic<std::uint64_t> clipStreamsKept{0};  ///< most clip streams open at once
+  std::atomic<std::uint64_t> stillCellsKept{0};   ///< still cells kept for later frames
+  std::atomic<std::uint64_t> stillCellReuses{0};  ///< kept still cells pasted again
 };
 
 /// What `savePieces` is asked to write.
@@ -83,7 +86,9 @@ struct SavePiecesRequest {
 /// Video mosaics: the video writers pull the same piece once per output frame
 /// (`startNextFrame`); clip tiles show the frame `clipFrameIndex` chooses for it, read through a
 /// cache of open clip streams that lives for one `savePieces`, so that memory stays at one band
-/// plus the open streams whatever the frame count.
+/// plus the open streams whatever the frame count. Still cells are rendered once and their
+/// finished pictures kept for the later bands and frames (`StillCellCache`), within a second
+/// budget as large as the band's.
 ///
 /// Threads: the job thread calls every public function; the pool's threads run the render jobs.
 /// Cell jobs write only their own cell's `render` record and the band under the lock.
@@ -167,6 +172,8 @@ class JPGMosaicSave final : public FrameSource {
   bool renderBand();
   void renderTileGroup(TileGroup& group);
   void renderCell(CellJob& job);
+  /// Writes the cell's individual tile (first frame) and pastes its finished picture.
+  void pasteCell(const PuzzleInfo& cell, const Foto& picture);
   /// Decodes the tile picture for the current frame at a scale that covers `fitSize` pixels a
   /// side; false (counted by the loader) on failure.
   bool loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& target);
@@ -203,6 +210,7 @@ class JPGMosaicSave final : public FrameSource {
   std::uint32_t m_frameCount = 1;
   std::uint64_t m_firstFrameNs = 0;  ///< when frame 1 of the current piece started
   std::unique_ptr<ClipStreamCache> m_clips;
+  std::unique_ptr<StillCellCache> m_stills;  ///< video saves only
   std::atomic<std::uint32_t> m_tileSaveErrors{0};
   std::mutex m_pasteLock;
   RenderStatistics m_statistics;

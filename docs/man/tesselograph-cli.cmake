@@ -6,7 +6,8 @@ images with the mosaic parameters of a settings file and \\fB\\-\\-set\\fR overr
 geometry of a mosaic and writes settings files.
 .PP
 Every command starts from the Default Settings, then applies \\fB\\-\\-settings\\fR (a mosaic
-settings file, or with \\fB\\-\\-section\\fR a named set of the user settings file), then every
+settings file, or with \\fB\\-\\-section\\fR a named set of the user settings file; \\fB\\-\\-section\\fR
+alone names a set of the settings list, such as \\(lq(Video Mosaic)\\(rq), then every
 \\fB\\-\\-set\\fR \\fIKEY\\fR=\\fIVALUE\\fR in order. \\fIKEY\\fR is a settings-file key such as
 \\fBTileSize\\fR, \\fBFileFormat\\fR or \\fBAdvanced.Options.ThreadCount\\fR; \\fIVALUE\\fR has
 the settings-file text form.

@@ -11,6 +11,7 @@
 #include "imaging/image_file.h"
 #include "job/mosaic_settings.h"
 #include "output/jpg_mosaic_save.h"
+#include "output/still_cell_cache.h"
 #include "output/video_writers.h"
 #include "render_fixture.h"
 #include "video/avi_create.h"
@@ -316,6 +317,54 @@ TEST_F(VideoMosaicRender, JpegFramesAreRecordedAndNoIndividualTilesAreWritten) {
   EXPECT_EQ(clipFrameOf(fourth.at(16, 16)), 3);
   EXPECT_TRUE(near(fourth.at(48, 16), makePixel(200, 20, 20), 8)) << "stills in every frame";
   EXPECT_FALSE(std::filesystem::exists(dir.file("tiles")));
+}
+
+TEST_F(VideoMosaicRender, StillCellsAreRenderedOnceAndShownInEveryFrame) {
+  addCell(&addClip("clip", 6), 0, 0, 32, 32);
+  addCell(&addTile("red", makePixel(200, 20, 20), makePixel(20, 20, 200)), 32, 0, 32, 32);
+  addCell(&addTile("green", makePixel(20, 200, 20), makePixel(20, 200, 20)), 64, 0, 32, 32);
+  job.settings.advanced.setRowValue(AdvancedRow::FrameCountFromVideoTile, "6");
+  configureReverseLoop("NONE");
+  JPGMosaicSave save(job, cells, comparison, kBorder);
+  std::vector<SavedPiece> pieces;
+  SavePiecesRequest r = request(kFormatAviUncompressed);
+  r.width = 96;
+  ASSERT_TRUE(save.savePieces(r, pieces));
+  EXPECT_EQ(save.statistics().stillCellsKept.load(), 2u);
+  EXPECT_EQ(save.statistics().stillCellReuses.load(), 2u * 5) << "frames 2-6 paste them as kept";
+  const Foto first = readFrame(dir.file("mosaic.avi"), 0);
+  const Foto last = readFrame(dir.file("mosaic.avi"), 5);
+  ASSERT_FALSE(first.empty() || last.empty());
+  EXPECT_EQ(clipFrameOf(first.at(16, 16)), 0);
+  EXPECT_EQ(clipFrameOf(last.at(16, 16)), 5) << "clip cells are not kept";
+  EXPECT_TRUE(near(last.at(48, 4), makePixel(200, 20, 20), 8));
+  EXPECT_TRUE(near(last.at(48, 28), makePixel(20, 20, 200), 8));
+  EXPECT_TRUE(near(last.at(80, 16), makePixel(20, 200, 20), 8));
+  for (std::uint32_t y = 0; y < 32; ++y) {
+    for (std::uint32_t x = 32; x < 96; ++x)
+      ASSERT_EQ(first.at(x, y), last.at(x, y)) << x << "," << y;
+  }
+}
+
+TEST(StillCellCache, KeepsTheFirstCellsThatFitTheBudget) {
+  PuzzleInfo a;
+  PuzzleInfo b;
+  auto picture = [] {
+    auto foto = std::make_shared<Foto>();
+    EXPECT_TRUE(foto->create(10, 10));
+    return foto;
+  };
+  StillCellCache cache(10 * 10 * 4 + 399);
+  EXPECT_EQ(cache.find(&a), nullptr);
+  EXPECT_TRUE(cache.keep(&a, picture()));
+  EXPECT_FALSE(cache.keep(&a, picture())) << "one picture per cell";
+  EXPECT_FALSE(cache.keep(&b, picture())) << "400 more bytes would pass the budget";
+  EXPECT_FALSE(cache.keep(&b, std::make_shared<Foto>())) << "nothing to keep";
+  EXPECT_NE(cache.find(&a), nullptr);
+  EXPECT_EQ(cache.find(&b), nullptr);
+  EXPECT_EQ(cache.bytes(), 400u);
+  EXPECT_EQ(cache.cells(), 1u);
+  EXPECT_EQ(cache.reuses(), 1u);
 }
 
 }  // namespace
