@@ -391,6 +391,16 @@ class HighQualityRun {
     m_queue.erase(&score);
     enqueue(score);
   }
+  // Puts back a list that left the order to be refilled: where it stood when its gap came back
+  // unchanged, else at the place reserved for it when it left. So the order is the one lists
+  // long enough never to run short would give, and does not depend on the list lengths.
+  void requeue(CScoreTile& score) {
+    if (score.gap() != score.queuedGap) {
+      score.queuedGap = score.gap();
+      score.order = score.reservedOrder;
+    }
+    m_queue.insert(&score);
+  }
   void indexCandidates(CScoreTile& score);
   void compactIndex();
   void withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
@@ -481,7 +491,10 @@ void HighQualityRun::withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
   for (CScoreTile* score : changed) {
     score->touched = true;
     if (score->size() < 2) {
-      if (m_queue.erase(score) > 0) shortLists.push_back(score);
+      if (m_queue.erase(score) > 0) {
+        score->reservedOrder = m_nextOrder++;
+        shortLists.push_back(score);
+      }
     } else {
       refresh(*score);
     }
@@ -705,7 +718,7 @@ bool HighQualityRun::run() {
     }
     group.waitIdle();
     collectSearches();
-    for (CScoreTile* shortList : shortLists) enqueue(*shortList);
+    for (CScoreTile* shortList : shortLists) requeue(*shortList);
   }
   m_job.endStage();
   return true;

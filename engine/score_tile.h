@@ -120,6 +120,7 @@ class CScoreTile {
 
   // Bookkeeping of the run (job thread): place in the priority order and state.
   std::uint64_t order = 0;
+  std::uint64_t reservedOrder = 0;  ///< the place kept while the list is refilled
   std::uint32_t queuedGap = 0;
   std::uint32_t index = 0;  ///< position among the run's lists
   bool done = false;
@@ -180,9 +181,10 @@ struct HighQualityStats {
 /// group's first tile that reaches the group's score. Runs progress stage 6; the candidate
 /// searches run on a worker pool of `job.threadCount` threads, a few lists to refill at a time
 /// split into parts of the tile list so that every thread has work. The result depends only on
-/// the input, never on the thread count or on thread timing. Cells without a candidate stay
-/// empty. Returns false when stopped (cells filled so far stay). `stats`, when given, receives
-/// the run's figures. Job thread.
+/// the input, never on the thread count, on thread timing or on the list lengths the memory
+/// budget allows (among equal gaps a list keeps its place while it is refilled). Cells without a
+/// candidate stay empty. Returns false when stopped (cells filled so far stay). `stats`, when
+/// given, receives the run's figures. Job thread.
 [[nodiscard]] bool placeHighQuality(MatchingContext& context, bool groups,
                                     HighQualityStats* stats = nullptr);
 
