@@ -28,6 +28,9 @@ struct CandidateSet {
   std::vector<std::pair<std::uint32_t, std::uint32_t>> members;
   /// The index of each tile.
   std::unordered_map<const FotoInfo*, std::uint32_t> indexOf;
+  /// For each candidate the overall average of its first tile, channel by channel (the order
+  /// in which a search tries the candidates first).
+  std::vector<std::int16_t> averageR, averageG, averageB;
   /// For each tile: 1 when it may not be placed again.
   std::vector<std::uint8_t> exhausted;
   /// The comparison settings (not owned).
