@@ -160,8 +160,9 @@ bool candidateOut(const CandidateSet& set, std::uint32_t candidate) {
 
 // The candidates of first .. last - 1 whose overall average lies nearest the cell's (sum of
 // the channel differences, before any colour shift), at least `count` of them when there are,
-// ascending. Their exact scores make a first limit for a search that is usually close to the
-// final one, where the first candidates in list order would give a loose one.
+// ascending; candidates that are out are left out. Their exact scores make a first limit for a
+// search that is usually close to the final one, where the first candidates in list order would
+// give a loose one.
 std::vector<std::uint32_t> nearestByAverage(const CandidateSet& set, Pixel cell,
                                             std::uint32_t first, std::uint32_t last,
                                             std::size_t count) {
@@ -169,14 +170,17 @@ std::vector<std::uint32_t> nearestByAverage(const CandidateSet& set, Pixel cell,
   const int r = channel(0);
   const int g = channel(8);
   const int b = channel(16);
+  constexpr std::uint16_t kNotNear = 0xFFFF;
   std::vector<std::uint16_t> near(last - first);
   std::array<std::uint32_t, 766> histogram{};
   for (std::uint32_t c = first; c < last; ++c) {
-    const auto d =
-        static_cast<std::uint16_t>(std::abs(set.averageR[c] - r) + std::abs(set.averageG[c] - g) +
-                                   std::abs(set.averageB[c] - b));
+    // A candidate that is out is never a seed.
+    const auto d = candidateOut(set, c) ? kNotNear
+                                        : static_cast<std::uint16_t>(std::abs(set.averageR[c] - r) +
+                                                                     std::abs(set.averageG[c] - g) +
+                                                                     std::abs(set.averageB[c] - b));
     near[c - first] = d;
-    ++histogram[d];
+    if (d != kNotNear) ++histogram[d];
   }
   std::size_t within = 0;
   std::uint16_t reach = 0;
