@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -199,7 +200,8 @@ std::vector<std::uint32_t> nearestByAverage(const CandidateSet& set, Pixel cell,
 // ascending order. The heap keeps the smallest (score, candidate) pairs whatever the order of
 // arrival, so the result of a range split in parts is the same as a whole.
 void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
-                 std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found) {
+                 std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
+                 std::atomic<std::uint32_t>* shared) {
   constexpr std::size_t kLanes = CellBlock::kCells;
   const CandidateSet& set = *info.tiles;
   const std::size_t lanes = std::min(lists.size(), kLanes);
@@ -212,6 +214,11 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
   std::array<std::size_t, kLanes> nextSeeded{};
   std::array<std::uint32_t, kLanes> limit{};
   std::array<std::size_t, kLanes> keep{};
+  // The limit of list l: its own, or a smaller one that a search of another part published.
+  const auto bound = [&](std::size_t l) {
+    return shared == nullptr ? limit[l]
+                             : std::min(limit[l], shared[l].load(std::memory_order_relaxed));
+  };
   // Offers (score, candidate) to list l's heap.
   const auto offer = [&](std::size_t l, std::uint32_t score, std::uint32_t candidate) {
     if (score >= info.initialLimit) return;
@@ -225,7 +232,16 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
       heap.push_back(entry);
     }
     std::push_heap(heap.begin(), heap.end());
-    if (heap.size() >= keep[l]) limit[l] = heap.front().first;
+    if (heap.size() < keep[l]) return;
+    limit[l] = heap.front().first;
+    // The worst of a full list over part of the range bounds the worst of the whole range's
+    // list: the searches of the other parts may skip what scores above it. An entry that ties
+    // it is still offered, so the merge decides among equal scores as one search would.
+    if (shared == nullptr) return;
+    std::uint32_t published = shared[l].load(std::memory_order_relaxed);
+    while (limit[l] < published &&
+           !shared[l].compare_exchange_weak(published, limit[l], std::memory_order_relaxed)) {
+    }
   };
   for (std::size_t l = 0; l < lanes; ++l) {
     const PuzzleInfo& cell = lists[l]->cell();
@@ -248,7 +264,7 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
       std::uint32_t best = kNoMatch;
       for (std::uint32_t i = from; i < to; ++i) {
         best = std::min(best,
-                        comparisons[l].distance(std::min(limit[l], best), set.tiles[i]->signature));
+                        comparisons[l].distance(std::min(bound(l), best), set.tiles[i]->signature));
       }
       offer(l, best, candidate);
     }
@@ -257,7 +273,7 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
 
   std::array<bool, kLanes> skip{};
   std::array<std::uint32_t, kLanes> best{};
-  std::array<std::uint32_t, kLanes> bound{};
+  std::array<std::uint32_t, kLanes> bounds{};
   std::array<std::uint32_t, kLanes> distance{};
   // Steps `next` through the ascending `candidates` up to `candidate`; true when listed.
   const auto listed = [](const std::vector<std::uint32_t>& candidates, std::size_t& next,
@@ -286,9 +302,9 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
       for (std::size_t l = 0; l < lanes; ++l) {
         // A lane that may not take the candidate still runs, with the tightest bound; its
         // result is not used.
-        bound[l] = skip[l] ? 0 : std::min(limit[l], best[l]);
+        bounds[l] = skip[l] ? 0 : std::min(bound(l), best[l]);
       }
-      block.distances(set.tiles[i]->signature, bound.data(), distance.data());
+      block.distances(set.tiles[i]->signature, bounds.data(), distance.data());
       for (std::size_t l = 0; l < lanes; ++l) best[l] = std::min(best[l], distance[l]);
     }
     for (std::size_t l = 0; l < lanes; ++l) {
@@ -301,13 +317,14 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
 }  // namespace
 
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
-                      std::uint32_t first, std::uint32_t last,
-                      std::span<std::vector<Entry>> found) {
+                      std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
+                      std::span<std::atomic<std::uint32_t>> shared) {
   const std::size_t count = std::min(lists.size(), found.size());
   last = std::min<std::uint32_t>(last, static_cast<std::uint32_t>(info.tiles->members.size()));
   for (std::size_t at = 0; at < count; at += CellBlock::kCells) {
     const std::size_t n = std::min(CellBlock::kCells, count - at);
-    searchBlock(lists.subspan(at, n), info, first, last, found.subspan(at, n));
+    searchBlock(lists.subspan(at, n), info, first, last, found.subspan(at, n),
+                shared.size() >= at + n ? shared.data() + at : nullptr);
   }
 }
 
@@ -453,6 +470,8 @@ struct Search {
   std::uint32_t last = 0;
   bool direct = true;
   std::vector<std::vector<Entry>> found;
+  // The limits the parts of one search share, one for each list.
+  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
 };
 
 template <typename T>
@@ -603,6 +622,11 @@ std::uint32_t HighQualityRun::partsFor(std::size_t lists, std::uint32_t capacity
 void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> lists,
                                   std::uint32_t parts) {
   const auto candidates = static_cast<std::uint64_t>(m_set.members.size());
+  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
+  if (parts > 1) {
+    limits = std::make_shared<std::vector<std::atomic<std::uint32_t>>>(lists.size());
+    for (auto& limit : *limits) limit.store(m_info.initialLimit, std::memory_order_relaxed);
+  }
   for (std::uint32_t part = 0; part < parts; ++part) {
     auto search = std::make_unique<Search>();
     search->lists = lists;
@@ -610,12 +634,15 @@ void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> list
     search->last = static_cast<std::uint32_t>(candidates * (part + 1) / parts);
     search->direct = parts == 1;
     search->found.resize(lists.size());
+    search->limits = limits;
     Search* job = search.get();
     m_searches.push_back(std::move(search));
     ++m_stats.searchJobs;
     const CScoreTile::RebuildInfo* info = &m_info;
     group.submit(makeParallelJob([job, info] {
-      searchCandidates(job->lists, *info, job->first, job->last, job->found);
+      std::span<std::atomic<std::uint32_t>> shared;
+      if (job->limits) shared = *job->limits;
+      searchCandidates(job->lists, *info, job->first, job->last, job->found, shared);
       if (!job->direct) return;
       for (std::size_t i = 0; i < job->lists.size(); ++i) {
         job->lists[i]->assign(std::move(job->found[i]));

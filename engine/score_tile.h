@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <unordered_map>
@@ -148,10 +149,14 @@ class CScoreTile {
 /// ordered as a list is, each below `info.initialLimit`, with the spacing exclusion and
 /// exhausted groups left out. The lists themselves are not changed. Searching a range in parts
 /// and merging the parts with `mergeCandidates` gives exactly the entries of one search over
-/// the whole range. Reads only shared state; any thread.
+/// the whole range. The searches of the parts of one range may share `shared` (one limit per
+/// list, starting at `info.initialLimit`): each lowers a list's limit to the worst score of its
+/// own full list and skips what scores above the lowest, which changes the work, never the
+/// merged result. Reads only shared state besides `shared`; any thread.
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last,
-                      std::span<std::vector<CScoreTile::Entry>> found);
+                      std::span<std::vector<CScoreTile::Entry>> found,
+                      std::span<std::atomic<std::uint32_t>> shared = {});
 
 /// Merges the results of searches over parts of a range (each ordered as a list is) into what
 /// one list of `capacity` keeps: the `capacity` smallest entries by (score, candidate).

@@ -3,6 +3,7 @@
 // index against a walk over every cell, and whole runs that must not depend on the thread
 // count or on the memory budget's list lengths.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -139,10 +140,18 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
         const std::uint32_t cuts[] = {0, 1 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates / 2 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates};
+        // Half the time the parts share their limits, as split searches on a pool do, and run
+        // last part first: the earlier candidates then meet the limits of later ones, which
+        // they win ties against.
+        std::vector<std::atomic<std::uint32_t>> limits(lists.size());
+        for (auto& limit : limits) limit = initialLimit;
+        std::span<std::atomic<std::uint32_t>> shared;
+        if (rng() % 2 == 0) shared = limits;
         std::vector<std::vector<std::vector<Entry>>> parts(3);
-        for (int p = 0; p < 3; ++p) {
+        for (int step = 0; step < 3; ++step) {
+          const int p = shared.empty() ? step : 2 - step;
           parts[p].resize(lists.size());
-          searchCandidates(lists, info, cuts[p], cuts[p + 1], parts[p]);
+          searchCandidates(lists, info, cuts[p], cuts[p + 1], parts[p], shared);
         }
         for (std::size_t l = 0; l < lists.size(); ++l) {
           const std::vector<Entry> expected = referenceList(
