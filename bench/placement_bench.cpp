@@ -29,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -267,7 +268,13 @@ int main(int argc, char** argv) {
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           double sum = 0;
           std::size_t filled = 0;
+          // A checksum of the placement (each cell's tile and score): equal checksums show that
+          // two builds or thread counts placed alike.
+          std::uint64_t checksum = 1469598103934665603ull;
           for (const auto& cell : grid.cells) {
+            const std::uint64_t tile =
+                cell->tile != nullptr ? std::hash<std::string>()(cell->tile->path) : 0;
+            checksum = ((checksum ^ tile) * 1099511628211ull ^ cell->score) * 1099511628211ull;
             if (cell->tile == nullptr) continue;
             sum += cell->score;
             ++filled;
@@ -275,9 +282,10 @@ int main(int argc, char** argv) {
           char line[512];
           std::snprintf(line, sizeof line,
                         "%6zu cells %6zu tiles  %-32s %u thr  %s %8.2f s  filled %zu"
-                        "  mean score %.0f",
+                        "  mean score %.0f  checksum %016llx",
                         grid.cells.size(), size.tiles, c.name, threads, placed ? "ok  " : "FAIL",
-                        seconds, filled, filled ? sum / static_cast<double>(filled) : 0.0);
+                        seconds, filled, filled ? sum / static_cast<double>(filled) : 0.0,
+                        static_cast<unsigned long long>(checksum));
           std::string text = line;
           if (highQuality) {
             // The candidate storage against the budget: candidates listed at most at once out

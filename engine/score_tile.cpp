@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <set>
 
@@ -40,6 +42,15 @@ void CandidateSet::assign(std::vector<FotoInfo*> tileList, bool groups,
     }
     candidateOf[i] = static_cast<std::uint32_t>(members.size() - 1);
     indexOf.emplace(tiles[i], i);
+  }
+  averageR.clear();
+  averageG.clear();
+  averageB.clear();
+  for (const auto& [from, to] : members) {
+    const Pixel average = tiles[from]->signature.values[0];
+    averageR.push_back(static_cast<std::int16_t>(average & 0xFFu));
+    averageG.push_back(static_cast<std::int16_t>((average >> 8) & 0xFFu));
+    averageB.push_back(static_cast<std::int16_t>((average >> 16) & 0xFFu));
   }
 }
 
@@ -108,6 +119,10 @@ std::uint32_t SpacingIndex::mostNear(std::uint32_t limit) const {
 
 namespace {
 
+// A search seeds a list with the candidates nearest by average when its range holds at least
+// this many times as many candidates as the list keeps.
+constexpr std::size_t kSeedingRange = 4;
+
 // The candidates `cell` may not take: those of the tiles held by the cells within spacing,
 // ascending.
 std::vector<std::uint32_t> excludedCandidates(const PuzzleInfo& cell,
@@ -135,13 +150,58 @@ std::vector<std::uint32_t> excludedCandidates(const PuzzleInfo& cell,
   return excluded;
 }
 
+// Whether `candidate` may go into a list: no member of its group is exhausted.
+bool candidateOut(const CandidateSet& set, std::uint32_t candidate) {
+  const auto [from, to] = set.members[candidate];
+  for (std::uint32_t i = from; i < to; ++i) {
+    if (set.exhausted[i] != 0) return true;
+  }
+  return false;
+}
+
+// The candidates of first .. last - 1 whose overall average lies nearest the cell's (sum of
+// the channel differences, before any colour shift), at least `count` of them when there are,
+// ascending; candidates that are out are left out. Their exact scores make a first limit for a
+// search that is usually close to the final one, where the first candidates in list order would
+// give a loose one.
+std::vector<std::uint32_t> nearestByAverage(const CandidateSet& set, Pixel cell,
+                                            std::uint32_t first, std::uint32_t last,
+                                            std::size_t count) {
+  const auto channel = [cell](int shift) { return static_cast<int>((cell >> shift) & 0xFFu); };
+  const int r = channel(0);
+  const int g = channel(8);
+  const int b = channel(16);
+  constexpr std::uint16_t kNotNear = 0xFFFF;
+  std::vector<std::uint16_t> near(last - first);
+  std::array<std::uint32_t, 766> histogram{};
+  for (std::uint32_t c = first; c < last; ++c) {
+    // A candidate that is out is never a seed.
+    const auto d = candidateOut(set, c) ? kNotNear
+                                        : static_cast<std::uint16_t>(std::abs(set.averageR[c] - r) +
+                                                                     std::abs(set.averageG[c] - g) +
+                                                                     std::abs(set.averageB[c] - b));
+    near[c - first] = d;
+    if (d != kNotNear) ++histogram[d];
+  }
+  std::size_t within = 0;
+  std::uint16_t reach = 0;
+  while (reach < 765 && within + histogram[reach] < count) within += histogram[reach++];
+  std::vector<std::uint32_t> seeds;
+  for (std::uint32_t c = first; c < last; ++c) {
+    if (near[c - first] <= reach) seeds.push_back(c);
+  }
+  return seeds;
+}
+
 // One block of at most CellBlock::kCells lists over candidates first .. last - 1. Each list
-// keeps a heap of its best entries so far, worst on top; once the heap is full its worst
-// score becomes the limit of the list's later comparisons. Candidates come in ascending order,
-// so a new entry that only ties the worst loses to it: that keeps, among equal scores, the
-// earlier candidate, which makes the result of a range split in parts the same as a whole.
+// keeps a heap of its best entries so far by (score, candidate), worst on top; once the heap is
+// full its worst score becomes the limit of the list's later comparisons. The candidates
+// nearest each cell by their average go first, each list for itself, then the rest in
+// ascending order. The heap keeps the smallest (score, candidate) pairs whatever the order of
+// arrival, so the result of a range split in parts is the same as a whole.
 void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
-                 std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found) {
+                 std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
+                 std::atomic<std::uint32_t>* shared) {
   constexpr std::size_t kLanes = CellBlock::kCells;
   const CandidateSet& set = *info.tiles;
   const std::size_t lanes = std::min(lists.size(), kLanes);
@@ -150,8 +210,39 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
   std::array<const CellComparison*, kLanes> pointers{};
   std::array<std::vector<std::uint32_t>, kLanes> excluded;
   std::array<std::size_t, kLanes> nextExcluded{};
+  std::array<std::vector<std::uint32_t>, kLanes> seeded;
+  std::array<std::size_t, kLanes> nextSeeded{};
   std::array<std::uint32_t, kLanes> limit{};
   std::array<std::size_t, kLanes> keep{};
+  // The limit of list l: its own, or a smaller one that a search of another part published.
+  const auto bound = [&](std::size_t l) {
+    return shared == nullptr ? limit[l]
+                             : std::min(limit[l], shared[l].load(std::memory_order_relaxed));
+  };
+  // Offers (score, candidate) to list l's heap.
+  const auto offer = [&](std::size_t l, std::uint32_t score, std::uint32_t candidate) {
+    if (score >= info.initialLimit) return;
+    std::vector<Entry>& heap = found[l];
+    const Entry entry(score, candidate);
+    if (heap.size() >= keep[l]) {
+      if (!(entry < heap.front())) return;
+      std::pop_heap(heap.begin(), heap.end());
+      heap.back() = entry;
+    } else {
+      heap.push_back(entry);
+    }
+    std::push_heap(heap.begin(), heap.end());
+    if (heap.size() < keep[l]) return;
+    limit[l] = heap.front().first;
+    // The worst of a full list over part of the range bounds the worst of the whole range's
+    // list: the searches of the other parts may skip what scores above it. An entry that ties
+    // it is still offered, so the merge decides among equal scores as one search would.
+    if (shared == nullptr) return;
+    std::uint32_t published = shared[l].load(std::memory_order_relaxed);
+    while (limit[l] < published &&
+           !shared[l].compare_exchange_weak(published, limit[l], std::memory_order_relaxed)) {
+    }
+  };
   for (std::size_t l = 0; l < lanes; ++l) {
     const PuzzleInfo& cell = lists[l]->cell();
     comparisons.emplace_back(*set.comparison, cell.signature, cell.weight);
@@ -161,24 +252,42 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     keep[l] = std::max<std::uint32_t>(lists[l]->capacity, 1);
     found[l].clear();
     found[l].reserve(std::min<std::size_t>(keep[l], last > first ? last - first : 0) + 1);
+    // Seeding pays where the range is much longer than the list.
+    if (last - first < kSeedingRange * keep[l]) continue;
+    seeded[l] = nearestByAverage(set, cell.signature.values[0], first, last, keep[l]);
+    for (const std::uint32_t candidate : seeded[l]) {
+      if (std::binary_search(excluded[l].begin(), excluded[l].end(), candidate) ||
+          candidateOut(set, candidate)) {
+        continue;
+      }
+      const auto [from, to] = set.members[candidate];
+      std::uint32_t best = kNoMatch;
+      for (std::uint32_t i = from; i < to; ++i) {
+        best = std::min(best,
+                        comparisons[l].distance(std::min(bound(l), best), set.tiles[i]->signature));
+      }
+      offer(l, best, candidate);
+    }
   }
   const CellBlock block(std::span<const CellComparison* const>(pointers.data(), lanes));
 
   std::array<bool, kLanes> skip{};
   std::array<std::uint32_t, kLanes> best{};
-  std::array<std::uint32_t, kLanes> bound{};
+  std::array<std::uint32_t, kLanes> bounds{};
   std::array<std::uint32_t, kLanes> distance{};
+  // Steps `next` through the ascending `candidates` up to `candidate`; true when listed.
+  const auto listed = [](const std::vector<std::uint32_t>& candidates, std::size_t& next,
+                         std::uint32_t candidate) {
+    while (next < candidates.size() && candidates[next] < candidate) ++next;
+    return next < candidates.size() && candidates[next] == candidate;
+  };
   for (std::uint32_t candidate = first; candidate < last; ++candidate) {
+    if (candidateOut(set, candidate)) continue;
     const auto [from, to] = set.members[candidate];
-    bool out = false;
-    for (std::uint32_t i = from; i < to && !out; ++i) out = set.exhausted[i] != 0;
-    if (out) continue;
     bool any = false;
     for (std::size_t l = 0; l < lanes; ++l) {
-      const std::vector<std::uint32_t>& ex = excluded[l];
-      std::size_t& next = nextExcluded[l];
-      while (next < ex.size() && ex[next] < candidate) ++next;
-      skip[l] = next < ex.size() && ex[next] == candidate;
+      skip[l] = listed(excluded[l], nextExcluded[l], candidate) ||
+                listed(seeded[l], nextSeeded[l], candidate);
       any = any || !skip[l];
       best[l] = kNoMatch;
     }
@@ -193,21 +302,13 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
       for (std::size_t l = 0; l < lanes; ++l) {
         // A lane that may not take the candidate still runs, with the tightest bound; its
         // result is not used.
-        bound[l] = skip[l] ? 0 : std::min(limit[l], best[l]);
+        bounds[l] = skip[l] ? 0 : std::min(bound(l), best[l]);
       }
-      block.distances(set.tiles[i]->signature, bound.data(), distance.data());
+      block.distances(set.tiles[i]->signature, bounds.data(), distance.data());
       for (std::size_t l = 0; l < lanes; ++l) best[l] = std::min(best[l], distance[l]);
     }
     for (std::size_t l = 0; l < lanes; ++l) {
-      if (skip[l] || best[l] >= limit[l]) continue;
-      std::vector<Entry>& heap = found[l];
-      heap.emplace_back(best[l], candidate);
-      std::push_heap(heap.begin(), heap.end());
-      if (heap.size() > keep[l]) {
-        std::pop_heap(heap.begin(), heap.end());
-        heap.pop_back();
-      }
-      if (heap.size() >= keep[l]) limit[l] = heap.front().first;
+      if (!skip[l]) offer(l, best[l], candidate);
     }
   }
   for (std::size_t l = 0; l < lanes; ++l) std::sort_heap(found[l].begin(), found[l].end());
@@ -216,13 +317,14 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
 }  // namespace
 
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
-                      std::uint32_t first, std::uint32_t last,
-                      std::span<std::vector<Entry>> found) {
+                      std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
+                      std::span<std::atomic<std::uint32_t>> shared) {
   const std::size_t count = std::min(lists.size(), found.size());
   last = std::min<std::uint32_t>(last, static_cast<std::uint32_t>(info.tiles->members.size()));
   for (std::size_t at = 0; at < count; at += CellBlock::kCells) {
     const std::size_t n = std::min(CellBlock::kCells, count - at);
-    searchBlock(lists.subspan(at, n), info, first, last, found.subspan(at, n));
+    searchBlock(lists.subspan(at, n), info, first, last, found.subspan(at, n),
+                shared.size() >= at + n ? shared.data() + at : nullptr);
   }
 }
 
@@ -339,6 +441,9 @@ std::uint32_t candidateCapacity(std::uint64_t entries, std::uint64_t waiting, st
 namespace {
 
 constexpr std::uint32_t kUnlimited = 0xFFFFFFFFu;
+// The longest first list, and how much longer a list gets at each refill (within the budget).
+constexpr std::uint32_t kFirstListLength = 48;
+constexpr std::uint32_t kListGrowth = 4;
 
 // Largest gap first; among equal gaps the earlier insertion first.
 struct ByGap {
@@ -365,6 +470,8 @@ struct Search {
   std::uint32_t last = 0;
   bool direct = true;
   std::vector<std::vector<Entry>> found;
+  // The limits the parts of one search share, one for each list.
+  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
 };
 
 template <typename T>
@@ -390,6 +497,16 @@ class HighQualityRun {
     if (score.gap() == score.queuedGap) return;
     m_queue.erase(&score);
     enqueue(score);
+  }
+  // Puts back a list that left the order to be refilled: where it stood when its gap came back
+  // unchanged, else at the place reserved for it when it left. So the order is the one lists
+  // long enough never to run short would give, and does not depend on the list lengths.
+  void requeue(CScoreTile& score) {
+    if (score.gap() != score.queuedGap) {
+      score.queuedGap = score.gap();
+      score.order = score.reservedOrder;
+    }
+    m_queue.insert(&score);
   }
   void indexCandidates(CScoreTile& score);
   void compactIndex();
@@ -481,7 +598,10 @@ void HighQualityRun::withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
   for (CScoreTile* score : changed) {
     score->touched = true;
     if (score->size() < 2) {
-      if (m_queue.erase(score) > 0) shortLists.push_back(score);
+      if (m_queue.erase(score) > 0) {
+        score->reservedOrder = m_nextOrder++;
+        shortLists.push_back(score);
+      }
     } else {
       refresh(*score);
     }
@@ -502,6 +622,11 @@ std::uint32_t HighQualityRun::partsFor(std::size_t lists, std::uint32_t capacity
 void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> lists,
                                   std::uint32_t parts) {
   const auto candidates = static_cast<std::uint64_t>(m_set.members.size());
+  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
+  if (parts > 1) {
+    limits = std::make_shared<std::vector<std::atomic<std::uint32_t>>>(lists.size());
+    for (auto& limit : *limits) limit.store(m_info.initialLimit, std::memory_order_relaxed);
+  }
   for (std::uint32_t part = 0; part < parts; ++part) {
     auto search = std::make_unique<Search>();
     search->lists = lists;
@@ -509,12 +634,15 @@ void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> list
     search->last = static_cast<std::uint32_t>(candidates * (part + 1) / parts);
     search->direct = parts == 1;
     search->found.resize(lists.size());
+    search->limits = limits;
     Search* job = search.get();
     m_searches.push_back(std::move(search));
     ++m_stats.searchJobs;
     const CScoreTile::RebuildInfo* info = &m_info;
     group.submit(makeParallelJob([job, info] {
-      searchCandidates(job->lists, *info, job->first, job->last, job->found);
+      std::span<std::atomic<std::uint32_t>> shared;
+      if (job->limits) shared = *job->limits;
+      searchCandidates(job->lists, *info, job->first, job->last, job->found, shared);
       if (!job->direct) return;
       for (std::size_t i = 0; i < job->lists.size(); ++i) {
         job->lists[i]->assign(std::move(job->found[i]));
@@ -620,6 +748,12 @@ bool HighQualityRun::run() {
   if (m_info.threshold > 0 && unlimited && firstCapacity > 2) {
     firstCapacity = std::min(firstCapacity, m_nearby->mostNear(firstCapacity - 2) + 2);
   }
+  // Otherwise the placement does not depend on the list lengths either (a list always holds the
+  // best candidates still allowed, and a refill keeps the list's place), only the work does: a
+  // long first list makes every search compare its first entries without a limit, a short one
+  // is refilled often. Lists start short and grow with every refill of their cell, which
+  // gives longer lists to the cells that compete for the most wanted tiles.
+  firstCapacity = std::min(firstCapacity, kFirstListLength);
 
   m_threads = std::max(1u, m_job.threadCount);
   WorkerPool pool;
@@ -694,7 +828,9 @@ bool HighQualityRun::run() {
       m_listed -= shortList->size();
       m_listBytes -= shortList->bytes();
       shortList->assign({});
-      shortList->capacity = std::max<std::uint32_t>(capacity, 1);
+      const std::uint64_t grown = std::uint64_t{shortList->capacity} * kListGrowth;
+      shortList->capacity = static_cast<std::uint32_t>(
+          std::max<std::uint64_t>(std::min<std::uint64_t>(capacity, grown), 1));
     }
     const std::uint32_t parts = partsFor(shortLists.size(), capacity);
     for (std::size_t at = 0; at < shortLists.size(); at += CellBlock::kCells) {
@@ -705,7 +841,7 @@ bool HighQualityRun::run() {
     }
     group.waitIdle();
     collectSearches();
-    for (CScoreTile* shortList : shortLists) enqueue(*shortList);
+    for (CScoreTile* shortList : shortLists) requeue(*shortList);
   }
   m_job.endStage();
   return true;

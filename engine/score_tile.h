@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <unordered_map>
@@ -28,6 +29,9 @@ struct CandidateSet {
   std::vector<std::pair<std::uint32_t, std::uint32_t>> members;
   /// The index of each tile.
   std::unordered_map<const FotoInfo*, std::uint32_t> indexOf;
+  /// For each candidate the overall average of its first tile, channel by channel (the order
+  /// in which a search tries the candidates first).
+  std::vector<std::int16_t> averageR, averageG, averageB;
   /// For each tile: 1 when it may not be placed again.
   std::vector<std::uint8_t> exhausted;
   /// The comparison settings (not owned).
@@ -120,6 +124,7 @@ class CScoreTile {
 
   // Bookkeeping of the run (job thread): place in the priority order and state.
   std::uint64_t order = 0;
+  std::uint64_t reservedOrder = 0;  ///< the place kept while the list is refilled
   std::uint32_t queuedGap = 0;
   std::uint32_t index = 0;  ///< position among the run's lists
   bool done = false;
@@ -144,10 +149,14 @@ class CScoreTile {
 /// ordered as a list is, each below `info.initialLimit`, with the spacing exclusion and
 /// exhausted groups left out. The lists themselves are not changed. Searching a range in parts
 /// and merging the parts with `mergeCandidates` gives exactly the entries of one search over
-/// the whole range. Reads only shared state; any thread.
+/// the whole range. The searches of the parts of one range may share `shared` (one limit per
+/// list, starting at `info.initialLimit`): each lowers a list's limit to the worst score of its
+/// own full list and skips what scores above the lowest, which changes the work, never the
+/// merged result. Reads only shared state besides `shared`; any thread.
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last,
-                      std::span<std::vector<CScoreTile::Entry>> found);
+                      std::span<std::vector<CScoreTile::Entry>> found,
+                      std::span<std::atomic<std::uint32_t>> shared = {});
 
 /// Merges the results of searches over parts of a range (each ordered as a list is) into what
 /// one list of `capacity` keeps: the `capacity` smallest entries by (score, candidate).
@@ -180,9 +189,10 @@ struct HighQualityStats {
 /// group's first tile that reaches the group's score. Runs progress stage 6; the candidate
 /// searches run on a worker pool of `job.threadCount` threads, a few lists to refill at a time
 /// split into parts of the tile list so that every thread has work. The result depends only on
-/// the input, never on the thread count or on thread timing. Cells without a candidate stay
-/// empty. Returns false when stopped (cells filled so far stay). `stats`, when given, receives
-/// the run's figures. Job thread.
+/// the input, never on the thread count, on thread timing or on the list lengths the memory
+/// budget allows (among equal gaps a list keeps its place while it is refilled). Cells without a
+/// candidate stay empty. Returns false when stopped (cells filled so far stay). `stats`, when
+/// given, receives the run's figures. Job thread.
 [[nodiscard]] bool placeHighQuality(MatchingContext& context, bool groups,
                                     HighQualityStats* stats = nullptr);
 

@@ -238,6 +238,18 @@ struct VectorSums {
     return vector::sumVectorsAvx2(tables, cells[i] + kFirstPixel, tiles[i] + kFirstPixel, 18,
                                   k.weightPixel, vectorShift, sum, bound, pixelCheck);
   }
+  // The blocks of the first n variants in one call, without a bound: a variant over the limit
+  // is dropped either way, and one call costs less than n calls of two vectors.
+  void allBlocks(std::size_t n, std::uint64_t sum, std::uint64_t* out) const {
+    std::array<const Pixel*, 8> cellBlocks{};
+    std::array<const Pixel*, 8> tileBlocks{};
+    for (std::size_t i = 0; i < n; ++i) {
+      cellBlocks[i] = cells[i] + kFirstBlock;
+      tileBlocks[i] = tiles[i] + kFirstBlock;
+    }
+    vector::sumBlocksAvx2(tables, cellBlocks.data(), tileBlocks.data(), n, k.weightBlock,
+                          vectorShift, sum, out);
+  }
 };
 
 template <typename Sums>
@@ -250,8 +262,12 @@ std::uint32_t searchVariants(const Sums& sums, std::uint32_t limit, const Varian
   std::array<std::uint64_t, 8> partial{};
   std::array<std::size_t, 8> order{};
   std::size_t alive = 0;
+  if constexpr (requires { sums.allBlocks(n, average, partial.data()); }) {
+    sums.allBlocks(n, average, partial.data());
+  } else {
+    for (std::size_t i = 0; i < n; ++i) partial[i] = sums.blocks(i, average, limit);
+  }
   for (std::size_t i = 0; i < n; ++i) {
-    partial[i] = sums.blocks(i, average, limit);
     if (partial[i] > limit) continue;
     // Keep `order` sorted by partial sum, and among equal ones the later variant first.
     std::size_t at = alive++;

@@ -55,4 +55,11 @@ struct VectorShift {
                                            std::uint64_t sum, std::uint64_t bound,
                                            std::size_t checkEvery);
 
+/// For i < `count` (at most 8): `out[i]` = `sum` plus the costs of the 16 elements at
+/// `cells[i]` and `tiles[i]` (two vectors), as `sumVectorsAvx2` adds them, without a bound.
+/// The same conditions; only on processors with AVX2.
+void sumBlocksAvx2(const VectorTables& tables, const Pixel* const* cells, const Pixel* const* tiles,
+                   std::size_t count, std::uint32_t weight, const VectorShift& shift,
+                   std::uint64_t sum, std::uint64_t* out);
+
 }  // namespace tg::vector

@@ -3,6 +3,7 @@
 // index against a walk over every cell, and whole runs that must not depend on the thread
 // count or on the memory budget's list lengths.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -139,10 +140,18 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
         const std::uint32_t cuts[] = {0, 1 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates / 2 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates};
+        // Half the time the parts share their limits, as split searches on a pool do, and run
+        // last part first: the earlier candidates then meet the limits of later ones, which
+        // they win ties against.
+        std::vector<std::atomic<std::uint32_t>> limits(lists.size());
+        for (auto& limit : limits) limit = initialLimit;
+        std::span<std::atomic<std::uint32_t>> shared;
+        if (rng() % 2 == 0) shared = limits;
         std::vector<std::vector<std::vector<Entry>>> parts(3);
-        for (int p = 0; p < 3; ++p) {
+        for (int step = 0; step < 3; ++step) {
+          const int p = shared.empty() ? step : 2 - step;
           parts[p].resize(lists.size());
-          searchCandidates(lists, info, cuts[p], cuts[p + 1], parts[p]);
+          searchCandidates(lists, info, cuts[p], cuts[p + 1], parts[p], shared);
         }
         for (std::size_t l = 0; l < lists.size(); ++l) {
           const std::vector<Entry> expected = referenceList(
@@ -311,6 +320,141 @@ TEST(HighQualityThreads, EverySettingGivesTheSameResultOnAnyNumberOfThreads) {
         EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end()) << c.name;
       }
     }
+  }
+}
+
+// High Quality worked out from its definition, with lists of every candidate a cell may still
+// take (so none ever runs short): the largest gap is served first; a list whose gap changes
+// goes behind the lists of equal gap, the lists one placement changes in container order.
+// `threshold` is the spacing threshold. Returns each cell's tile path and score.
+std::vector<std::pair<std::string, std::uint32_t>> referenceHighQuality(World& w,
+                                                                        std::uint64_t threshold) {
+  struct Waiting {
+    PuzzleInfo* cell;
+    std::vector<Entry> list;
+    std::uint32_t gap = 0;
+    std::uint64_t order = 0;
+  };
+  const auto gapOf = [](const std::vector<Entry>& list) {
+    return list.size() < 2 ? 0u : list[1].first - list[0].first;
+  };
+  const std::vector<FotoInfo*> tiles = placementTiles(w.list);
+  std::uint64_t next = 0;
+  std::vector<Waiting> waiting;
+  for (const auto& cell : w.grid.cells) {
+    if (!cell || cell->active == 0 || cell->tile != nullptr) continue;
+    Waiting entry{cell.get(), {}};
+    for (std::uint32_t i = 0; i < tiles.size(); ++i) {
+      const std::uint32_t score = tileDistance(w.comparison, kNoMatch, *cell, *tiles[i]);
+      if (score != kNoMatch) entry.list.emplace_back(score, i);
+    }
+    std::sort(entry.list.begin(), entry.list.end());
+    entry.gap = gapOf(entry.list);
+    entry.order = next++;
+    waiting.push_back(std::move(entry));
+  }
+  while (!waiting.empty()) {
+    const auto first =
+        std::min_element(waiting.begin(), waiting.end(), [](const Waiting& a, const Waiting& b) {
+          return a.gap != b.gap ? a.gap > b.gap : a.order < b.order;
+        });
+    const Waiting served = std::move(*first);
+    waiting.erase(first);
+    if (served.list.empty()) continue;
+    const auto [score, index] = served.list.front();
+    FotoInfo& tile = *tiles[index];
+    served.cell->tile = &tile;
+    served.cell->score = score;
+    const bool spent = ++tile.useCount >= w.context.useLimit(tile);
+    for (Waiting& other : waiting) {
+      if (!spent && !withinSpacing(*served.cell, *other.cell, threshold)) continue;
+      std::erase_if(other.list, [&](const Entry& e) { return e.second == index; });
+      if (gapOf(other.list) == other.gap) continue;
+      other.gap = gapOf(other.list);
+      other.order = next++;
+    }
+  }
+  std::vector<std::pair<std::string, std::uint32_t>> out;
+  for (const auto& cell : w.grid.cells) {
+    if (cell) out.emplace_back(cell->tile != nullptr ? cell->tile->path : "", cell->score);
+  }
+  return out;
+}
+
+TEST(HighQualityReference, RunsGiveThePlainDefinitionWhateverTheListLengths) {
+  // Many tiles of a few grey levels, so that equal gaps are common and the order among them
+  // decides; short lists (a small budget stretched over empty slots) are refilled many times.
+  const RunCase cases[] = {{"no duplicates, short lists", 1, 0, "10", 150000},
+                           {"no duplicates", 1, 0, "3900", 0},
+                           {"two uses with spacing, short lists", 2, 2, "10", 150000},
+                           {"spacing only, short lists", 0, 3, "10", 150000},
+                           {"unlimited", 0, 0, "3900", 0}};
+  for (const RunCase& c : cases) {
+    for (const unsigned threads : {1u, 2u}) {
+      std::mt19937 rng(8);
+      World w;
+      w.job.threadCount = threads;
+      w.job.settings.tileDuplication.set(c.duplication);
+      w.job.settings.duplicateSpacing.set(c.spacing);
+      w.job.settings.advanced.setRowValue(AdvancedRow::MemoryMaxSizeMB, c.megabytes);
+      w.squareGrid(14, rng, 5);
+      w.tiles(400, rng, 5);
+      World plain;
+      plain.job.settings = w.job.settings;
+      plain.grid.columns = w.grid.columns;
+      plain.grid.rows = w.grid.rows;
+      for (const auto& cell : w.grid.cells) {
+        addCell(plain.grid, cell->shape.left, cell->shape.top, 10, 10).signature = cell->signature;
+      }
+      for (const auto& [path, tile] : w.list.tiles) {
+        test::addTile(plain.list, path, 0).signature = tile.signature;
+      }
+      w.grid.cells.resize(w.grid.cells.size() + c.padding);
+      ASSERT_TRUE(placeHighQuality(w.context, false)) << c.name;
+      std::vector<std::pair<std::string, std::uint32_t>> result;
+      for (const auto& cell : w.grid.cells) {
+        if (cell) result.emplace_back(cell->tile != nullptr ? cell->tile->path : "", cell->score);
+      }
+      // Empty slots count in the average cell area, and so shorten the spacing.
+      const std::uint64_t threshold = spacingThreshold(w.grid, c.spacing);
+      EXPECT_EQ(result, referenceHighQuality(plain, threshold))
+          << c.name << ", " << threads << " threads";
+    }
+  }
+}
+
+TEST(HighQualityReference, EqualGapsKeepTheirOrderWhenShortListsAreRefilled) {
+  // Uniform greys a few levels apart: many cells share gaps and compete for the same tiles, and
+  // lists of three run short at different times.
+  for (std::uint32_t seed = 0; seed < 12; ++seed) {
+    std::mt19937 rng(seed);
+    World w;
+    w.job.settings.tileDuplication.set(1 + seed % 2);
+    w.job.settings.advanced.setRowValue(AdvancedRow::MemoryMaxSizeMB, "10");
+    World plain;
+    plain.job.settings = w.job.settings;
+    w.grid.columns = plain.grid.columns = 80;
+    w.grid.rows = plain.grid.rows = 80;
+    for (int i = 0; i < 64; ++i) {
+      const auto grey = static_cast<std::uint32_t>(100 + 4 * (rng() % 4));
+      addCell(w.grid, (i % 8) * 10, (i / 8) * 10, 10, 10).signature =
+          test::uniformSignature(grey, grey, grey);
+      addCell(plain.grid, (i % 8) * 10, (i / 8) * 10, 10, 10).signature =
+          test::uniformSignature(grey, grey, grey);
+    }
+    for (int i = 0; i < 70; ++i) {
+      const std::string path = "/t/" + std::to_string(100 + i) + ".jpg";
+      const auto grey = static_cast<std::uint32_t>(96 + 3 * (rng() % 8));
+      test::addTile(w.list, path, grey);
+      test::addTile(plain.list, path, grey);
+    }
+    w.grid.cells.resize(w.grid.cells.size() + 250000);
+    ASSERT_TRUE(placeHighQuality(w.context, false));
+    std::vector<std::pair<std::string, std::uint32_t>> result;
+    for (const auto& cell : w.grid.cells) {
+      if (cell) result.emplace_back(cell->tile != nullptr ? cell->tile->path : "", cell->score);
+    }
+    EXPECT_EQ(result, referenceHighQuality(plain, 0)) << "seed " << seed;
   }
 }
 
