@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -78,6 +79,36 @@ bool intersects(const FotoMask& box, std::int64_t x, std::int64_t y, std::int64_
          y < std::int64_t{box.top} + box.height;
 }
 
+// The largest side of a cell's box: the size its tile picture is decoded for.
+std::uint32_t cellSide(const PuzzleInfo& cell) {
+  return static_cast<std::uint32_t>(std::max({0, cell.shape.width, cell.shape.height}));
+}
+
+// Cells that show the same tile at the same size are visited one after the other, in the order
+// in which their (tile, side) pair first appears in the grid and in grid order within it, so that
+// a band decodes each tile picture once for all of its cells. Duplicate spacing keeps repeats of
+// a tile apart, so in grid order nearly every cell would decode its tile again.
+std::vector<PuzzleInfo*> groupCellsByTile(std::vector<PuzzleInfo*> cells) {
+  struct KeyHash {
+    std::size_t operator()(const std::pair<const FotoInfo*, std::uint32_t>& key) const {
+      return std::hash<const FotoInfo*>()(key.first) ^ (std::size_t{key.second} << 1);
+    }
+  };
+  std::unordered_map<std::pair<const FotoInfo*, std::uint32_t>, std::size_t, KeyHash> rankOf;
+  std::vector<std::pair<std::size_t, PuzzleInfo*>> ranked;
+  ranked.reserve(cells.size());
+  for (PuzzleInfo* cell : cells) {
+    std::pair<const FotoInfo*, std::uint32_t> key{nullptr, 0};
+    if (cell != nullptr) key = {cell->tile, cellSide(*cell)};
+    const std::size_t rank = rankOf.try_emplace(key, rankOf.size()).first->second;
+    ranked.emplace_back(rank, cell);
+  }
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = ranked[i].second;
+  return cells;
+}
+
 SavedPiece pieceRecord(const std::string& path, std::uint32_t x, std::uint32_t y,
                        std::uint32_t width, std::uint32_t height) {
   SavedPiece piece;
@@ -119,7 +150,7 @@ std::string individualTileName(const std::string& tilesFolder, std::int64_t left
 JPGMosaicSave::JPGMosaicSave(MosaicJob& job, std::vector<PuzzleInfo*> cells,
                              const ComparisonSettings& comparison, Pixel background)
     : m_job(job),
-      m_cells(std::move(cells)),
+      m_cells(groupCellsByTile(std::move(cells))),
       m_comparison(comparison),
       m_background((background & 0x00FFFFFFu) | 0xFF000000u) {
   m_jobs = std::make_unique<JobGroup>(m_pool, true);
@@ -371,16 +402,14 @@ bool JPGMosaicSave::renderBand() {
       ++skipped;
       continue;
     }
-    if (group.tile != cell->tile) {
+    const std::uint32_t side = cellSide(*cell);
+    if (group.tile != cell->tile || group.fitSize != side) {
       if (!group.cells.empty()) {
         m_jobs->submit(makeParallelJob(this, &JPGMosaicSave::renderTileGroup, std::move(group)));
       }
-      group = TileGroup{cell->tile, {}};
+      group = TileGroup{cell->tile, {}, side};
     }
     group.cells.push_back(cell);
-    group.fitSize =
-        std::max({group.fitSize, static_cast<std::uint32_t>(std::max(0, cell->shape.width)),
-                  static_cast<std::uint32_t>(std::max(0, cell->shape.height))});
   }
   if (skipped != 0) m_job.addProgress(skipped);
   if (!group.cells.empty()) {
@@ -393,6 +422,7 @@ bool JPGMosaicSave::renderBand() {
 
 bool JPGMosaicSave::loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& target) {
   const ScopedTimer timer(m_statistics.decodeNs);
+  m_statistics.tileLoads.fetch_add(1, std::memory_order_relaxed);
   // Copies: render jobs never write the shared tile records.
   std::uint16_t frameCount = tile.frameCount;
   std::uint16_t frameRate = tile.frameRate;

@@ -44,6 +44,7 @@ struct RenderStatistics {
   std::atomic<std::uint64_t> pasteNs{0};          ///< pasting into the band (lock included)
   std::atomic<std::uint64_t> tileFilesNs{0};      ///< writing individual tile files
   std::atomic<std::uint64_t> bandNs{0};           ///< whole bands on the job thread (wall time)
+  std::atomic<std::uint64_t> tileLoads{0};        ///< tile pictures loaded (decoded)
   std::atomic<std::uint64_t> clipOpens{0};        ///< clip files opened by video saves
   std::atomic<std::uint64_t> clipStreamsKept{0};  ///< most clip streams open at once
 };
@@ -67,10 +68,11 @@ struct SavePiecesRequest {
 ///
 /// A band spans the full width of the piece being written and holds at most `bandRows` rows; it
 /// is filled with the background colour (the border colour with T = 255) and every cell whose
-/// box meets it is pasted into it. Cells are visited in their grid order; consecutive cells with
-/// the same tile form one group whose tile is decoded once per band, at the smallest decoder
-/// scale that still covers the group's largest cell side (decoding and scaling dominate the
-/// time; decoding at twice the tile size cost half the render time for nothing visible). Groups and
+/// box meets it is pasted into it. Cells are visited grouped by tile and size (each group in
+/// grid order, the groups in the order they first appear in the grid); the cells of one group
+/// that meet a band are rendered from one picture of the tile, decoded once per band at the
+/// smallest decoder scale that still covers their side (decoding and scaling dominate the time;
+/// decoding at twice the tile size cost half the render time for nothing visible). Groups and
 /// cells run as jobs on the renderer's own worker pool; all of a band's jobs finish before its
 /// first row is handed out.
 ///
@@ -155,7 +157,7 @@ class JPGMosaicSave final : public FrameSource {
   struct TileGroup {
     const FotoInfo* tile = nullptr;
     std::vector<PuzzleInfo*> cells;
-    std::uint32_t fitSize = 0;  ///< the largest side of the group's cells
+    std::uint32_t fitSize = 0;  ///< the larger side of every cell of the group
   };
   struct CellJob {
     PuzzleInfo* cell = nullptr;
