@@ -52,6 +52,11 @@ TG_AVX2_INLINE __m256d tap(const QuadPixel& p, double weight) {
   return _mm256_mul_pd(wo, _mm256_load_pd(p.colour));
 }
 
+// The same tap of an opaque pixel, its weight x 255 worked out beforehand.
+TG_AVX2_INLINE __m256d opaqueTap(const QuadPixel& p, double weightTimes255) {
+  return _mm256_mul_pd(_mm256_set1_pd(weightTimes255), _mm256_load_pd(p.colour));
+}
+
 TG_AVX2_INLINE __m256d tap(Pixel p, double weight) {
   const __m256d v = rgbo(p);
   return _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(weight), opacityOf(v)), colourOf(v));
@@ -64,9 +69,10 @@ TG_AVX2_INLINE std::uint32_t channel(double v) {
 }  // namespace
 
 // The weights of every fragment of a cut row paired with every column fragment: the four tap
-// weights, the rescaling and the area (both 0 where the portable form skips the fragment).
+// weights, the same times 255 (the weight times the opacity of an opaque pixel), the rescaling
+// and the area (both 0 where the portable form skips the fragment).
 struct CutRowWeights {
-  std::vector<double> w1, w2, w3, w4, scale, target;
+  std::vector<double> w1, w2, w3, w4, o1, o2, o3, o4, scale, target;
 };
 
 struct QuadRowAverager::Tables {
@@ -86,6 +92,7 @@ struct QuadRowAverager::Tables {
   std::uint32_t first = 0;
   std::uint32_t span = 0;
   std::uint32_t held[kSlots] = {kNone, kNone, kNone, kNone};
+  bool opaque[kSlots] = {false, false, false, false};  // every pixel of the held row has T = 0
   std::vector<QuadPixel> converted;
 
   Tables(const Foto& s, const std::vector<Column>& c) : source(s), columns(c) {}
@@ -96,12 +103,18 @@ struct QuadRowAverager::Tables {
     }
     return nullptr;
   }
+  bool isOpaque(std::uint32_t row) const {
+    for (int k = 0; k < kSlots; ++k) {
+      if (held[k] == row) return opaque[k];
+    }
+    return false;
+  }
 
   TG_AVX2 void hold(const std::uint32_t* needed, int count);
   TG_AVX2 void weighCutRow(const Tap& fy, CutRowWeights& weights) const;
   TG_AVX2 Pixel average(const Column& column, const std::vector<Tap>& rows, const ColumnSums* sums,
-                        const QuadPixel* const* ownRows,
-                        const QuadPixel* const* neighbourRows) const;
+                        const QuadPixel* const* ownRows, const QuadPixel* const* neighbourRows,
+                        const bool* opaqueRows) const;
 };
 
 bool QuadRowAverager::available() {
@@ -124,8 +137,8 @@ QuadRowAverager::QuadRowAverager(const Foto& source, const std::vector<Column>& 
   t.neighbourWeight.assign(padded, 0.0);
   t.coverage.assign(padded, 0.0);
   for (CutRowWeights& weights : t.cut) {
-    for (auto* v :
-         {&weights.w1, &weights.w2, &weights.w3, &weights.w4, &weights.scale, &weights.target}) {
+    for (auto* v : {&weights.w1, &weights.w2, &weights.w3, &weights.w4, &weights.o1, &weights.o2,
+                    &weights.o3, &weights.o4, &weights.scale, &weights.target}) {
       v->assign(padded, 0.0);
     }
   }
@@ -171,6 +184,9 @@ void QuadRowAverager::Tables::hold(const std::uint32_t* needed, int count) {
     held[slot] = needed[n];
     const Pixel* in = source.row(needed[n]) + first;
     QuadPixel* out = converted.data() + static_cast<std::size_t>(slot) * span;
+    std::uint32_t transparency = 0;
+    for (std::uint32_t x = 0; x < span; ++x) transparency |= in[x] & 0xFF000000u;
+    opaque[slot] = transparency == 0;
     for (std::uint32_t x = 0; x < span; ++x) {
       const __m256d v = rgbo(in[x]);
       _mm256_store_pd(out[x].colour, colourOf(v));
@@ -200,6 +216,11 @@ void QuadRowAverager::Tables::weighCutRow(const Tap& fy, CutRowWeights& weights)
     _mm256_storeu_pd(weights.w2.data() + k, w2);
     _mm256_storeu_pd(weights.w3.data() + k, w3);
     _mm256_storeu_pd(weights.w4.data() + k, w4);
+    const __m256d full = _mm256_set1_pd(255.0);
+    _mm256_storeu_pd(weights.o1.data() + k, _mm256_mul_pd(w1, full));
+    _mm256_storeu_pd(weights.o2.data() + k, _mm256_mul_pd(w2, full));
+    _mm256_storeu_pd(weights.o3.data() + k, _mm256_mul_pd(w3, full));
+    _mm256_storeu_pd(weights.o4.data() + k, _mm256_mul_pd(w4, full));
     // The quotient is the one the portable form divides out or takes from `wholeScale`: a whole
     // column fragment has weights 1 and 0 and coverage 1, which give the same products and sums.
     _mm256_storeu_pd(weights.scale.data() + k, _mm256_and_pd(kept, _mm256_div_pd(target, weight)));
@@ -209,7 +230,8 @@ void QuadRowAverager::Tables::weighCutRow(const Tap& fy, CutRowWeights& weights)
 
 Pixel QuadRowAverager::Tables::average(const Column& column, const std::vector<Tap>& rows,
                                        const ColumnSums* sums, const QuadPixel* const* ownRows,
-                                       const QuadPixel* const* neighbourRows) const {
+                                       const QuadPixel* const* neighbourRows,
+                                       const bool* opaqueRows) const {
   __m256d pixel = _mm256_setzero_pd();
   double pixelWeight = 0;
   // Fragments whole on both axes are the source pixels themselves with weight 1: their sums are
@@ -222,7 +244,22 @@ Pixel QuadRowAverager::Tables::average(const Column& column, const std::vector<T
       const QuadPixel* a = ownRows[cutIndex];
       const QuadPixel* b = neighbourRows[cutIndex];
       const CutRowWeights& w = cut[cutIndex];
+      const bool opaqueRow = opaqueRows[cutIndex];
       ++cutIndex;
+      if (opaqueRow) {
+        // Both rows opaque: every opacity is 255, and weight x 255 comes from the table.
+        for (std::uint32_t k = column.allBegin; k < column.allEnd; ++k) {
+          const std::uint32_t o = own[k];
+          const std::uint32_t n = neighbour[k];
+          __m256d sample = opaqueTap(a[o], w.o1[k]);
+          sample = _mm256_add_pd(sample, opaqueTap(a[n], w.o2[k]));
+          sample = _mm256_add_pd(sample, opaqueTap(b[o], w.o3[k]));
+          sample = _mm256_add_pd(sample, opaqueTap(b[n], w.o4[k]));
+          pixel = _mm256_add_pd(pixel, _mm256_mul_pd(sample, _mm256_set1_pd(w.scale[k])));
+          pixelWeight += w.target[k];
+        }
+        continue;
+      }
       for (std::uint32_t k = column.allBegin; k < column.allEnd; ++k) {
         const std::uint32_t o = own[k];
         const std::uint32_t n = neighbour[k];
@@ -300,18 +337,20 @@ TG_AVX2 bool QuadRowAverager::averageRow(const std::vector<Tap>& rows, const Col
   t.hold(needed, neededCount);
   const QuadPixel* ownRows[Tables::kSlots];
   const QuadPixel* neighbourRows[Tables::kSlots];
+  bool opaqueRows[Tables::kSlots];
   int cutRows = 0;
   for (const Tap& fy : rows) {
     if (fy.whole) continue;
     t.weighCutRow(fy, t.cut[cutRows]);
     ownRows[cutRows] = t.find(fy.own);
     neighbourRows[cutRows] = t.find(fy.neighbour);
+    opaqueRows[cutRows] = t.isOpaque(fy.own) && t.isOpaque(fy.neighbour);
     ++cutRows;
   }
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
     const Column& column = t.columns[i];
-    out[i] =
-        column.outside ? kTransparentBlack : t.average(column, rows, sums, ownRows, neighbourRows);
+    out[i] = column.outside ? kTransparentBlack
+                            : t.average(column, rows, sums, ownRows, neighbourRows, opaqueRows);
   }
   return true;
 }
