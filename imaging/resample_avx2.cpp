@@ -62,10 +62,6 @@ TG_AVX2_INLINE __m256d tap(Pixel p, double weight) {
   return _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(weight), opacityOf(v)), colourOf(v));
 }
 
-TG_AVX2_INLINE std::uint32_t channel(double v) {
-  return static_cast<std::uint32_t>(std::clamp(v + kTruncationTolerance, 0.0, 255.0));
-}
-
 }  // namespace
 
 // The weights of every fragment of a cut row paired with every column fragment: the four tap
@@ -310,10 +306,15 @@ Pixel QuadRowAverager::Tables::average(const Column& column, const std::vector<T
   _mm256_store_pd(lanes, pixel);
   const double o = lanes[3];
   if (pixelWeight == 0 || o <= 0) return kTransparentBlack;
-  // The four quotients at once: (r, g, b) / o and o / w.
-  _mm256_store_pd(lanes, _mm256_div_pd(pixel, _mm256_set_pd(pixelWeight, o, o, o)));
-  return makePixel(channel(lanes[0]), channel(lanes[1]), channel(lanes[2]),
-                   channel(255.0 - lanes[3]));
+  // The four quotients at once, (r, g, b) / o and o / w, then T = 255 - o / w; every lane moved
+  // up by the tolerance, clamped to 0..255 and truncated, as the portable form does one by one.
+  __m256d channels = _mm256_div_pd(pixel, _mm256_set_pd(pixelWeight, o, o, o));
+  channels = _mm256_blend_pd(channels, _mm256_sub_pd(_mm256_set1_pd(255.0), channels), 0x8);
+  channels = _mm256_add_pd(channels, _mm256_set1_pd(kTruncationTolerance));
+  channels = _mm256_min_pd(_mm256_max_pd(channels, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+  const __m128i words = _mm256_cvttpd_epi32(channels);
+  const __m128i bytes = _mm_packus_epi16(_mm_packus_epi32(words, words), _mm_setzero_si128());
+  return static_cast<Pixel>(_mm_cvtsi128_si32(bytes));
 }
 
 TG_AVX2 bool QuadRowAverager::averageRow(const std::vector<Tap>& rows, const ColumnSums* sums,
