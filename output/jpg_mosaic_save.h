@@ -164,6 +164,10 @@ class JPGMosaicSave final : public FrameSource {
     std::shared_ptr<const Foto> image;
   };
 
+  /// The height of the band whose first row is mosaic row `top`, with `rowsLeft` rows of the
+  /// piece still to come: at most `m_bandRows`, shortened (by at most half) to end on a line no
+  /// cell crosses, so that no cell is prepared for two bands.
+  [[nodiscard]] std::uint32_t bandHeight(std::uint32_t top, std::uint32_t rowsLeft) const;
   /// Renders the next band into `m_band`; false when the piece is complete, the job stopped or
   /// the band could not be allocated.
   bool renderBand();
@@ -194,11 +198,13 @@ class JPGMosaicSave final : public FrameSource {
   std::uint32_t m_pieceX = 0;
   std::uint32_t m_pieceY = 0;
   std::uint32_t m_bandRows = 1;
+  std::vector<std::int64_t> m_cellsAcross;  ///< cells crossing the line above each mosaic row
   std::int64_t m_bandX = 0;
   std::int64_t m_bandY = 0;
   std::int64_t m_originX = 0;
   std::int64_t m_originY = 0;
   Foto m_band;
+  std::uint64_t m_bandCapacity = 0;  ///< pixels of the band's block
   bool m_haveBand = false;
   std::uint32_t m_rowInBand = 0;
   std::uint32_t m_frameIndex = 0;

@@ -129,6 +129,8 @@ TEST_F(Renderer, BandsThreadsAndTileGroupsDoNotChangeThePicture) {
   EXPECT_EQ(loads, 4u) << "one band: each tile once per cell size";
   EXPECT_EQ(render(23, 0, "bands"), reference);
   EXPECT_EQ(loads, 6u) << "three bands, one per grid row: each tile once per band";
+  EXPECT_EQ(render(30, 0, "cut-free-bands"), reference);
+  EXPECT_EQ(loads, 6u) << "bands of 30 rows end at the gaps between the rows of cells, above them";
   EXPECT_EQ(render(7, 0, "odd-bands"), reference);
   EXPECT_EQ(render(1, 3, "rows-threads"), reference);
   EXPECT_EQ(render(10, 3, "threads"), reference);
