@@ -65,10 +65,10 @@ TG_AVX2_INLINE __m256d tap(Pixel p, double weight) {
 }  // namespace
 
 // The weights of every fragment of a cut row paired with every column fragment: the four tap
-// weights, the same times 255 (the weight times the opacity of an opaque pixel), the rescaling
-// and the area (both 0 where the portable form skips the fragment).
+// weights (times 255, the weight times the opacity, when both source rows are opaque), the
+// rescaling and the area (both 0 where the portable form skips the fragment).
 struct CutRowWeights {
-  std::vector<double> w1, w2, w3, w4, o1, o2, o3, o4, scale, target;
+  std::vector<double> w1, w2, w3, w4, scale, target;
 };
 
 struct QuadRowAverager::Tables {
@@ -107,7 +107,7 @@ struct QuadRowAverager::Tables {
   }
 
   TG_AVX2 void hold(const std::uint32_t* needed, int count);
-  TG_AVX2 void weighCutRow(const Tap& fy, CutRowWeights& weights) const;
+  TG_AVX2 void weighCutRow(const Tap& fy, bool opaque, CutRowWeights& weights) const;
   TG_AVX2 Pixel average(const Column& column, const std::vector<Tap>& rows, const ColumnSums* sums,
                         const QuadPixel* const* ownRows, const QuadPixel* const* neighbourRows,
                         const bool* opaqueRows) const;
@@ -133,8 +133,8 @@ QuadRowAverager::QuadRowAverager(const Foto& source, const std::vector<Column>& 
   t.neighbourWeight.assign(padded, 0.0);
   t.coverage.assign(padded, 0.0);
   for (CutRowWeights& weights : t.cut) {
-    for (auto* v : {&weights.w1, &weights.w2, &weights.w3, &weights.w4, &weights.o1, &weights.o2,
-                    &weights.o3, &weights.o4, &weights.scale, &weights.target}) {
+    for (auto* v :
+         {&weights.w1, &weights.w2, &weights.w3, &weights.w4, &weights.scale, &weights.target}) {
       v->assign(padded, 0.0);
     }
   }
@@ -191,7 +191,8 @@ void QuadRowAverager::Tables::hold(const std::uint32_t* needed, int count) {
   }
 }
 
-void QuadRowAverager::Tables::weighCutRow(const Tap& fy, CutRowWeights& weights) const {
+void QuadRowAverager::Tables::weighCutRow(const Tap& fy, bool opaque,
+                                          CutRowWeights& weights) const {
   const __m256d ay = _mm256_set1_pd(fy.ownWeight);
   const __m256d by = _mm256_set1_pd(fy.neighbourWeight);
   const __m256d cy = _mm256_set1_pd(fy.coverage);
@@ -208,15 +209,18 @@ void QuadRowAverager::Tables::weighCutRow(const Tap& fy, CutRowWeights& weights)
     // The portable form skips a fragment when target <= 0 or weight <= 0 (never for NaN).
     const __m256d kept = _mm256_and_pd(_mm256_cmp_pd(target, zero, _CMP_NLE_UQ),
                                        _mm256_cmp_pd(weight, zero, _CMP_NLE_UQ));
-    _mm256_storeu_pd(weights.w1.data() + k, w1);
-    _mm256_storeu_pd(weights.w2.data() + k, w2);
-    _mm256_storeu_pd(weights.w3.data() + k, w3);
-    _mm256_storeu_pd(weights.w4.data() + k, w4);
-    const __m256d full = _mm256_set1_pd(255.0);
-    _mm256_storeu_pd(weights.o1.data() + k, _mm256_mul_pd(w1, full));
-    _mm256_storeu_pd(weights.o2.data() + k, _mm256_mul_pd(w2, full));
-    _mm256_storeu_pd(weights.o3.data() + k, _mm256_mul_pd(w3, full));
-    _mm256_storeu_pd(weights.o4.data() + k, _mm256_mul_pd(w4, full));
+    if (opaque) {
+      const __m256d full = _mm256_set1_pd(255.0);
+      _mm256_storeu_pd(weights.w1.data() + k, _mm256_mul_pd(w1, full));
+      _mm256_storeu_pd(weights.w2.data() + k, _mm256_mul_pd(w2, full));
+      _mm256_storeu_pd(weights.w3.data() + k, _mm256_mul_pd(w3, full));
+      _mm256_storeu_pd(weights.w4.data() + k, _mm256_mul_pd(w4, full));
+    } else {
+      _mm256_storeu_pd(weights.w1.data() + k, w1);
+      _mm256_storeu_pd(weights.w2.data() + k, w2);
+      _mm256_storeu_pd(weights.w3.data() + k, w3);
+      _mm256_storeu_pd(weights.w4.data() + k, w4);
+    }
     // The quotient is the one the portable form divides out or takes from `wholeScale`: a whole
     // column fragment has weights 1 and 0 and coverage 1, which give the same products and sums.
     _mm256_storeu_pd(weights.scale.data() + k, _mm256_and_pd(kept, _mm256_div_pd(target, weight)));
@@ -243,14 +247,14 @@ Pixel QuadRowAverager::Tables::average(const Column& column, const std::vector<T
       const bool opaqueRow = opaqueRows[cutIndex];
       ++cutIndex;
       if (opaqueRow) {
-        // Both rows opaque: every opacity is 255, and weight x 255 comes from the table.
+        // Both rows opaque: every opacity is 255, and the table holds weight x 255.
         for (std::uint32_t k = column.allBegin; k < column.allEnd; ++k) {
           const std::uint32_t o = own[k];
           const std::uint32_t n = neighbour[k];
-          __m256d sample = opaqueTap(a[o], w.o1[k]);
-          sample = _mm256_add_pd(sample, opaqueTap(a[n], w.o2[k]));
-          sample = _mm256_add_pd(sample, opaqueTap(b[o], w.o3[k]));
-          sample = _mm256_add_pd(sample, opaqueTap(b[n], w.o4[k]));
+          __m256d sample = opaqueTap(a[o], w.w1[k]);
+          sample = _mm256_add_pd(sample, opaqueTap(a[n], w.w2[k]));
+          sample = _mm256_add_pd(sample, opaqueTap(b[o], w.w3[k]));
+          sample = _mm256_add_pd(sample, opaqueTap(b[n], w.w4[k]));
           pixel = _mm256_add_pd(pixel, _mm256_mul_pd(sample, _mm256_set1_pd(w.scale[k])));
           pixelWeight += w.target[k];
         }
@@ -342,10 +346,10 @@ TG_AVX2 bool QuadRowAverager::averageRow(const std::vector<Tap>& rows, const Col
   int cutRows = 0;
   for (const Tap& fy : rows) {
     if (fy.whole) continue;
-    t.weighCutRow(fy, t.cut[cutRows]);
     ownRows[cutRows] = t.find(fy.own);
     neighbourRows[cutRows] = t.find(fy.neighbour);
     opaqueRows[cutRows] = t.isOpaque(fy.own) && t.isOpaque(fy.neighbour);
+    t.weighCutRow(fy, opaqueRows[cutRows], t.cut[cutRows]);
     ++cutRows;
   }
   for (std::size_t i = 0; i < t.columns.size(); ++i) {
