@@ -342,8 +342,10 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
     tapFirst = std::min({tapFirst, tap.own, tap.neighbour});
     tapEnd = std::max({tapEnd, tap.own + 1, tap.neighbour + 1});
   }
+  // The converted rows of the portable form, set up when a row first needs them (with the AVX2
+  // rows, never).
   RowCache cache;
-  if (tapFirst < tapEnd) cache.prepare(tapFirst, tapEnd - tapFirst);
+  bool cachePrepared = false;
   std::unique_ptr<detail::QuadRowAverager> quad;
   if (tapFirst < tapEnd && detail::QuadRowAverager::available()) {
     quad =
@@ -391,7 +393,11 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
         if (neededCount < RowCache::kSlots) needed[neededCount++] = r;
       }
     }
-    if (tapFirst < tapEnd) cache.hold(source, needed, neededCount);
+    if (tapFirst < tapEnd) {
+      if (!cachePrepared) cache.prepare(tapFirst, tapEnd - tapFirst);
+      cachePrepared = true;
+      cache.hold(source, needed, neededCount);
+    }
     for (std::uint32_t i = 0; i < outW; ++i) {
       const Column& column = columns[i];
       out[i] = column.outside

@@ -68,7 +68,7 @@ TG_AVX2_INLINE __m256d tap(Pixel p, double weight) {
 // weights (times 255, the weight times the opacity, when both source rows are opaque), the
 // rescaling and the area (both 0 where the portable form skips the fragment).
 struct CutRowWeights {
-  std::vector<double> w1, w2, w3, w4, scale, target;
+  double *w1, *w2, *w3, *w4, *scale, *target;
 };
 
 struct QuadRowAverager::Tables {
@@ -89,13 +89,14 @@ struct QuadRowAverager::Tables {
   std::uint32_t span = 0;
   std::uint32_t held[kSlots] = {kNone, kNone, kNone, kNone};
   bool opaque[kSlots] = {false, false, false, false};  // every pixel of the held row has T = 0
-  std::vector<QuadPixel> converted;
+  std::unique_ptr<QuadPixel[]> converted;  // kSlots rows of `span`, written before they are read
+  std::unique_ptr<double[]> weightStore;   // the arrays of `cut`, likewise
 
   Tables(const Foto& s, const std::vector<Column>& c) : source(s), columns(c) {}
 
   const QuadPixel* find(std::uint32_t row) const {
     for (int k = 0; k < kSlots; ++k) {
-      if (held[k] == row) return converted.data() + static_cast<std::size_t>(k) * span;
+      if (held[k] == row) return converted.get() + static_cast<std::size_t>(k) * span;
     }
     return nullptr;
   }
@@ -127,15 +128,20 @@ QuadRowAverager::QuadRowAverager(const Foto& source, const std::vector<Column>& 
   Tables& t = *m_tables;
   t.first = tapFirst;
   t.span = tapEnd - tapFirst;
-  t.converted.resize(static_cast<std::size_t>(t.span) * Tables::kSlots);
+  // Uninitialised on purpose: rows are converted before they are read, and `weighCutRow` fills
+  // every entry of a cut row's arrays (the padding included) before the row is summed.
+  t.converted.reset(new QuadPixel[static_cast<std::size_t>(t.span) * Tables::kSlots]);
   const std::size_t padded = (all.size() + 3) & ~std::size_t{3};
   t.ownWeight.assign(padded, 0.0);
   t.neighbourWeight.assign(padded, 0.0);
   t.coverage.assign(padded, 0.0);
+  t.weightStore.reset(new double[padded * 6 * Tables::kSlots]);
+  double* store = t.weightStore.get();
   for (CutRowWeights& weights : t.cut) {
-    for (auto* v :
+    for (double** v :
          {&weights.w1, &weights.w2, &weights.w3, &weights.w4, &weights.scale, &weights.target}) {
-      v->assign(padded, 0.0);
+      *v = store;
+      store += padded;
     }
   }
   t.own.assign(all.size(), 0);
@@ -179,7 +185,7 @@ void QuadRowAverager::Tables::hold(const std::uint32_t* needed, int count) {
     keep[slot] = true;
     held[slot] = needed[n];
     const Pixel* in = source.row(needed[n]) + first;
-    QuadPixel* out = converted.data() + static_cast<std::size_t>(slot) * span;
+    QuadPixel* out = converted.get() + static_cast<std::size_t>(slot) * span;
     std::uint32_t transparency = 0;
     for (std::uint32_t x = 0; x < span; ++x) transparency |= in[x] & 0xFF000000u;
     opaque[slot] = transparency == 0;
@@ -211,20 +217,20 @@ void QuadRowAverager::Tables::weighCutRow(const Tap& fy, bool opaque,
                                        _mm256_cmp_pd(weight, zero, _CMP_NLE_UQ));
     if (opaque) {
       const __m256d full = _mm256_set1_pd(255.0);
-      _mm256_storeu_pd(weights.w1.data() + k, _mm256_mul_pd(w1, full));
-      _mm256_storeu_pd(weights.w2.data() + k, _mm256_mul_pd(w2, full));
-      _mm256_storeu_pd(weights.w3.data() + k, _mm256_mul_pd(w3, full));
-      _mm256_storeu_pd(weights.w4.data() + k, _mm256_mul_pd(w4, full));
+      _mm256_storeu_pd(weights.w1 + k, _mm256_mul_pd(w1, full));
+      _mm256_storeu_pd(weights.w2 + k, _mm256_mul_pd(w2, full));
+      _mm256_storeu_pd(weights.w3 + k, _mm256_mul_pd(w3, full));
+      _mm256_storeu_pd(weights.w4 + k, _mm256_mul_pd(w4, full));
     } else {
-      _mm256_storeu_pd(weights.w1.data() + k, w1);
-      _mm256_storeu_pd(weights.w2.data() + k, w2);
-      _mm256_storeu_pd(weights.w3.data() + k, w3);
-      _mm256_storeu_pd(weights.w4.data() + k, w4);
+      _mm256_storeu_pd(weights.w1 + k, w1);
+      _mm256_storeu_pd(weights.w2 + k, w2);
+      _mm256_storeu_pd(weights.w3 + k, w3);
+      _mm256_storeu_pd(weights.w4 + k, w4);
     }
     // The quotient is the one the portable form divides out or takes from `wholeScale`: a whole
     // column fragment has weights 1 and 0 and coverage 1, which give the same products and sums.
-    _mm256_storeu_pd(weights.scale.data() + k, _mm256_and_pd(kept, _mm256_div_pd(target, weight)));
-    _mm256_storeu_pd(weights.target.data() + k, _mm256_and_pd(kept, target));
+    _mm256_storeu_pd(weights.scale + k, _mm256_and_pd(kept, _mm256_div_pd(target, weight)));
+    _mm256_storeu_pd(weights.target + k, _mm256_and_pd(kept, target));
   }
 }
 
