@@ -232,8 +232,15 @@ inline constexpr unsigned kPasteKeyed = 2;
 // ---- Colour ---------------------------------------------------------------------------------
 
 /// `pixel` moved towards `colour` by `weight` (0 keeps the pixel, 255 gives the colour's R, G, B);
-/// T is kept. Values of `weight` above 255 act as 255.
-[[nodiscard]] Pixel blendPixel(Pixel pixel, Pixel colour, unsigned weight);
+/// T is kept. Values of `weight` above 255 act as 255. Inline: the colour blend calls it for
+/// every pixel of every cell.
+[[nodiscard]] inline Pixel blendPixel(Pixel pixel, Pixel colour, unsigned weight) {
+  const std::uint32_t w = weight < 255u ? weight : 255u;
+  const std::uint32_t keep = 255u - w;
+  return makePixel((pixelRed(colour) * w + pixelRed(pixel) * keep) / 255u,
+                   (pixelGreen(colour) * w + pixelGreen(pixel) * keep) / 255u,
+                   (pixelBlue(colour) * w + pixelBlue(pixel) * keep) / 255u, pixelT(pixel));
+}
 /// The grey value of a pixel: L = 30 R + 59 G + 11 B, rounded L / 100.
 [[nodiscard]] std::uint32_t greyValue(Pixel pixel);
 /// Every pixel becomes grey (R = G = B = `greyValue`), T kept. Fails on an empty image.

@@ -70,14 +70,6 @@ std::unique_ptr<Foto> placeIn12x12(const Foto& image, std::int64_t x, std::int64
   return canvas;
 }
 
-Pixel blendPixel(Pixel pixel, Pixel colour, unsigned weight) {
-  const std::uint32_t w = std::min(weight, 255u);
-  const std::uint32_t keep = 255u - w;
-  return makePixel((pixelRed(colour) * w + pixelRed(pixel) * keep) / 255u,
-                   (pixelGreen(colour) * w + pixelGreen(pixel) * keep) / 255u,
-                   (pixelBlue(colour) * w + pixelBlue(pixel) * keep) / 255u, pixelT(pixel));
-}
-
 std::uint32_t greyValue(Pixel pixel) {
   const std::uint32_t l = 30u * pixelRed(pixel) + 59u * pixelGreen(pixel) + 11u * pixelBlue(pixel);
   return l / 100u + (l % 100u >= 50u ? 1u : 0u);

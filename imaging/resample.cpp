@@ -12,34 +12,22 @@
 
 #include "imaging/foto.h"
 #include "imaging/resample_fragments.h"
+#include "imaging/resample_tables.h"
 
 namespace tg {
 
 namespace {
 
+using detail::Column;
+using detail::ColumnSums;
 using detail::coverFragments;
 using detail::Fragment;
+using detail::Tap;
 
 // Two doubles side by side. Each lane goes through exactly the IEEE multiplications and additions
 // of the one-channel-at-a-time form, in the same order, so the sums come out bit for bit the same;
 // the pair only halves the instruction count. Channels travel as (red, green) and (blue, opacity).
 using Pair = double __attribute__((vector_size(16)));
-
-// One fragment of an axis, packed for the inner loop. `hasNeighbour` is false when the neighbour
-// weight is exactly 0: its taps then have weight 0 and add exact zeros, so they can be left out.
-// `wholeScale` is the sample rescaling of this fragment paired with a whole fragment of the other
-// axis: every whole fragment holds the same three values (coverage 1, weights 1 and 0), so the
-// quotient is the same for all of them and is worked out once instead of once per pixel.
-struct Tap {
-  double coverage;
-  double ownWeight;
-  double neighbourWeight;
-  double wholeScale;
-  std::uint32_t own;
-  std::uint32_t neighbour;
-  bool hasNeighbour;
-  bool whole;
-};
 
 // The weight of a sample of fragments `fx` and `fy`, summed in the order of its taps.
 inline double sampleWeight(const Tap& fx, const Tap& fy) {
@@ -59,18 +47,6 @@ Tap packTap(const Fragment& f) {
   if (weight > 0) tap.wholeScale = (tap.coverage * whole.coverage) / weight;
   return tap;
 }
-
-// An output column: its fragments, and the part outside its run of whole fragments, as spans of
-// the shared tap tables; the run itself as a range of source columns.
-struct Column {
-  std::uint32_t allBegin = 0;
-  std::uint32_t allEnd = 0;
-  std::uint32_t partialBegin = 0;
-  std::uint32_t partialEnd = 0;
-  std::uint32_t wholeBegin = 0;
-  std::uint32_t wholeEnd = 0;
-  bool outside = false;
-};
 
 // The pixel accumulator: (r, g), (b, o) and the weight.
 struct Sums {
@@ -250,64 +226,6 @@ void findWholeRun(const std::vector<Fragment>& taps, std::uint32_t& begin, std::
   end = taps[last].own + 1;
 }
 
-// The integer sums of the pixels whole on both axes, per source column, over the whole row
-// fragments of one output row: opacity x red, green and blue, and opacity, four words a column.
-// 32 bits hold up to 65,536 rows of 255 x 255.
-struct ColumnSums {
-  static constexpr std::uint32_t kMaxRows = 65536;
-  std::uint32_t begin = 0;          // the first source column held
-  std::vector<std::uint32_t> sums;  // r, g, b, o per column
-  std::uint32_t rows = 0;           // the whole rows summed
-
-  void reset(std::uint32_t first, std::uint32_t end) {
-    begin = first;
-    sums.assign(static_cast<std::size_t>(end - first) * 4, 0);
-    rows = 0;
-  }
-
-  // Adds source row `row` over the held columns in one contiguous pass.
-  void addRow(const Pixel* __restrict row) {
-    const Pixel* __restrict in = row + begin;
-    std::uint32_t* __restrict out = sums.data();
-    const std::size_t n = sums.size() / 4;
-    std::size_t k = 0;
-#if defined(__SSE2__)
-    // Four pixels at a time in 16-bit lanes: each product is at most 255 x 255 and fits.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i full = _mm_set1_epi16(255);
-    const __m128i keepColour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i one = _mm_set_epi16(1, 0, 0, 0, 1, 0, 0, 0);
-    const auto addTwo = [&](__m128i pair, std::uint32_t* at) {
-      // (R, G, B, T) of two pixels; the opacity 255 - T in all four lanes of each.
-      const __m128i t = _mm_shufflehi_epi16(_mm_shufflelo_epi16(pair, 0xFF), 0xFF);
-      const __m128i opacity = _mm_sub_epi16(full, t);
-      const __m128i factors = _mm_or_si128(_mm_and_si128(pair, keepColour), one);
-      const __m128i products = _mm_mullo_epi16(opacity, factors);
-      __m128i* first = reinterpret_cast<__m128i*>(at);
-      __m128i* second = reinterpret_cast<__m128i*>(at + 4);
-      _mm_storeu_si128(first,
-                       _mm_add_epi32(_mm_loadu_si128(first), _mm_unpacklo_epi16(products, zero)));
-      _mm_storeu_si128(second,
-                       _mm_add_epi32(_mm_loadu_si128(second), _mm_unpackhi_epi16(products, zero)));
-    };
-    for (; k + 4 <= n; k += 4) {
-      const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + k));
-      addTwo(_mm_unpacklo_epi8(pixels, zero), out + 4 * k);
-      addTwo(_mm_unpackhi_epi8(pixels, zero), out + 4 * k + 8);
-    }
-#endif
-    for (; k < n; ++k) {
-      const Pixel p = in[k];
-      const std::uint32_t opacity = 255u - pixelT(p);
-      out[4 * k] += opacity * pixelRed(p);
-      out[4 * k + 1] += opacity * pixelGreen(p);
-      out[4 * k + 2] += opacity * pixelBlue(p);
-      out[4 * k + 3] += opacity;
-    }
-    ++rows;
-  }
-};
-
 // The area average of one output pixel: `rows` are its row fragments, `column` its column spans
 // in `all` and `partial`. The pixels whole on both axes come from `sums` when given (its rows are
 // exactly the whole fragments of `rows`), else they are summed here.
@@ -424,8 +342,15 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
     tapFirst = std::min({tapFirst, tap.own, tap.neighbour});
     tapEnd = std::max({tapEnd, tap.own + 1, tap.neighbour + 1});
   }
+  // The converted rows of the portable form, set up when a row first needs them (with the AVX2
+  // rows, never).
   RowCache cache;
-  if (tapFirst < tapEnd) cache.prepare(tapFirst, tapEnd - tapFirst);
+  bool cachePrepared = false;
+  std::unique_ptr<detail::QuadRowAverager> quad;
+  if (tapFirst < tapEnd && detail::QuadRowAverager::available()) {
+    quad =
+        std::make_unique<detail::QuadRowAverager>(source, columns, all, partial, tapFirst, tapEnd);
+  }
   for (std::uint32_t j = 0; j < outH; ++j) {
     Pixel* out = result->row(j);
     const double y0 = rectY + rectH * j / outH;
@@ -446,6 +371,17 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
       rows.push_back(packTap(f));
       if (f.whole) ++wholeRows;
     }
+    // The pixels whole on both axes summed per source column first, in one pass over each whole
+    // row, when the sums fit; each output pixel then adds the columns of its run.
+    const ColumnSums* sums = nullptr;
+    if (runFirst < runEnd && wholeRows > 0 && wholeRows <= ColumnSums::kMaxRows) {
+      columnSums.reset(runFirst, runEnd);
+      for (const Tap& fy : rows) {
+        if (fy.whole) columnSums.addRow(source.row(fy.own));
+      }
+      sums = &columnSums;
+    }
+    if (quad && quad->averageRow(rows, sums, out)) continue;
     // The rows of the cut row fragments (the first and the last at most), converted once for all
     // the output pixels of the row.
     std::uint32_t needed[RowCache::kSlots];
@@ -457,16 +393,10 @@ std::unique_ptr<Foto> resample(const Foto& source, std::uint32_t outW, std::uint
         if (neededCount < RowCache::kSlots) needed[neededCount++] = r;
       }
     }
-    if (tapFirst < tapEnd) cache.hold(source, needed, neededCount);
-    // The pixels whole on both axes summed per source column first, in one pass over each whole
-    // row, when the sums fit; each output pixel then adds the columns of its run.
-    const ColumnSums* sums = nullptr;
-    if (runFirst < runEnd && wholeRows > 0 && wholeRows <= ColumnSums::kMaxRows) {
-      columnSums.reset(runFirst, runEnd);
-      for (const Tap& fy : rows) {
-        if (fy.whole) columnSums.addRow(source.row(fy.own));
-      }
-      sums = &columnSums;
+    if (tapFirst < tapEnd) {
+      if (!cachePrepared) cache.prepare(tapFirst, tapEnd - tapFirst);
+      cachePrepared = true;
+      cache.hold(source, needed, neededCount);
     }
     for (std::uint32_t i = 0; i < outW; ++i) {
       const Column& column = columns[i];

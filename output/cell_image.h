@@ -43,5 +43,9 @@ struct ComparisonSettings;
 /// smaller than the cropped thumbnail.
 void blendTowardsThumbnail(Foto& image, const ImageSignature& cellSignature,
                            std::uint32_t strength);
+/// The same one channel at a time: the plain form `blendTowardsThumbnail` must match bit for
+/// bit. For tests and benchmarks.
+void blendTowardsThumbnailReference(Foto& image, const ImageSignature& cellSignature,
+                                    std::uint32_t strength);
 
 }  // namespace tg

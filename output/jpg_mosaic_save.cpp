@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -87,6 +88,36 @@ std::uint64_t blockBudgetBytes(const AdvancedSettings& advanced) {
   return static_cast<std::uint64_t>(std::clamp(budget, kMinBudgetMB, kMaxBudgetMB)) * 1000000u;
 }
 
+// The largest side of a cell's box: the size its tile picture is decoded for.
+std::uint32_t cellSide(const PuzzleInfo& cell) {
+  return static_cast<std::uint32_t>(std::max({0, cell.shape.width, cell.shape.height}));
+}
+
+// Cells that show the same tile at the same size are visited one after the other, in the order
+// in which their (tile, side) pair first appears in the grid and in grid order within it, so that
+// a band decodes each tile picture once for all of its cells. Duplicate spacing keeps repeats of
+// a tile apart, so in grid order nearly every cell would decode its tile again.
+std::vector<PuzzleInfo*> groupCellsByTile(std::vector<PuzzleInfo*> cells) {
+  struct KeyHash {
+    std::size_t operator()(const std::pair<const FotoInfo*, std::uint32_t>& key) const {
+      return std::hash<const FotoInfo*>()(key.first) ^ (std::size_t{key.second} << 1);
+    }
+  };
+  std::unordered_map<std::pair<const FotoInfo*, std::uint32_t>, std::size_t, KeyHash> rankOf;
+  std::vector<std::pair<std::size_t, PuzzleInfo*>> ranked;
+  ranked.reserve(cells.size());
+  for (PuzzleInfo* cell : cells) {
+    std::pair<const FotoInfo*, std::uint32_t> key{nullptr, 0};
+    if (cell != nullptr) key = {cell->tile, cellSide(*cell)};
+    const std::size_t rank = rankOf.try_emplace(key, rankOf.size()).first->second;
+    ranked.emplace_back(rank, cell);
+  }
+  std::stable_sort(ranked.begin(), ranked.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = ranked[i].second;
+  return cells;
+}
+
 SavedPiece pieceRecord(const std::string& path, std::uint32_t x, std::uint32_t y,
                        std::uint32_t width, std::uint32_t height) {
   SavedPiece piece;
@@ -128,7 +159,7 @@ std::string individualTileName(const std::string& tilesFolder, std::int64_t left
 JPGMosaicSave::JPGMosaicSave(MosaicJob& job, std::vector<PuzzleInfo*> cells,
                              const ComparisonSettings& comparison, Pixel background)
     : m_job(job),
-      m_cells(std::move(cells)),
+      m_cells(groupCellsByTile(std::move(cells))),
       m_comparison(comparison),
       m_background((background & 0x00FFFFFFu) | 0xFF000000u) {
   m_jobs = std::make_unique<JobGroup>(m_pool, true);
@@ -146,6 +177,20 @@ void JPGMosaicSave::startWorkers(std::uint32_t count, int priority) {
 bool JPGMosaicSave::stopRequested() const { return m_job.stopRequested(); }
 
 void JPGMosaicSave::configure(const SavePiecesRequest& request) {
+  // For every line between mosaic rows y - 1 and y: how many cells with a tile it cuts through.
+  // A cell from `top` to `bottom` crosses the lines top + 1 .. bottom - 1: counted as a step up
+  // at top + 1 and a step down at bottom, summed from the top.
+  m_cellsAcross.assign(static_cast<std::size_t>(request.height) + 1, 0);
+  for (const PuzzleInfo* cell : m_cells) {
+    if (cell == nullptr || cell->tile == nullptr || cell->shape.height <= 0) continue;
+    const std::int64_t top = std::max<std::int64_t>(0, cell->shape.top);
+    const std::int64_t bottom =
+        std::min<std::int64_t>(request.height, std::int64_t{cell->shape.top} + cell->shape.height);
+    if (top + 1 >= bottom) continue;
+    ++m_cellsAcross[static_cast<std::size_t>(top + 1)];
+    --m_cellsAcross[static_cast<std::size_t>(bottom)];
+  }
+  for (std::size_t y = 1; y < m_cellsAcross.size(); ++y) m_cellsAcross[y] += m_cellsAcross[y - 1];
   m_greyTiles = request.greyTiles;
   m_tilesFolder = request.tilesFolder;
   m_loadSize = request.loadSize;
@@ -179,7 +224,16 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
       bandRows -= std::max<std::uint32_t>(1, static_cast<std::uint32_t>(bandRows * 0.1));
     }
   }
-  const std::uint64_t bandsPerPiece = (splitH + bandRows - 1) / bandRows;
+  m_bandRows = bandRows;
+  // Bands end where no cell is cut (see `bandHeight`), so there may be more than splitH /
+  // bandRows of them: count them for the progress.
+  std::uint64_t bands = 0;
+  for (std::uint32_t y = 0; y < h; y += splitH) {
+    const std::uint32_t pieceH = std::min(splitH, h - y);
+    for (std::uint32_t rows = 0; rows < pieceH; ++bands)
+      rows += bandHeight(y + rows, pieceH - rows);
+  }
+  bands *= columns;
 
   VideoFrames frames;
   if (isVideoFormat(request.format.format)) {
@@ -188,9 +242,9 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
     m_stills = std::make_unique<StillCellCache>(blockBudgetBytes(advanced));
   }
 
-  m_job.beginStage(ProgressStage::Rendering,
-                   static_cast<double>(frames.count) * static_cast<double>(m_cells.size()) *
-                       static_cast<double>(pieceCount) * static_cast<double>(bandsPerPiece));
+  m_job.beginStage(ProgressStage::Rendering, static_cast<double>(frames.count) *
+                                                 static_cast<double>(m_cells.size()) *
+                                                 static_cast<double>(bands));
   bool ok = true;
   if (pieceCount >= 2) {
     std::uint64_t k = 0;
@@ -215,6 +269,7 @@ bool JPGMosaicSave::savePieces(const SavePiecesRequest& request, std::vector<Sav
                    frames.count, frames.rate);
   }
   m_band.release();
+  m_bandCapacity = 0;
   m_haveBand = false;
   if (m_clips) {
     m_statistics.clipOpens.fetch_add(m_clips->opens());
@@ -352,11 +407,23 @@ const Pixel* JPGMosaicSave::nextRow() {
   return m_band.row(m_rowInBand++);
 }
 
+std::uint32_t JPGMosaicSave::bandHeight(std::uint32_t top, std::uint32_t rowsLeft) const {
+  const std::uint32_t full = std::min(m_bandRows, rowsLeft);
+  if (full == rowsLeft) return full;
+  // A cell cut by the band's lower edge is prepared twice, once for each band; end the band
+  // higher up, where no cell is cut, unless that would lose more than half of it.
+  for (std::uint32_t rows = full; rows > full / 2; --rows) {
+    const std::size_t line = std::size_t{top} + rows;
+    if (line >= m_cellsAcross.size() || m_cellsAcross[line] == 0) return rows;
+  }
+  return full;
+}
+
 bool JPGMosaicSave::renderBand() {
   if (m_job.stopRequested()) return false;
   m_bandX += m_splitWidth;
   if (m_bandX >= m_pieceWidth) {
-    m_bandY += m_bandRows;
+    m_bandY += m_band.height;
     m_bandX = 0;
   }
   if (m_bandX >= m_pieceWidth || m_bandY >= m_pieceHeight) return false;
@@ -364,14 +431,20 @@ bool JPGMosaicSave::renderBand() {
 
   const auto bandW = static_cast<std::uint32_t>(
       std::min<std::int64_t>(m_splitWidth, std::int64_t{m_pieceWidth} - m_bandX));
-  const auto bandH = static_cast<std::uint32_t>(
-      std::min<std::int64_t>(m_bandRows, std::int64_t{m_pieceHeight} - m_bandY));
-  if (!m_band.empty() && bandW <= m_band.width && bandH <= m_band.height) {
-    // A smaller band reuses the block: only the size changes.
+  const std::uint32_t bandH = bandHeight(static_cast<std::uint32_t>(m_pieceY + m_bandY),
+                                         static_cast<std::uint32_t>(m_pieceHeight - m_bandY));
+  if (!m_band.empty() && std::uint64_t{bandW} * bandH <= m_bandCapacity) {
+    // A band that fits the block reuses it: only the size changes.
     m_band.width = bandW;
     m_band.height = bandH;
-  } else if (!m_band.create(bandW, bandH)) {
-    return false;
+  } else {
+    // Room for the tallest band the piece can have, so that bands shortened to end between
+    // cells do not make the next one allocate again.
+    const auto rows = static_cast<std::uint32_t>(
+        std::max<std::int64_t>(bandH, std::min<std::int64_t>(m_bandRows, m_pieceHeight - m_bandY)));
+    if (!m_band.create(bandW, rows)) return false;
+    m_bandCapacity = std::uint64_t{bandW} * rows;
+    m_band.height = bandH;
   }
   m_band.fill(m_background);
   m_originX = m_pieceX + m_bandX;
@@ -389,16 +462,14 @@ bool JPGMosaicSave::renderBand() {
       ++skipped;
       continue;
     }
-    if (group.tile != cell->tile) {
+    const std::uint32_t side = cellSide(*cell);
+    if (group.tile != cell->tile || group.fitSize != side) {
       if (!group.cells.empty()) {
         m_jobs->submit(makeParallelJob(this, &JPGMosaicSave::renderTileGroup, std::move(group)));
       }
-      group = TileGroup{cell->tile, {}};
+      group = TileGroup{cell->tile, {}, side};
     }
     group.cells.push_back(cell);
-    group.fitSize =
-        std::max({group.fitSize, static_cast<std::uint32_t>(std::max(0, cell->shape.width)),
-                  static_cast<std::uint32_t>(std::max(0, cell->shape.height))});
   }
   if (skipped != 0) m_job.addProgress(skipped);
   if (!group.cells.empty()) {
@@ -411,6 +482,7 @@ bool JPGMosaicSave::renderBand() {
 
 bool JPGMosaicSave::loadTile(const FotoInfo& tile, std::uint32_t fitSize, Foto& target) {
   const ScopedTimer timer(m_statistics.decodeNs);
+  m_statistics.tileLoads.fetch_add(1, std::memory_order_relaxed);
   // Copies: render jobs never write the shared tile records.
   std::uint16_t frameCount = tile.frameCount;
   std::uint16_t frameRate = tile.frameRate;

@@ -45,6 +45,7 @@ struct RenderStatistics {
   std::atomic<std::uint64_t> pasteNs{0};          ///< pasting into the band (lock included)
   std::atomic<std::uint64_t> tileFilesNs{0};      ///< writing individual tile files
   std::atomic<std::uint64_t> bandNs{0};           ///< whole bands on the job thread (wall time)
+  std::atomic<std::uint64_t> tileLoads{0};        ///< tile pictures loaded (decoded)
   std::atomic<std::uint64_t> clipOpens{0};        ///< clip files opened by video saves
   std::atomic<std::uint64_t> clipStreamsKept{0};  ///< most clip streams open at once
   std::atomic<std::uint64_t> stillCellsKept{0};   ///< still cells kept for later frames
@@ -70,10 +71,11 @@ struct SavePiecesRequest {
 ///
 /// A band spans the full width of the piece being written and holds at most `bandRows` rows; it
 /// is filled with the background colour (the border colour with T = 255) and every cell whose
-/// box meets it is pasted into it. Cells are visited in their grid order; consecutive cells with
-/// the same tile form one group whose tile is decoded once per band, at the smallest decoder
-/// scale that still covers the group's largest cell side (decoding and scaling dominate the
-/// time; decoding at twice the tile size cost half the render time for nothing visible). Groups and
+/// box meets it is pasted into it. Cells are visited grouped by tile and size (each group in
+/// grid order, the groups in the order they first appear in the grid); the cells of one group
+/// that meet a band are rendered from one picture of the tile, decoded once per band at the
+/// smallest decoder scale that still covers their side (decoding and scaling dominate the time;
+/// decoding at twice the tile size cost half the render time for nothing visible). Groups and
 /// cells run as jobs on the renderer's own worker pool; all of a band's jobs finish before its
 /// first row is handed out.
 ///
@@ -160,13 +162,17 @@ class JPGMosaicSave final : public FrameSource {
   struct TileGroup {
     const FotoInfo* tile = nullptr;
     std::vector<PuzzleInfo*> cells;
-    std::uint32_t fitSize = 0;  ///< the largest side of the group's cells
+    std::uint32_t fitSize = 0;  ///< the larger side of every cell of the group
   };
   struct CellJob {
     PuzzleInfo* cell = nullptr;
     std::shared_ptr<const Foto> image;
   };
 
+  /// The height of the band whose first row is mosaic row `top`, with `rowsLeft` rows of the
+  /// piece still to come: at most `m_bandRows`, shortened (by at most half) to end on a line no
+  /// cell crosses, so that no cell is prepared for two bands.
+  [[nodiscard]] std::uint32_t bandHeight(std::uint32_t top, std::uint32_t rowsLeft) const;
   /// Renders the next band into `m_band`; false when the piece is complete, the job stopped or
   /// the band could not be allocated.
   bool renderBand();
@@ -199,11 +205,13 @@ class JPGMosaicSave final : public FrameSource {
   std::uint32_t m_pieceX = 0;
   std::uint32_t m_pieceY = 0;
   std::uint32_t m_bandRows = 1;
+  std::vector<std::int64_t> m_cellsAcross;  ///< cells crossing the line above each mosaic row
   std::int64_t m_bandX = 0;
   std::int64_t m_bandY = 0;
   std::int64_t m_originX = 0;
   std::int64_t m_originY = 0;
   Foto m_band;
+  std::uint64_t m_bandCapacity = 0;  ///< pixels of the band's block
   bool m_haveBand = false;
   std::uint32_t m_rowInBand = 0;
   std::uint32_t m_frameIndex = 0;

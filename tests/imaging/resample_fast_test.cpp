@@ -11,6 +11,7 @@
 
 #include "imaging/foto.h"
 #include "imaging/resample_reference.h"
+#include "imaging/resample_tables.h"
 
 namespace tg {
 namespace {
@@ -64,9 +65,12 @@ std::string describe(const Foto& source, const Request& r) {
 }
 
 // Both forms give the same answer: both fail, or both give the same size and the same pixels.
-void expectSame(const Foto& source, const Request& r) {
-  SCOPED_TRACE(describe(source, r));
+// The fast form is checked twice: with its AVX2 rows (where the processor has them) and without.
+void expectSameIn(const Foto& source, const Request& r, bool vectorRows) {
+  SCOPED_TRACE(describe(source, r) + (vectorRows ? " (AVX2 rows)" : " (portable rows)"));
+  const bool previous = detail::QuadRowAverager::setEnabled(vectorRows);
   auto fast = resample(source, r.outW, r.outH, r.rectW, r.rectH, r.rectX, r.rectY);
+  detail::QuadRowAverager::setEnabled(previous);
   auto plain = resampleReference(source, r.outW, r.outH, r.rectW, r.rectH, r.rectX, r.rectY);
   ASSERT_EQ(fast == nullptr, plain == nullptr);
   if (!fast) return;
@@ -86,6 +90,11 @@ void expectSame(const Foto& source, const Request& r) {
   EXPECT_EQ(differences, 0u) << "first at " << firstX << "," << firstY << ": " << std::hex
                              << fast->at(firstX, firstY) << " instead of "
                              << plain->at(firstX, firstY);
+}
+
+void expectSame(const Foto& source, const Request& r) {
+  expectSameIn(source, r, true);
+  expectSameIn(source, r, false);
 }
 
 TEST(ResampleFast, MatchesThePlainFormOnRandomSizesAndRectangles) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,34 @@ TEST(PrepareCellImage, FullBlendReplacesOpaquePixelsByTheCellThumbnail) {
   const Pixel middle = cell->at(3, 11);
   EXPECT_GT(pixelRed(middle), pixelRed(green));
   EXPECT_LT(pixelRed(middle), pixelRed(yellow));
+}
+
+TEST(PrepareCellImage, BlendMatchesItsPlainFormBitForBit) {
+  // Random thumbnails (with transparent and part-transparent pixels, and turned ones) blended into
+  // random pictures of odd sizes at every kind of strength.
+  std::mt19937 random(23);
+  std::uniform_int_distribution<std::uint32_t> byte(0, 255);
+  std::uniform_int_distribution<std::uint32_t> side(1, 90);
+  for (int round = 0; round < 300; ++round) {
+    ImageSignature signature;
+    for (Pixel& value : signature.values) {
+      const std::uint32_t kind = byte(random) % 4;
+      const std::uint32_t t = kind == 0 ? 0 : kind == 1 ? 255 : byte(random);
+      value = makePixel(byte(random), byte(random), byte(random), t);
+    }
+    signature.rotated = round % 3 == 0 ? 1 : 0;
+    Foto image;
+    ASSERT_TRUE(image.create(side(random), side(random)));
+    for (std::uint32_t i = 0; i < image.width * image.height; ++i)
+      image.pixels[i] = makePixel(byte(random), byte(random), byte(random), byte(random) % 2);
+    Foto plain;
+    ASSERT_TRUE(plain.copyFrom(image));
+    const std::uint32_t strength = round % 5 == 0 ? 255 + round : byte(random);
+    blendTowardsThumbnail(image, signature, strength);
+    blendTowardsThumbnailReference(plain, signature, strength);
+    ASSERT_EQ(0, std::memcmp(image.pixels, plain.pixels, image.width * image.height * 4))
+        << image.width << " x " << image.height << ", strength " << strength;
+  }
 }
 
 TEST(PrepareCellImage, NoAllowedVariantFails) {

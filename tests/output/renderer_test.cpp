@@ -105,10 +105,14 @@ TEST_F(Renderer, CellsShowTheirTilesAndBordersTheBackground) {
 TEST_F(Renderer, BandsThreadsAndTileGroupsDoNotChangeThePicture) {
   FotoInfo& red = addTile("red", kRed, kBlue);
   FotoInfo& green = addTile("green", kGreen, kYellow);
-  // Consecutive cells share tiles, so groups of several cells are rendered from one picture.
+  // Each tile is shown by cells all over the grid (red, red, green, red in every row), and the
+  // last row holds smaller cells, which need their tile decoded at their own size.
   for (int i = 0; i < 12; ++i) {
-    addCell(i % 4 < 2 ? &red : &green, (i % 4) * 25, (i / 4) * 23, 24, 21);
+    const bool small = i >= 8;
+    addCell(i % 4 == 2 ? &green : &red, (i % 4) * 25, (i / 4) * 23, small ? 20 : 24,
+            small ? 18 : 21);
   }
+  std::uint64_t loads = 0;
   auto render = [&](std::uint32_t bandRows, std::uint32_t workers, const std::string& name) {
     JPGMosaicSave save(job, cells, comparison, kBorder);
     save.startWorkers(workers, 0);
@@ -117,11 +121,17 @@ TEST_F(Renderer, BandsThreadsAndTileGroupsDoNotChangeThePicture) {
     std::vector<SavedPiece> pieces;
     EXPECT_TRUE(
         save.savePiece(request.base, request.format, 100, 69, bandRows, 0, 0, pieces, 0, 1, 1));
+    loads = save.statistics().tileLoads.load();
     return test::readFile(dir.file(name + ".raw"));
   };
   const std::string reference = render(1000, 0, "one-band");
   ASSERT_EQ(reference.size(), 100u * 69u * 3u);
-  EXPECT_EQ(render(7, 0, "bands"), reference);
+  EXPECT_EQ(loads, 4u) << "one band: each tile once per cell size";
+  EXPECT_EQ(render(23, 0, "bands"), reference);
+  EXPECT_EQ(loads, 6u) << "three bands, one per grid row: each tile once per band";
+  EXPECT_EQ(render(30, 0, "cut-free-bands"), reference);
+  EXPECT_EQ(loads, 6u) << "bands of 30 rows end at the gaps between the rows of cells, above them";
+  EXPECT_EQ(render(7, 0, "odd-bands"), reference);
   EXPECT_EQ(render(1, 3, "rows-threads"), reference);
   EXPECT_EQ(render(10, 3, "threads"), reference);
 }
