@@ -262,6 +262,46 @@ TEST_F(Extraction, AStopHalfWayLeavesOnlyWholeClips) {
   expectClipsWhole(videos);
 }
 
+TEST_F(Extraction, ClipFramesAreTheCutRectangleOfTheirVideoFrames) {
+  // A detailed picture for a second, then a cut to red: one clip of the picture, cut.
+  const std::string video = m_dir.file("detail.avi");
+  ASSERT_TRUE(test::runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-filter_complex",
+                                "testsrc=s=64x48:r=25:d=1.2[a];color=c=red:s=64x48:r=25:d=1[b];"
+                                "[a][b]concat=n=2",
+                                "-c:v", "mpeg4", "-g", "12", "-bf", "2", "-q:v", "2", video}));
+  AdvancedSettings advanced = defaultAdvanced();
+  ASSERT_TRUE(m_extract.openVideo(video, advanced));
+  CDialogGetAviParam& p = m_extract.parameters();
+  p.saveJpeg = 0;
+  p.extractClips = 1;
+  p.left = 6;
+  p.top = 3;
+  p.width = 40;
+  p.height = 28;
+  ASSERT_TRUE(run(advanced));
+  const fs::path videos = m_dir.path() / "detail_FRAMES1 Video";
+  ASSERT_EQ(namesIn(videos), std::vector<std::string>{"FR000001-000025-(0025).avi"});
+  CAviStream source;
+  CAviStream clip;
+  ASSERT_TRUE(source.open(video));
+  ASSERT_TRUE(clip.open((videos / "FR000001-000025-(0025).avi").string()));
+  Foto whole;
+  Foto cut;
+  for (const std::uint32_t k : {0u, 13u, 24u}) {
+    ASSERT_TRUE(source.frameImage(k, whole));
+    ASSERT_TRUE(clip.frameImage(k, cut));
+    ASSERT_EQ(cut.width, 40u);
+    ASSERT_EQ(cut.height, 28u);
+    std::size_t differing = 0;
+    for (std::uint32_t y = 0; y < cut.height; ++y) {
+      for (std::uint32_t x = 0; x < cut.width; ++x) {
+        differing += cut.pixels[y * cut.width + x] != whole.pixels[(y + 3) * whole.width + x + 6];
+      }
+    }
+    EXPECT_EQ(differing, 0u) << "frame " << k;
+  }
+}
+
 TEST(ExtractionFolders, TheImageAfterTwoThousandGoesIntoTheNextFolder) {
   test::ScratchDir dir;
   ScopedScriptedDialogs dialogs;
