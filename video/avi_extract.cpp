@@ -600,44 +600,35 @@ void AviExtract::writeClip(const Clip& clip, CAviStream* reader) {
   std::string partPath;
   std::uint32_t written = 0;
   bool failed = reader == nullptr;
-  const bool fromBitmap = reader != nullptr && !reader->palettised();
+  const bool decoded = reader != nullptr && !reader->palettised();
   Foto image;
+  const auto unreadable = [this](std::uint32_t frame, int error) {
+    setStatus(
+        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), error));
+    ++m_unreadFrames;
+  };
   for (std::uint32_t i = clip.start; i < clip.end && !failed; ++i) {
     const std::uint32_t frame = first + i;
-    const std::uint8_t* bitmap = nullptr;
-    BitmapInfoHeader header{};
-    if (fromBitmap) {
-      bitmap = reader->frame(frame);
-      if (bitmap == nullptr) {
-        setStatus(
-            formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
-        ++m_unreadFrames;
-        break;
-      }
-      std::memcpy(&header, bitmap, sizeof header);
-      // A stream may change its frame size; a rectangle that no longer fits cannot be cut.
-      if (header.bitCount != 24 || header.height <= 0 ||
-          static_cast<std::uint64_t>(p.left) + p.width > static_cast<std::uint32_t>(header.width) ||
-          static_cast<std::uint64_t>(p.top) + p.height >
-              static_cast<std::uint32_t>(header.height)) {
-        setStatus(
-            formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 4));
-        ++m_unreadFrames;
+    CAviStream::HeldFramePtr held;
+    if (decoded) {
+      held = reader->holdFrame(frame);
+      if (!held) {
+        unreadable(frame, 1);
         break;
       }
     } else if (!readCutFrame(frame, image, *reader)) {
       break;
     }
-    const std::uint32_t cutWidth = fromBitmap ? p.width : image.width;
-    const std::uint32_t cutHeight = fromBitmap ? p.height : image.height;
     if (i == clip.start) {
       std::lock_guard guard(m_lock);
       folder = placeFileLocked();
       partPath = folder + formatText(".%s%06d.avi.part", p.filePrefix,
                                      static_cast<int>(first + clip.start + 1));
-      const auto w = static_cast<int>(cutWidth);
-      const auto h = static_cast<int>(cutHeight);
-      bool created = writer.create(partPath, format, w, h, m_fourcc, m_reader.frameRate());
+      // The cut frame's size: the rectangle's.
+      const auto w = static_cast<int>(p.width);
+      const auto h = static_cast<int>(p.height);
+      const AVFrame* sample = held ? &CAviStream::picture(*held) : nullptr;
+      bool created = writer.create(partPath, format, w, h, m_fourcc, m_reader.frameRate(), sample);
       if (!created && m_fourcc != 0) {
         // The codec cannot be used: this and every later clip of the run are uncompressed.
         m_fourcc = 0;
@@ -661,12 +652,40 @@ void AviExtract::writeClip(const Clip& clip, CAviStream* reader) {
         break;
       }
     }
+    const auto left = static_cast<int>(p.left);
+    const auto top = static_cast<int>(p.top);
+    if (held && writer.acceptsPicture(CAviStream::picture(*held), left, top)) {
+      // A codec takes the decoded picture straight.
+      if (!writer.writePicture(CAviStream::picture(*held), left, top)) {
+        countWriteError();
+        failed = true;
+        break;
+      }
+      ++written;
+      continue;
+    }
     // Rows bottom-up, blue-green-red, as far as both the frame and the writer reach.
     const auto rowBytes = static_cast<std::size_t>(format.imageSize / std::max(format.height, 1));
-    const std::uint32_t rows = std::min<std::uint32_t>(cutHeight, format.height);
-    const std::uint32_t columns = std::min<std::uint32_t>(cutWidth, format.width);
+    const std::uint32_t rows = std::min<std::uint32_t>(p.height, format.height);
+    const std::uint32_t columns = std::min<std::uint32_t>(p.width, format.width);
     const std::uint8_t* bits = buffer.data();
-    if (fromBitmap) {
+    if (decoded) {
+      // The frame just held, as the reader's bitmap (no second decoding).
+      const std::uint8_t* bitmap = reader->frame(frame);
+      if (bitmap == nullptr) {
+        unreadable(frame, 2);
+        break;
+      }
+      BitmapInfoHeader header{};
+      std::memcpy(&header, bitmap, sizeof header);
+      // A stream may change its frame size; a rectangle that no longer fits cannot be cut.
+      if (header.bitCount != 24 || header.height <= 0 ||
+          static_cast<std::uint64_t>(p.left) + p.width > static_cast<std::uint32_t>(header.width) ||
+          static_cast<std::uint64_t>(p.top) + p.height >
+              static_cast<std::uint32_t>(header.height)) {
+        unreadable(frame, 4);
+        break;
+      }
       const auto frameWidth = static_cast<std::uint32_t>(header.width);
       const auto frameHeight = static_cast<std::uint32_t>(header.height);
       const std::size_t stride = (std::size_t{frameWidth} * 3 + 3) / 4 * 4;
@@ -683,10 +702,10 @@ void AviExtract::writeClip(const Clip& clip, CAviStream* reader) {
         }
       }
     } else {
-      for (std::uint32_t y = 0; y < rows; ++y) {
+      for (std::uint32_t y = 0; y < std::min<std::uint32_t>(rows, image.height); ++y) {
         std::uint8_t* out = buffer.data() + rowBytes * (format.height - 1 - y);
         const Pixel* in = image.pixels + std::size_t{y} * image.width;
-        for (std::uint32_t x = 0; x < columns; ++x) {
+        for (std::uint32_t x = 0; x < std::min<std::uint32_t>(columns, image.width); ++x) {
           out[3 * x] = static_cast<std::uint8_t>(pixelBlue(in[x]));
           out[3 * x + 1] = static_cast<std::uint8_t>(pixelGreen(in[x]));
           out[3 * x + 2] = static_cast<std::uint8_t>(pixelRed(in[x]));

@@ -80,7 +80,8 @@ struct FrameConverter {
   // The frame as a bitmap, followed by kScalerSlack spare bytes: the scaler's vector code may
   // write past the end of the last row it fills, which must not land in someone else's memory.
   std::vector<uint8_t> bitmap;
-  std::size_t bitmapBytes = 0;  ///< the bitmap's own size, without the spare bytes
+  std::size_t bitmapBytes = 0;   ///< the bitmap's own size, without the spare bytes
+  std::vector<uint8_t> topDown;  ///< rows of frames converted top-down first
 
   // Converts straight into the picture's pixel words: on a little-endian machine the bytes red,
   // green, blue, padding of FFmpeg's RGB0 are the word R | G << 8 | B << 16 once the padding is
@@ -220,13 +221,32 @@ struct FrameConverter {
         scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
         frame->width, frame->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler) return false;
-    // Writing from the last row upwards turns FFmpeg's top-down frame into bottom-up rows.
-    uint8_t* destination[4] = {
-        bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1), nullptr, nullptr,
-        nullptr};
-    const int destinationStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+    if (frame->width % kVector == 0) {
+      // Writing from the last row upwards turns FFmpeg's top-down frame into bottom-up rows.
+      uint8_t* destination[4] = {
+          bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1), nullptr,
+          nullptr, nullptr};
+      const int destinationStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+      const int rows = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
+                                 destination, destinationStride);
+      return rows == frame->height;
+    }
+    // The scaler's vector code writes whole vectors, past the end of a row that is not made of
+    // them: written upwards, into the row above it, which is already done. Such frames are
+    // converted top-down into rows of their own (spare bytes after the last) and then copied.
+    const std::size_t imageBytesTopDown =
+        std::size_t{stride} * static_cast<std::size_t>(frame->height);
+    if (topDown.size() < imageBytesTopDown + kScalerSlack) {
+      topDown.assign(imageBytesTopDown + kScalerSlack, 0);
+    }
+    uint8_t* destination[4] = {topDown.data(), nullptr, nullptr, nullptr};
+    const int destinationStride[4] = {static_cast<int>(stride), 0, 0, 0};
     const int rows = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
                                destination, destinationStride);
+    for (int y = 0; y < frame->height; ++y) {
+      std::memcpy(bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1 - y),
+                  topDown.data() + std::size_t{stride} * static_cast<std::size_t>(y), stride);
+    }
     return rows == frame->height;
   }
 };
@@ -798,6 +818,8 @@ CAviStream::HeldFramePtr CAviStream::holdFrame(uint32_t index) {
     return nullptr;
   }
 }
+
+const AVFrame& CAviStream::picture(const HeldFrame& held) { return *held.frame; }
 
 bool CAviStream::convertFrame(const HeldFrame& held, Foto& target, const FramePart* part) {
   if (!held.frame) return false;

@@ -8,6 +8,8 @@
 
 #include "video/avi_error.h"
 
+struct AVFrame;
+
 namespace tg {
 
 struct Foto;
@@ -78,6 +80,8 @@ class CAviStream final : public CAviError {
   /// Frame `index`, found as `frame` finds it, held for `convertFrame`; nullptr when `frame`
   /// would give nothing.
   [[nodiscard]] HeldFramePtr holdFrame(uint32_t index);
+  /// The decoded picture of a held frame, for `CAviCreate::writePicture`.
+  [[nodiscard]] static const AVFrame& picture(const HeldFrame& frame);
   /// A rectangle of a frame in pixels.
   struct FramePart {
     uint32_t x = 0;
