@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <string_view>
+#include <vector>
 
 extern "C" {
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include "video/ffmpeg_handles.h"
@@ -66,6 +69,7 @@ struct CAviCreate::State {
   ffmpeg::FramePtr frame;
   ffmpeg::PacketPtr packet;
   ffmpeg::ScalerPtr scaler;
+  ffmpeg::ScalerPtr pictureScaler;  // decoded pictures to the codec's format
   AVStream* stream = nullptr;
   int width = 0;
   int height = 0;
@@ -102,7 +106,7 @@ uint32_t CAviCreate::frameIndex() const { return m_state ? m_state->frameIndex :
 uint64_t CAviCreate::bytesWritten() const { return m_state ? m_state->bytesWritten : 0; }
 
 bool CAviCreate::create(const std::string& path, BitmapInfoHeader& format, int width, int height,
-                        uint32_t fourcc, uint32_t rate) {
+                        uint32_t fourcc, uint32_t rate, const AVFrame* sample) {
   if (!videoAvailable()) return false;
   // A failure to finish the previous file has been reported by close() itself.
   (void)close();
@@ -174,6 +178,21 @@ bool CAviCreate::create(const std::string& path, BitmapInfoHeader& format, int w
       codec->codec_tag = fourcc;
       codec->pix_fmt =
           avcodec_find_best_pix_fmt_of_list(encoder->pix_fmts, AV_PIX_FMT_BGR24, 0, nullptr);
+      if (sample != nullptr && encoder->pix_fmts != nullptr &&
+          av_pix_fmt_desc_get(static_cast<AVPixelFormat>(sample->format)) != nullptr) {
+        // The form nearest to the pictures'. JPEG stores full-range colours: the encoder's
+        // other forms would need non-standard settings.
+        std::vector<AVPixelFormat> forms;
+        for (const AVPixelFormat* form = encoder->pix_fmts; *form != AV_PIX_FMT_NONE; ++form) {
+          const bool limited = encoder->id == AV_CODEC_ID_MJPEG &&
+                               std::string_view(av_get_pix_fmt_name(*form)).rfind("yuvj", 0) != 0;
+          if (!limited) forms.push_back(*form);
+        }
+        forms.push_back(AV_PIX_FMT_NONE);
+        const AVPixelFormat nearest = avcodec_find_best_pix_fmt_of_list(
+            forms.data(), static_cast<AVPixelFormat>(sample->format), 0, nullptr);
+        if (nearest != AV_PIX_FMT_NONE) codec->pix_fmt = nearest;
+      }
       codec->gop_size = 1;  // every frame a key frame
       codec->max_b_frames = 0;
       codec->thread_count = 1;
@@ -318,6 +337,72 @@ bool CAviCreate::writeFrame(const uint8_t* bits, std::size_t size) {
       reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
       return false;
     }
+  }
+  ++state.frameIndex;
+  return true;
+}
+
+bool CAviCreate::acceptsPicture(const AVFrame& picture, int left, int top) const {
+  if (!m_state || !m_state->codec || left < 0 || top < 0) return false;
+  const State& state = *m_state;
+  if (left > picture.width - state.width || top > picture.height - state.height) return false;
+  const AVPixFmtDescriptor* layout =
+      av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture.format));
+  if (layout == nullptr || (layout->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL)) != 0) {
+    return false;
+  }
+  if (left == 0 && top == 0) return true;
+  // A part further in is reached by moving the plane pointers: whole bytes of planar 8-bit
+  // samples, on whole samples of the subsampled colour planes.
+  if ((layout->flags & AV_PIX_FMT_FLAG_PLANAR) == 0) return false;
+  for (int i = 0; i < layout->nb_components; ++i) {
+    if (layout->comp[i].depth != 8 || layout->comp[i].step != 1 || layout->comp[i].plane != i) {
+      return false;
+    }
+  }
+  return left % (1 << layout->log2_chroma_w) == 0 && top % (1 << layout->log2_chroma_h) == 0;
+}
+
+bool CAviCreate::writePicture(const AVFrame& picture, int left, int top) {
+  if (!videoAvailable()) return false;
+  if (!acceptsPicture(picture, left, top)) {
+    reportError(AviStep::WriteFrame, avierr::kBadFormat, "picture not usable");
+    return false;
+  }
+  State& state = *m_state;
+  const auto format = static_cast<AVPixelFormat>(picture.format);
+  state.pictureScaler.reset(sws_getCachedContext(
+      state.pictureScaler.release(), state.width, state.height, format, state.width, state.height,
+      state.codec->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
+      nullptr));
+  if (!state.pictureScaler) {
+    reportError(AviStep::WriteFrame, avierr::kUnsupported, "no pixel conversion");
+    return false;
+  }
+  int result = av_frame_make_writable(state.frame.get());
+  if (result < 0) {
+    reportFfmpegError(AviStep::WriteFrame, result, avierr::kMemory);
+    return false;
+  }
+  const AVPixFmtDescriptor* layout = av_pix_fmt_desc_get(format);
+  const uint8_t* source[4] = {nullptr, nullptr, nullptr, nullptr};
+  for (int plane = 0; plane < 4 && picture.data[plane] != nullptr; ++plane) {
+    const bool chroma = plane == 1 || plane == 2;
+    const int row = chroma ? top >> layout->log2_chroma_h : top;
+    const int column = chroma ? left >> layout->log2_chroma_w : left;
+    source[plane] =
+        picture.data[plane] + static_cast<std::ptrdiff_t>(row) * picture.linesize[plane] + column;
+  }
+  sws_scale(state.pictureScaler.get(), source, picture.linesize, 0, state.height, state.frame->data,
+            state.frame->linesize);
+  state.frame->pts = state.frameIndex;
+  state.frame->pict_type = AV_PICTURE_TYPE_I;
+  state.frame->key_frame = 1;
+  result = avcodec_send_frame(state.codec.get(), state.frame.get());
+  if (result >= 0) result = state.writeEncodedPackets();
+  if (result < 0) {
+    reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
+    return false;
   }
   ++state.frameIndex;
   return true;

@@ -9,6 +9,8 @@
 #include "imaging/frame_bitmap.h"
 #include "video/avi_error.h"
 
+struct AVFrame;
+
 namespace tg {
 
 /// Writes one video stream into an AVI file, every frame a key frame.
@@ -35,12 +37,26 @@ class CAviCreate final : public CAviError {
   /// down to a multiple of 8 × 4, at `rate` frames per 500 seconds (12500 is 25 fps), through
   /// the codec `fourcc` (0: uncompressed). Closes what was open first. On success `format`
   /// receives the frame format the caller must deliver (width, height, 24 bits, image size).
+  /// With `sample`, a decoded picture like those `writePicture` will get, the codec stores the
+  /// colours in the form nearest to the picture's (4:2:0 pictures stay 4:2:0) instead of the form
+  /// nearest to blue-green-red.
   [[nodiscard]] bool create(const std::string& path, BitmapInfoHeader& format, int width,
-                            int height, uint32_t fourcc, uint32_t rate);
+                            int height, uint32_t fourcc, uint32_t rate,
+                            const AVFrame* sample = nullptr);
 
   /// Appends one frame of `size` bytes (at least the image size of the format) as a key frame
   /// at the next index. False on failure (step 15).
   [[nodiscard]] bool writeFrame(const uint8_t* bits, std::size_t size);
+
+  /// Whether `writePicture` can take the part at `left`, `top` (the writer's frame size) of a
+  /// decoded picture: for a compressed stream, when the part lies inside the picture and starts
+  /// on a whole sample of every colour plane.
+  [[nodiscard]] bool acceptsPicture(const AVFrame& picture, int left, int top) const;
+  /// Appends that part of `picture` as a key frame at the next index, converted straight to the
+  /// codec's colour format: one conversion in place of the three a bitmap takes (to blue-green-
+  /// red, packed, back again), so it is faster and loses less. Only when `acceptsPicture`; false
+  /// on failure (step 15).
+  [[nodiscard]] bool writePicture(const AVFrame& picture, int left, int top);
 
   /// Finishes the file (pending encoder output, index, headers) and releases everything; the
   /// frame index and byte total return to 0. False, with the message of step 15, when the file

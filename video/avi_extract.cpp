@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -175,7 +177,7 @@ void AviExtract::resetExtraction() {
   {
     std::lock_guard guard(m_lock);
     m_reader.close();
-    m_clipReaders.clear();
+    m_laneStarts.clear();
     m_imagesDone = 0;
     m_imagesWanted = 0;
     m_jobCounter = 0;
@@ -225,6 +227,15 @@ void AviExtract::countWriteError() {
 }
 
 // ---- Frames ------------------------------------------------------------------------------------
+
+CAviStream::FramePart AviExtract::signatureSquare() const {
+  // The centred square of the cut rectangle, one more pixel each way where it starts on half a
+  // pixel, in the frame's pixels.
+  const CDialogGetAviParam& p = m_parameters;
+  const std::uint32_t side = std::min(p.width, p.height);
+  return CAviStream::FramePart{p.left + (p.width - side) / 2, p.top + (p.height - side) / 2,
+                               side + 1, side + 1};
+}
 
 bool AviExtract::cutFrame(std::uint32_t frame, Foto& image) {
   const CDialogGetAviParam& p = m_parameters;
@@ -364,17 +375,46 @@ void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
     m_pendingClips = clips;
   }
   // A still run of a single frame makes an empty clip: nothing is written for it.
-  for (const auto& [start, end] : clips) m_clipsWanted += end > start ? 1 : 0;
-  for (std::uint32_t i = 0; i < clips.size(); ++i) {
+  std::uint64_t frames = 0;
+  for (const auto& [start, end] : clips) {
+    m_clipsWanted += end > start ? 1 : 0;
+    frames += end > start ? end - start : 0;
+  }
+  // One lane per thread that runs jobs (the pool's and this one), cut where the running count
+  // of frames passes each lane's share.
+  const std::uint32_t lanes =
+      std::min<std::uint32_t>(m_pool.wantedThreadCount() + 1,
+                              std::max<std::uint32_t>(1, static_cast<std::uint32_t>(clips.size())));
+  std::vector<std::uint32_t> starts{0};
+  std::uint64_t counted = 0;
+  for (const auto& [start, end] : clips) {
+    if (starts.size() < lanes && counted * lanes >= frames * starts.size()) starts.push_back(start);
+    counted += end > start ? end - start : 0;
+  }
+  starts.push_back(std::numeric_limits<std::uint32_t>::max());
+  {
+    std::lock_guard guard(m_lock);
+    m_laneStarts = starts;
+  }
+  for (std::uint32_t lane = 0; lane + 1 < starts.size(); ++lane) {
     if (m_stopRequested) break;
-    m_workGroup.submit(makeParallelJob(this, &AviExtract::extractClipJob, i));
+    m_workGroup.submit(makeParallelJob(this, &AviExtract::extractClipJob, lane));
   }
   m_workGroup.waitIdle();
 }
 
-bool AviExtract::takeFrameLocked(std::uint32_t frame, Foto& image) {
-  if (m_reader.frameImage(frame, image)) return true;
+CAviStream::HeldFramePtr AviExtract::holdFrameLocked(std::uint32_t frame) {
+  CAviStream::HeldFramePtr held = m_reader.holdFrame(frame);
+  if (held) return held;
   setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 1));
+  ++m_unreadFrames;
+  return nullptr;
+}
+
+bool AviExtract::convertHeldFrame(std::uint32_t frame, CAviStream::HeldFramePtr held, Foto& image,
+                                  const CAviStream::FramePart* part) {
+  if (CAviStream::convertFrame(*held, image, part)) return true;
+  setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 2));
   ++m_unreadFrames;
   return false;
 }
@@ -388,14 +428,18 @@ void AviExtract::extractImageJob(std::uint32_t& /*frame*/) {
   // Each thread keeps its picture: a frame of the same size reuses the pixels.
   thread_local Foto image;
   ImagePaths paths;
+  CAviStream::HeldFramePtr held;
   {
     std::lock_guard guard(m_lock);
     if (m_nextImage >= m_imageFrames.size()) return;
     frame = m_imageFrames[m_nextImage++];
-    if (!takeFrameLocked(frame, image)) return;
+    held = holdFrameLocked(frame);
+    if (!held) return;
     paths = placeImageLocked(frame);
   }
-  if (cutFrame(frame, image)) saveImage(frame, image, paths);
+  if (convertHeldFrame(frame, std::move(held), image, nullptr) && cutFrame(frame, image)) {
+    saveImage(frame, image, paths);
+  }
 }
 
 // The files are placed in frame order, while the frame is taken: the folders then hold the
@@ -444,13 +488,14 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   const std::uint32_t first = m_parameters.firstFrame;
   std::uint32_t k = 0;
   thread_local Foto image;
-  bool read = false;
+  CAviStream::HeldFramePtr held;
   bool isImage = false;
   ImagePaths paths;
   {
     std::lock_guard guard(m_lock);
     k = m_jobCounter++;
-    read = takeFrameLocked(first + k, image);
+    held = holdFrameLocked(first + k);
+    const bool read = held != nullptr;
     // Images wanted from this frame (when they are saved during the analysis).
     while (m_imagesInAnalysis && m_nextImage < m_imageFrames.size() &&
            m_imageFrames[m_nextImage] <= first + k) {
@@ -459,6 +504,11 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     isImage = isImage && read;
     if (isImage) paths = placeImageLocked(first + k);
   }
+  // Only the decoding runs under the lock. A frame saved as an image is converted whole; of the
+  // others only the square the signature is taken from, which gives the same signature.
+  const CAviStream::FramePart square = signatureSquare();
+  const bool read =
+      held && convertHeldFrame(first + k, std::move(held), image, isImage ? nullptr : &square);
   std::unique_ptr<ImageSignature> signature;
   if (read && cutFrame(first + k, image) && !image.empty()) {
     if (isImage) saveImage(first + k, image, paths);
@@ -504,30 +554,44 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   setStatus(progressLine(tr("Analyze Frame#"), k + 1, m_total, first > 0 ? first + k + 1 : 0));
 }
 
-// Each clip job reads with a reader of its own (opened on the shared reader's index), so clips
-// written at the same time do not make one reader jump back and forth. The clip is written to a
-// hidden file and renamed when complete; its name tells the frames it holds.
-void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
+// Clips are shared out in lanes, runs of consecutive clips of about the same number of frames,
+// one lane per thread that runs jobs. A lane's job writes its clips in frame order with a reader
+// of its own (opened on the shared reader's index), which so decodes forward from one clip to the
+// next instead of going back to a key frame before every clip, and no two clips written at the
+// same time make one reader jump back and forth.
+void AviExtract::extractClipJob(std::uint32_t& lane) {
   if (m_stopRequested) return;
-  Clip clip{};
-  std::unique_ptr<CAviStream> reader;
+  auto reader = std::make_unique<CAviStream>();
+  reader->setShowErrors(false);
+  std::uint32_t from = 0;
+  std::uint32_t to = 0;
   {
     std::lock_guard guard(m_lock);
-    if (m_pendingClips.empty()) return;
-    clip = Clip{m_pendingClips.begin()->first, m_pendingClips.begin()->second};
-    m_pendingClips.erase(m_pendingClips.begin());
-    // Clips are taken in frame order, so an idle reader usually stands just before the next
-    // clip's start and goes on from there.
-    if (!m_clipReaders.empty()) {
-      reader = std::move(m_clipReaders.back());
-      m_clipReaders.pop_back();
-    } else {
-      reader = std::make_unique<CAviStream>();
-      reader->setShowErrors(false);
-      if (!reader->openLike(m_reader)) reader.reset();
-    }
+    if (lane + 1 >= m_laneStarts.size()) return;
+    from = m_laneStarts[lane];
+    to = m_laneStarts[lane + 1];
+    if (!reader->openLike(m_reader)) reader.reset();
   }
-  const std::uint32_t first = m_parameters.firstFrame;
+  while (!m_stopRequested) {
+    Clip clip{};
+    {
+      std::lock_guard guard(m_lock);
+      const auto next = m_pendingClips.lower_bound(from);
+      if (next == m_pendingClips.end() || next->first >= to) break;
+      clip = Clip{next->first, next->second};
+      m_pendingClips.erase(next);
+    }
+    writeClip(clip, reader.get());
+  }
+}
+
+// The clip is written to a hidden file and renamed when complete; its name tells the frames it
+// holds. Frames come as the reader's bitmaps (rows bottom-up, blue-green-red), which is what the
+// writer takes: the cut rectangle's rows are copied over, or the bitmap is handed on as it is
+// when the rectangle is the whole frame. Palettised frames go through a picture.
+void AviExtract::writeClip(const Clip& clip, CAviStream* reader) {
+  const CDialogGetAviParam& p = m_parameters;
+  const std::uint32_t first = p.firstFrame;
   CAviCreate writer;
   writer.setShowErrors(false);
   BitmapInfoHeader format{};
@@ -536,17 +600,35 @@ void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
   std::string partPath;
   std::uint32_t written = 0;
   bool failed = reader == nullptr;
+  const bool decoded = reader != nullptr && !reader->palettised();
   Foto image;
+  const auto unreadable = [this](std::uint32_t frame, int error) {
+    setStatus(
+        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), error));
+    ++m_unreadFrames;
+  };
   for (std::uint32_t i = clip.start; i < clip.end && !failed; ++i) {
-    if (!readCutFrame(first + i, image, *reader)) break;
+    const std::uint32_t frame = first + i;
+    CAviStream::HeldFramePtr held;
+    if (decoded) {
+      held = reader->holdFrame(frame);
+      if (!held) {
+        unreadable(frame, 1);
+        break;
+      }
+    } else if (!readCutFrame(frame, image, *reader)) {
+      break;
+    }
     if (i == clip.start) {
       std::lock_guard guard(m_lock);
       folder = placeFileLocked();
-      partPath = folder + formatText(".%s%06d.avi.part", m_parameters.filePrefix,
+      partPath = folder + formatText(".%s%06d.avi.part", p.filePrefix,
                                      static_cast<int>(first + clip.start + 1));
-      const auto w = static_cast<int>(image.width);
-      const auto h = static_cast<int>(image.height);
-      bool created = writer.create(partPath, format, w, h, m_fourcc, m_reader.frameRate());
+      // The cut frame's size: the rectangle's.
+      const auto w = static_cast<int>(p.width);
+      const auto h = static_cast<int>(p.height);
+      const AVFrame* sample = held ? &CAviStream::picture(*held) : nullptr;
+      bool created = writer.create(partPath, format, w, h, m_fourcc, m_reader.frameRate(), sample);
       if (!created && m_fourcc != 0) {
         // The codec cannot be used: this and every later clip of the run are uncompressed.
         m_fourcc = 0;
@@ -570,20 +652,67 @@ void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
         break;
       }
     }
+    const auto left = static_cast<int>(p.left);
+    const auto top = static_cast<int>(p.top);
+    if (held && writer.acceptsPicture(CAviStream::picture(*held), left, top)) {
+      // A codec takes the decoded picture straight.
+      if (!writer.writePicture(CAviStream::picture(*held), left, top)) {
+        countWriteError();
+        failed = true;
+        break;
+      }
+      ++written;
+      continue;
+    }
     // Rows bottom-up, blue-green-red, as far as both the frame and the writer reach.
     const auto rowBytes = static_cast<std::size_t>(format.imageSize / std::max(format.height, 1));
-    const std::uint32_t rows = std::min<std::uint32_t>(image.height, format.height);
-    const std::uint32_t columns = std::min<std::uint32_t>(image.width, format.width);
-    for (std::uint32_t y = 0; y < rows; ++y) {
-      std::uint8_t* out = buffer.data() + rowBytes * (format.height - 1 - y);
-      const Pixel* in = image.pixels + std::size_t{y} * image.width;
-      for (std::uint32_t x = 0; x < columns; ++x) {
-        out[3 * x] = static_cast<std::uint8_t>(pixelBlue(in[x]));
-        out[3 * x + 1] = static_cast<std::uint8_t>(pixelGreen(in[x]));
-        out[3 * x + 2] = static_cast<std::uint8_t>(pixelRed(in[x]));
+    const std::uint32_t rows = std::min<std::uint32_t>(p.height, format.height);
+    const std::uint32_t columns = std::min<std::uint32_t>(p.width, format.width);
+    const std::uint8_t* bits = buffer.data();
+    if (decoded) {
+      // The frame just held, as the reader's bitmap (no second decoding).
+      const std::uint8_t* bitmap = reader->frame(frame);
+      if (bitmap == nullptr) {
+        unreadable(frame, 2);
+        break;
+      }
+      BitmapInfoHeader header{};
+      std::memcpy(&header, bitmap, sizeof header);
+      // A stream may change its frame size; a rectangle that no longer fits cannot be cut.
+      if (header.bitCount != 24 || header.height <= 0 ||
+          static_cast<std::uint64_t>(p.left) + p.width > static_cast<std::uint32_t>(header.width) ||
+          static_cast<std::uint64_t>(p.top) + p.height >
+              static_cast<std::uint32_t>(header.height)) {
+        unreadable(frame, 4);
+        break;
+      }
+      const auto frameWidth = static_cast<std::uint32_t>(header.width);
+      const auto frameHeight = static_cast<std::uint32_t>(header.height);
+      const std::size_t stride = (std::size_t{frameWidth} * 3 + 3) / 4 * 4;
+      const std::uint8_t* rowsStart = bitmap + header.headerSize;
+      if (p.left == 0 && p.top == 0 && frameWidth == static_cast<std::uint32_t>(format.width) &&
+          frameHeight == static_cast<std::uint32_t>(format.height) && stride == rowBytes) {
+        bits = rowsStart;
+      } else {
+        for (std::uint32_t y = 0; y < rows; ++y) {
+          std::memcpy(
+              buffer.data() + rowBytes * (format.height - 1 - y),
+              rowsStart + stride * (frameHeight - 1 - (p.top + y)) + std::size_t{p.left} * 3,
+              std::size_t{columns} * 3);
+        }
+      }
+    } else {
+      for (std::uint32_t y = 0; y < std::min<std::uint32_t>(rows, image.height); ++y) {
+        std::uint8_t* out = buffer.data() + rowBytes * (format.height - 1 - y);
+        const Pixel* in = image.pixels + std::size_t{y} * image.width;
+        for (std::uint32_t x = 0; x < std::min<std::uint32_t>(columns, image.width); ++x) {
+          out[3 * x] = static_cast<std::uint8_t>(pixelBlue(in[x]));
+          out[3 * x + 1] = static_cast<std::uint8_t>(pixelGreen(in[x]));
+          out[3 * x + 2] = static_cast<std::uint8_t>(pixelRed(in[x]));
+        }
       }
     }
-    if (!writer.writeFrame(buffer.data(), buffer.size())) {
+    if (!writer.writeFrame(bits, format.imageSize)) {
       countWriteError();
       failed = true;
       break;
@@ -596,11 +725,10 @@ void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
     if (!closed && !failed) countWriteError();
     if (written > 0 && closed && !failed) {
       // 1-based first and last frame held, and the number of frames held.
-      const std::string path =
-          folder + formatText("%s%06d-%06d-(%04d).avi", m_parameters.filePrefix,
-                              static_cast<int>(first + clip.start + 1),
-                              static_cast<int>(first + clip.start + written),
-                              static_cast<int>(written));
+      const std::string path = folder + formatText("%s%06d-%06d-(%04d).avi", p.filePrefix,
+                                                   static_cast<int>(first + clip.start + 1),
+                                                   static_cast<int>(first + clip.start + written),
+                                                   static_cast<int>(written));
       std::filesystem::rename(partPath, path, error);
       if (error) {
         countWriteError();
@@ -614,7 +742,6 @@ void AviExtract::extractClipJob(std::uint32_t& /*unused*/) {
     showMessage(tr("Too many Errors"), Buttons::Ok, Icon::Exclamation);
   }
   std::lock_guard guard(m_lock);
-  if (reader) m_clipReaders.push_back(std::move(reader));
   ++m_jobCounter;
   if (written > 0 && closed && !failed) ++m_clipsWritten;
   setProgress(static_cast<Stage>(m_stage.load()), m_jobCounter, m_total);

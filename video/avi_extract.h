@@ -111,7 +111,8 @@ class AviExtract {
   void runExtraction(std::string& basePath);
   void extractImageJob(std::uint32_t& unused);
   void analyseFrameJob(std::uint32_t& unused);
-  void extractClipJob(std::uint32_t& unused);
+  void extractClipJob(std::uint32_t& lane);
+  void writeClip(const Clip& clip, CAviStream* reader);
   void extractClips(const FrameIntervals& clips, const char* kind);
 
   /// Reads absolute frame `frame` with `reader` (a clip job's own) cut to the rectangle into
@@ -119,9 +120,15 @@ class AviExtract {
   bool readCutFrame(std::uint32_t frame, Foto& image, CAviStream& reader);
   /// Cuts `image` (frame `frame`) to the rectangle; false with the status message.
   bool cutFrame(std::uint32_t frame, Foto& image);
-  /// Decodes absolute frame `frame` with the shared reader into `image` (lock held). False
-  /// with the status message when there is no such frame.
-  bool takeFrameLocked(std::uint32_t frame, Foto& image);
+  /// Decodes absolute frame `frame` with the shared reader (lock held); nothing, with the status
+  /// message, when there is no such frame.
+  CAviStream::HeldFramePtr holdFrameLocked(std::uint32_t frame);
+  /// Converts a frame `holdFrameLocked` gave into `image` (all of it, or `part`); false with the
+  /// status message.
+  bool convertHeldFrame(std::uint32_t frame, CAviStream::HeldFramePtr held, Foto& image,
+                        const CAviStream::FramePart* part);
+  /// The part of a frame a signature is built from (see `CAviStream::convertFrame`).
+  [[nodiscard]] CAviStream::FramePart signatureSquare() const;
   struct ImagePaths {
     std::string jpeg;  ///< empty when no JPEG is wanted
     std::string bmp;
@@ -185,7 +192,8 @@ class AviExtract {
   std::vector<FrameRun> m_frameRuns;
   std::map<std::uint32_t, std::unique_ptr<ImageSignature>> m_openFrames;
   FrameIntervals m_pendingClips;
-  std::vector<std::unique_ptr<CAviStream>> m_clipReaders;  // idle readers for clip jobs
+  // First clip start of every lane of clip jobs, and an end mark.
+  std::vector<std::uint32_t> m_laneStarts;
   std::string m_basePath;
   std::string m_kindSuffix;
   std::uint32_t m_filesInFolder = 0;

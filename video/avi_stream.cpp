@@ -12,6 +12,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include "imaging/foto.h"
@@ -65,6 +66,191 @@ int firstVideoStream(const AVFormatContext* format) {
   return -1;
 }
 
+// Pixels converted at once: whole vectors of the scaler's conversion code.
+constexpr int kVector = 16;
+// Pixels around a part of a frame that are converted too (a resampling of the part reads them).
+constexpr int kPartMargin = 2;
+// Rows converted at once before their padding is cleared.
+constexpr int kBandRows = 16;
+
+// Turns decoded frames into bitmaps or pictures. One per reader, and one per thread for frames
+// held apart from their reader: the scaler context is not shared between threads.
+struct FrameConverter {
+  ffmpeg::ScalerPtr scaler;
+  // The frame as a bitmap, followed by kScalerSlack spare bytes: the scaler's vector code may
+  // write past the end of the last row it fills, which must not land in someone else's memory.
+  std::vector<uint8_t> bitmap;
+  std::size_t bitmapBytes = 0;   ///< the bitmap's own size, without the spare bytes
+  std::vector<uint8_t> topDown;  ///< rows of frames converted top-down first
+
+  // Converts straight into the picture's pixel words: on a little-endian machine the bytes red,
+  // green, blue, padding of FFmpeg's RGB0 are the word R | G << 8 | B << 16 once the padding is
+  // cleared (T = 0), the pixels the bitmap conversion gives, without the bitmap in between.
+  // With `part`, only the rows and columns around it are converted where the frame's layout
+  // allows (planar 8-bit colour planes); the other pixels keep what the picture held.
+  bool toFoto(const AVFrame* frame, Foto& target, const CAviStream::FramePart* part) {
+    if (frame->format == AV_PIX_FMT_PAL8 || std::endian::native != std::endian::little) {
+      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
+    }
+    // The scaler's vector code may write past the last row; straight into the picture only
+    // where rows are whole vectors, else through the bitmap and its spare bytes.
+    if (frame->width % kVector != 0) {
+      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
+    }
+    if (!frameSizeAcceptable(frame->width, frame->height, 32)) return false;
+    const auto w = static_cast<std::uint32_t>(frame->width);
+    const auto h = static_cast<std::uint32_t>(frame->height);
+    if ((target.width != w || target.height != h || target.empty()) && !target.create(w, h)) {
+      return false;
+    }
+    const auto* layout = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+    if (layout == nullptr) return false;
+    // The region converted: the whole frame, or the part widened by the pixels a resampling
+    // of it may also read, with its columns in whole vectors and its rows in whole rows of the
+    // colour planes, so that every converted pixel is the one a whole conversion gives.
+    int left = 0;
+    int top = 0;
+    int right = frame->width;
+    int bottom = frame->height;
+    if (part != nullptr && partsConvertible(*layout)) {
+      const int rowStep = 1 << layout->log2_chroma_h;
+      left = std::max<int64_t>(0, int64_t{part->x} - kPartMargin) / kVector * kVector;
+      right = static_cast<int>(std::min<int64_t>(
+          frame->width,
+          (int64_t{part->x} + part->width + kPartMargin + kVector - 1) / kVector * kVector));
+      top = static_cast<int>(std::max<int64_t>(0, int64_t{part->y} - kPartMargin) / rowStep *
+                             rowStep);
+      bottom = static_cast<int>(std::min<int64_t>(
+          frame->height,
+          (int64_t{part->y} + part->height + kPartMargin + rowStep - 1) / rowStep * rowStep));
+      if (left >= right || top >= bottom) return true;
+    }
+    const int width = right - left;
+    const int height = bottom - top;
+    scaler.reset(sws_getCachedContext(scaler.release(), width, height,
+                                      static_cast<AVPixelFormat>(frame->format), width, height,
+                                      AV_PIX_FMT_RGB0, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler) return false;
+    // Band by band, each band's padding cleared while it is still in the cache.
+    Pixel* origin =
+        target.pixels + static_cast<std::size_t>(top) * w + static_cast<std::size_t>(left);
+    uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(origin), nullptr, nullptr, nullptr};
+    const int destinationStride[4] = {frame->width * 4, 0, 0, 0};
+    for (int y = 0; y < height; y += kBandRows) {
+      const int rows = std::min(kBandRows, height - y);
+      const uint8_t* source[4] = {nullptr, nullptr, nullptr, nullptr};
+      for (int plane = 0; plane < 4 && frame->data[plane] != nullptr; ++plane) {
+        const bool chroma = plane == 1 || plane == 2;
+        const int row = chroma ? (top + y) >> layout->log2_chroma_h : top + y;
+        const int column = chroma ? left >> layout->log2_chroma_w : left;
+        source[plane] = frame->data[plane] +
+                        static_cast<std::ptrdiff_t>(row) * frame->linesize[plane] +
+                        (part != nullptr && partsConvertible(*layout) ? column : 0);
+      }
+      if (sws_scale(scaler.get(), source, frame->linesize, y, rows, destination,
+                    destinationStride) != rows) {
+        return false;
+      }
+      // The fourth byte is padding that the converter may fill; the picture wants it opaque.
+      for (int r = y; r < y + rows; ++r) {
+        Pixel* pixels = origin + static_cast<std::size_t>(r) * w;
+        for (int x = 0; x < width; ++x) pixels[x] &= 0x00FFFFFFu;
+      }
+    }
+    return true;
+  }
+
+  // Planar layouts of 8-bit samples: a part of such a frame starts at a byte of every plane.
+  static bool partsConvertible(const AVPixFmtDescriptor& layout) {
+    if ((layout.flags & AV_PIX_FMT_FLAG_PLANAR) == 0 || (layout.flags & AV_PIX_FMT_FLAG_RGB) != 0 ||
+        (layout.flags & AV_PIX_FMT_FLAG_PAL) != 0 || layout.nb_components < 3) {
+      return false;
+    }
+    for (int i = 0; i < layout.nb_components; ++i) {
+      if (layout.comp[i].depth != 8 || layout.comp[i].step != 1 || layout.comp[i].shift != 0 ||
+          layout.comp[i].plane != i) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool toBitmap(const AVFrame* frame) {
+    const bool pal8 = frame->format == AV_PIX_FMT_PAL8;
+    const int bitCount = pal8 ? 8 : 24;
+    if (!frameSizeAcceptable(frame->width, frame->height, bitCount)) return false;
+    const uint32_t stride = bitmapRowStride(static_cast<uint32_t>(frame->width), bitCount);
+    const std::size_t imageBytes = std::size_t{stride} * static_cast<std::size_t>(frame->height);
+    const std::size_t paletteBytes = pal8 ? kPaletteBytes : 0;
+    // Frames of one stream keep their size: the buffer is cleared only when it changes, so the
+    // row padding stays zero without writing every frame's bytes twice.
+    bitmapBytes = kHeaderBytes + paletteBytes + imageBytes;
+    if (bitmap.size() != bitmapBytes + kScalerSlack) bitmap.assign(bitmapBytes + kScalerSlack, 0);
+
+    BitmapInfoHeader header{};
+    header.headerSize = 40;
+    header.planes = 1;
+    header.width = frame->width;
+    header.height = frame->height;
+    header.bitCount = static_cast<uint16_t>(bitCount);
+    header.imageSize = static_cast<uint32_t>(imageBytes);
+    header.coloursUsed = pal8 ? 256 : 0;
+    std::memcpy(bitmap.data(), &header, kHeaderBytes);
+    uint8_t* bits = bitmap.data() + kHeaderBytes + paletteBytes;
+
+    if (pal8) {
+      // FFmpeg keeps the palette as native 0xAARRGGBB words: blue, green, red, alpha in memory.
+      const auto* palette = reinterpret_cast<const uint32_t*>(frame->data[1]);
+      uint8_t* entries = bitmap.data() + kHeaderBytes;
+      for (int i = 0; i < 256; ++i) {
+        const uint32_t colour = palette != nullptr ? palette[i] : 0;
+        entries[i * 4 + 0] = static_cast<uint8_t>(colour);
+        entries[i * 4 + 1] = static_cast<uint8_t>(colour >> 8);
+        entries[i * 4 + 2] = static_cast<uint8_t>(colour >> 16);
+        entries[i * 4 + 3] = 0;
+      }
+      for (int y = 0; y < frame->height; ++y) {
+        std::memcpy(bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1 - y),
+                    frame->data[0] + static_cast<std::ptrdiff_t>(y) * frame->linesize[0],
+                    static_cast<std::size_t>(frame->width));
+      }
+      return true;
+    }
+
+    scaler.reset(sws_getCachedContext(
+        scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+        frame->width, frame->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler) return false;
+    if (frame->width % kVector == 0) {
+      // Writing from the last row upwards turns FFmpeg's top-down frame into bottom-up rows.
+      uint8_t* destination[4] = {
+          bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1), nullptr,
+          nullptr, nullptr};
+      const int destinationStride[4] = {-static_cast<int>(stride), 0, 0, 0};
+      const int rows = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
+                                 destination, destinationStride);
+      return rows == frame->height;
+    }
+    // The scaler's vector code writes whole vectors, past the end of a row that is not made of
+    // them: written upwards, into the row above it, which is already done. Such frames are
+    // converted top-down into rows of their own (spare bytes after the last) and then copied.
+    const std::size_t imageBytesTopDown =
+        std::size_t{stride} * static_cast<std::size_t>(frame->height);
+    if (topDown.size() < imageBytesTopDown + kScalerSlack) {
+      topDown.assign(imageBytesTopDown + kScalerSlack, 0);
+    }
+    uint8_t* destination[4] = {topDown.data(), nullptr, nullptr, nullptr};
+    const int destinationStride[4] = {static_cast<int>(stride), 0, 0, 0};
+    const int rows = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
+                               destination, destinationStride);
+    for (int y = 0; y < frame->height; ++y) {
+      std::memcpy(bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1 - y),
+                  topDown.data() + std::size_t{stride} * static_cast<std::size_t>(y), stride);
+    }
+    return rows == frame->height;
+  }
+};
+
 }  // namespace
 
 struct CAviStream::State {
@@ -83,7 +269,6 @@ struct CAviStream::State {
   ffmpeg::FramePtr current;   // the last frame handed out by the decoder
   ffmpeg::FramePtr previous;  // the one before it
   ffmpeg::FramePtr spare;
-  ffmpeg::ScalerPtr scaler;
   AVStream* stream = nullptr;
   int streamIndex = -1;
   AVRational rate{0, 1};
@@ -119,10 +304,7 @@ struct CAviStream::State {
   // Packets read ahead after a seek to recognise where the demuxer landed; sent first.
   std::deque<ffmpeg::PacketPtr> readAhead;
 
-  // The frame as a bitmap, followed by kScalerSlack spare bytes: the scaler's vector code may
-  // write past the end of the last row it fills, which must not land in someone else's memory.
-  std::vector<uint8_t> bitmap;
-  std::size_t bitmapBytes = 0;  ///< the bitmap's own size, without the spare bytes
+  FrameConverter converter;
 
   int64_t groupOfPacket(int64_t index) const {
     const auto it = std::upper_bound(groupStart.begin(), groupStart.end(), index);
@@ -456,97 +638,6 @@ struct CAviStream::State {
     }
     return currentNumber == target ? current.get() : nullptr;
   }
-
-  // Converts straight into the picture's pixel words: on a little-endian machine the bytes red,
-  // green, blue, padding of FFmpeg's RGB0 are the word R | G << 8 | B << 16 once the padding is
-  // cleared (T = 0), the pixels the bitmap conversion gives, without the bitmap in between.
-  bool toFoto(const AVFrame* frame, Foto& target) {
-    if (frame->format == AV_PIX_FMT_PAL8 || std::endian::native != std::endian::little) {
-      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
-    }
-    // The scaler's vector code may write past the last row; straight into the picture only
-    // where rows are whole vectors, else through the bitmap and its spare bytes.
-    if (frame->width % 16 != 0) {
-      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
-    }
-    if (!frameSizeAcceptable(frame->width, frame->height, 32)) return false;
-    const auto w = static_cast<std::uint32_t>(frame->width);
-    const auto h = static_cast<std::uint32_t>(frame->height);
-    if ((target.width != w || target.height != h || target.empty()) && !target.create(w, h)) {
-      return false;
-    }
-    scaler.reset(sws_getCachedContext(
-        scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-        frame->width, frame->height, AV_PIX_FMT_RGB0, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler) return false;
-    uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(target.pixels), nullptr, nullptr,
-                               nullptr};
-    const int destinationStride[4] = {frame->width * 4, 0, 0, 0};
-    if (sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, destination,
-                  destinationStride) != frame->height) {
-      return false;
-    }
-    // The fourth byte is padding that the converter may fill; the picture wants it opaque.
-    Pixel* pixels = target.pixels;
-    for (std::size_t i = 0, n = target.pixelCount(); i < n; ++i) pixels[i] &= 0x00FFFFFFu;
-    return true;
-  }
-
-  bool toBitmap(const AVFrame* frame) {
-    const bool pal8 = frame->format == AV_PIX_FMT_PAL8;
-    const int bitCount = pal8 ? 8 : 24;
-    if (!frameSizeAcceptable(frame->width, frame->height, bitCount)) return false;
-    const uint32_t stride = bitmapRowStride(static_cast<uint32_t>(frame->width), bitCount);
-    const std::size_t imageBytes = std::size_t{stride} * static_cast<std::size_t>(frame->height);
-    const std::size_t paletteBytes = pal8 ? kPaletteBytes : 0;
-    // Frames of one stream keep their size: the buffer is cleared only when it changes, so the
-    // row padding stays zero without writing every frame's bytes twice.
-    bitmapBytes = kHeaderBytes + paletteBytes + imageBytes;
-    if (bitmap.size() != bitmapBytes + kScalerSlack) bitmap.assign(bitmapBytes + kScalerSlack, 0);
-
-    BitmapInfoHeader header{};
-    header.headerSize = 40;
-    header.planes = 1;
-    header.width = frame->width;
-    header.height = frame->height;
-    header.bitCount = static_cast<uint16_t>(bitCount);
-    header.imageSize = static_cast<uint32_t>(imageBytes);
-    header.coloursUsed = pal8 ? 256 : 0;
-    std::memcpy(bitmap.data(), &header, kHeaderBytes);
-    uint8_t* bits = bitmap.data() + kHeaderBytes + paletteBytes;
-
-    if (pal8) {
-      // FFmpeg keeps the palette as native 0xAARRGGBB words: blue, green, red, alpha in memory.
-      const auto* palette = reinterpret_cast<const uint32_t*>(frame->data[1]);
-      uint8_t* entries = bitmap.data() + kHeaderBytes;
-      for (int i = 0; i < 256; ++i) {
-        const uint32_t colour = palette != nullptr ? palette[i] : 0;
-        entries[i * 4 + 0] = static_cast<uint8_t>(colour);
-        entries[i * 4 + 1] = static_cast<uint8_t>(colour >> 8);
-        entries[i * 4 + 2] = static_cast<uint8_t>(colour >> 16);
-        entries[i * 4 + 3] = 0;
-      }
-      for (int y = 0; y < frame->height; ++y) {
-        std::memcpy(bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1 - y),
-                    frame->data[0] + static_cast<std::ptrdiff_t>(y) * frame->linesize[0],
-                    static_cast<std::size_t>(frame->width));
-      }
-      return true;
-    }
-
-    scaler.reset(sws_getCachedContext(
-        scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-        frame->width, frame->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler) return false;
-    // Writing from the last row upwards turns FFmpeg's top-down frame into bottom-up rows.
-    uint8_t* destination[4] = {
-        bits + std::size_t{stride} * static_cast<std::size_t>(frame->height - 1), nullptr, nullptr,
-        nullptr};
-    const int destinationStride[4] = {-static_cast<int>(stride), 0, 0, 0};
-    const int rows = sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
-                               destination, destinationStride);
-    return rows == frame->height;
-  }
 };
 
 CAviStream::CAviStream() : CAviError(false) {}
@@ -686,13 +777,13 @@ const uint8_t* CAviStream::frame(uint32_t index) {
   State& state = *m_state;
   try {
     const AVFrame* found = state.locate(index);
-    if (found == nullptr || !state.toBitmap(found)) {
-      state.bitmap.clear();
+    if (found == nullptr || !state.converter.toBitmap(found)) {
+      state.converter.bitmap.clear();
       return nullptr;
     }
-    return state.bitmap.data();
+    return state.converter.bitmap.data();
   } catch (const std::bad_alloc&) {
-    state.bitmap.clear();
+    state.converter.bitmap.clear();
     return nullptr;
   }
 }
@@ -702,14 +793,47 @@ bool CAviStream::frameImage(uint32_t index, Foto& target) {
   State& state = *m_state;
   try {
     const AVFrame* found = state.locate(index);
-    return found != nullptr && state.toFoto(found, target);
+    return found != nullptr && state.converter.toFoto(found, target, nullptr);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+struct CAviStream::HeldFrame {
+  ffmpeg::FramePtr frame;
+};
+
+void CAviStream::HeldFrameDeleter::operator()(HeldFrame* held) const { delete held; }
+
+CAviStream::HeldFramePtr CAviStream::holdFrame(uint32_t index) {
+  if (!m_state || !videoAvailable()) return nullptr;
+  try {
+    const AVFrame* found = m_state->locate(index);
+    if (found == nullptr) return nullptr;
+    HeldFramePtr held(new HeldFrame);
+    held->frame.reset(av_frame_alloc());
+    if (!held->frame || av_frame_ref(held->frame.get(), found) < 0) return nullptr;
+    return held;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+const AVFrame& CAviStream::picture(const HeldFrame& held) { return *held.frame; }
+
+bool CAviStream::convertFrame(const HeldFrame& held, Foto& target, const FramePart* part) {
+  if (!held.frame) return false;
+  // Each thread converts with its own scaler; a frame of the size of the last one reuses it.
+  thread_local FrameConverter converter;
+  try {
+    return converter.toFoto(held.frame.get(), target, part);
   } catch (const std::bad_alloc&) {
     return false;
   }
 }
 
 std::size_t CAviStream::frameBytes() const {
-  return m_state && !m_state->bitmap.empty() ? m_state->bitmapBytes : 0;
+  return m_state && !m_state->converter.bitmap.empty() ? m_state->converter.bitmapBytes : 0;
 }
 
 void CAviStream::close() { m_state.reset(); }

@@ -8,6 +8,8 @@
 
 #include "video/avi_error.h"
 
+struct AVFrame;
+
 namespace tg {
 
 struct Foto;
@@ -67,6 +69,31 @@ class CAviStream final : public CAviError {
   /// `target`, whose pixels are reused when it already has the frame's size. False (target
   /// possibly changed) when `frame` would give nothing or no memory is left.
   [[nodiscard]] bool frameImage(uint32_t index, Foto& target);
+  /// A decoded frame held apart from its reader: a reference to the decoder's picture, no copy.
+  /// It stays valid after the reader moves on or closes, and may be converted on another thread
+  /// while the reader decodes the next frame.
+  struct HeldFrame;
+  struct HeldFrameDeleter {
+    void operator()(HeldFrame* held) const;
+  };
+  using HeldFramePtr = std::unique_ptr<HeldFrame, HeldFrameDeleter>;
+  /// Frame `index`, found as `frame` finds it, held for `convertFrame`; nullptr when `frame`
+  /// would give nothing.
+  [[nodiscard]] HeldFramePtr holdFrame(uint32_t index);
+  /// The decoded picture of a held frame, for `CAviCreate::writePicture`.
+  [[nodiscard]] static const AVFrame& picture(const HeldFrame& frame);
+  /// A rectangle of a frame in pixels.
+  struct FramePart {
+    uint32_t x = 0;
+    uint32_t y = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+  };
+  /// Converts a held frame as `frameImage` converts, into `target`. With `part`, only the pixels
+  /// of that rectangle (and a few around it) are sure to be converted, the same as a whole
+  /// conversion gives them; the others may keep what `target` held. Any thread.
+  [[nodiscard]] static bool convertFrame(const HeldFrame& frame, Foto& target,
+                                         const FramePart* part = nullptr);
   /// Size in bytes of the bitmap last returned by `frame` (header, palette and rows).
   [[nodiscard]] std::size_t frameBytes() const;
 

@@ -2,6 +2,7 @@
 #include "video/avi_extract.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -260,6 +261,67 @@ TEST_F(Extraction, AStopHalfWayLeavesOnlyWholeClips) {
   EXPECT_LT(names.size(), 40u);
   for (const std::string& name : names) EXPECT_EQ(fs::path(name).extension(), ".avi") << name;
   expectClipsWhole(videos);
+}
+
+TEST_F(Extraction, ClipFramesAreTheCutRectangleOfTheirVideoFrames) {
+  // A detailed picture for a second, then a cut to red: one clip of the picture, cut. Stored
+  // uncompressed the clip holds the very pixels; through MJPG (which takes the decoded picture
+  // straight, in 4:2:0 like the video) nearly them.
+  const std::string video = m_dir.file("detail.avi");
+  ASSERT_TRUE(test::runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-filter_complex",
+                                "testsrc=s=64x48:r=25:d=1.2[a];color=c=red:s=64x48:r=25:d=1[b];"
+                                "[a][b]concat=n=2",
+                                "-c:v", "mpeg4", "-g", "12", "-bf", "2", "-q:v", "2", video}));
+  struct Case {
+    const char* fourcc;
+    std::uint32_t top;
+    const char* codec;
+    double meanDifference;
+  };
+  for (const Case& c : {Case{"uncompressed", 3, "rawvideo", 0.0}, Case{"MJPG", 4, "mjpeg", 4.0}}) {
+    AdvancedSettings advanced = defaultAdvanced();
+    advanced.setRowValue(AdvancedRow::FourCC, c.fourcc);
+    ASSERT_TRUE(m_extract.openVideo(video, advanced));
+    CDialogGetAviParam& p = m_extract.parameters();
+    p.saveJpeg = 0;
+    p.extractClips = 1;
+    p.left = 6;
+    p.top = c.top;
+    p.width = 40;
+    p.height = 28;
+    ASSERT_TRUE(run(advanced));
+    const fs::path videos = m_extract.clipFolders().at(0);
+    ASSERT_EQ(namesIn(videos), std::vector<std::string>{"FR000001-000025-(0025).avi"});
+    const std::string path = (videos / "FR000001-000025-(0025).avi").string();
+    EXPECT_EQ(test::programOutput({"ffprobe", "-v", "error", "-select_streams", "v:0",
+                                   "-show_entries", "stream=codec_name", "-of", "csv=p=0", path}),
+              std::string(c.codec) + "\n");
+    CAviStream source;
+    CAviStream clip;
+    ASSERT_TRUE(source.open(video));
+    ASSERT_TRUE(clip.open(path));
+    Foto whole;
+    Foto cut;
+    for (const std::uint32_t k : {0u, 13u, 24u}) {
+      ASSERT_TRUE(source.frameImage(k, whole));
+      ASSERT_TRUE(clip.frameImage(k, cut));
+      ASSERT_EQ(cut.width, 40u);
+      ASSERT_EQ(cut.height, 28u);
+      double difference = 0;
+      for (std::uint32_t y = 0; y < cut.height; ++y) {
+        for (std::uint32_t x = 0; x < cut.width; ++x) {
+          const Pixel a = cut.pixels[y * cut.width + x];
+          const Pixel b = whole.pixels[(y + p.top) * whole.width + x + p.left];
+          difference +=
+              std::abs(static_cast<int>(pixelRed(a)) - static_cast<int>(pixelRed(b))) +
+              std::abs(static_cast<int>(pixelGreen(a)) - static_cast<int>(pixelGreen(b))) +
+              std::abs(static_cast<int>(pixelBlue(a)) - static_cast<int>(pixelBlue(b)));
+        }
+      }
+      EXPECT_LE(difference / (3.0 * cut.pixelCount()), c.meanDifference)
+          << c.fourcc << ", frame " << k;
+    }
+  }
 }
 
 TEST(ExtractionFolders, TheImageAfterTwoThousandGoesIntoTheNextFolder) {

@@ -126,6 +126,24 @@ TEST_P(ExactFrames, EveryFrameInShuffledOrderMatchesTheToolsDecode) {
         << "frame " << k;
   }
   EXPECT_FALSE(stream.frameImage(kFrames, direct));
+
+  // A held frame converted later around a part gives the part's pixels of the whole conversion
+  // and leaves pixels far from it alone; the reader moving on does not change it.
+  CAviStream::HeldFramePtr held = stream.holdFrame(150);
+  ASSERT_TRUE(held);
+  ASSERT_TRUE(stream.frameImage(151, converted));
+  ASSERT_TRUE(stream.frameImage(150, converted));
+  Foto part;
+  ASSERT_TRUE(part.create(kWidth, kHeight));
+  std::fill(part.pixels, part.pixels + part.pixelCount(), 0x12345678u);
+  const CAviStream::FramePart square{21, 9, 10, 10};
+  ASSERT_TRUE(CAviStream::convertFrame(*held, part, &square));
+  for (uint32_t y = square.y; y < square.y + square.height; ++y) {
+    for (uint32_t x = square.x; x < square.x + square.width; ++x) {
+      ASSERT_EQ(part.pixels[y * kWidth + x], converted.pixels[y * kWidth + x]) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(part.pixels[0], 0x12345678u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Video, ExactFrames, ::testing::ValuesIn(kKinds),
