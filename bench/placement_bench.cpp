@@ -8,8 +8,8 @@
 // OUT is a corpus of `peer_corpus.sh 1000 OUT`: the tiles come from OUT/tiles (analysed as the
 // Tile Images window does); lists larger than the corpus are topped up with the signatures of
 // cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
-// Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000 (default 0);
-// "=2" runs size 2 alone.
+// Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000, 3 = 7,500 x
+// 10,000 (default 0); "=2" runs size 2 alone.
 // With a name filter only the cases whose name contains it run ("Auction", "dup=1"); a filter
 // starting with "=" names one case exactly ("=HighQuality dup=1"). TG_PLACEMENT_THREADS=N runs
 // only the runs on N threads (1, or the number of cores).
@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
   std::printf("%zu analysed photographs, %zu region signatures, %u cores\n", photos.size(),
               regions.size(), cores);
 
-  const Size sizes[] = {{40, 25, 1000}, {125, 80, 10000}, {250, 160, 20000}};
+  const Size sizes[] = {{40, 25, 1000}, {125, 80, 10000}, {250, 160, 20000}, {100, 75, 10000}};
   const Case cases[] = {
       {"HighQuality dup=0", tg::kProcessingHighQuality, 0, 0, "1000"},
       {"HighQuality dup=1", tg::kProcessingHighQuality, 1, 0, "1000"},
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
       {"Faster dup=1", tg::kProcessingFaster, 1, 0, "1000"},
       {"Auction", tg::kProcessingExperimental1, 1, 0, "1000"}};
   tg::ComparisonSettings comparison;
-  for (int s = alone ? largest : 0; s <= largest && s < 3; ++s) {
+  for (int s = alone ? largest : 0; s <= largest && s < 4; ++s) {
     const Size& size = sizes[s];
     tg::TileImagesList tiles;
     for (std::size_t i = 0; i < size.tiles; ++i) {

@@ -11,18 +11,17 @@
 #include <memory>
 #include <queue>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "config/advanced_settings.h"
+#include "engine/auction_progress.h"
 #include "engine/matching_context.h"
+#include "engine/nearest_assignment.h"
 #include "engine/place_tiles.h"
 #include "engine/tile_distance.h"
 #include "geometry/cell_grid.h"
 #include "job/mosaic_job.h"
 #include "parallel/worker_pool.h"
-#include "platform/catalogue.h"
-#include "platform/text_format.h"
 #include "tiles/foto_info.h"
 
 namespace tg {
@@ -45,8 +44,6 @@ constexpr std::int64_t kFillingStep = 1000000000;
 constexpr std::int64_t kFinalStep = 1;
 // Scans over fewer items than this stay on the job thread.
 constexpr std::size_t kParallelScanItems = 2048;
-// How many bids pass between two updates of the status line and the progress bar.
-constexpr long kStatusInterval = 256;
 
 // A candidate of a scan: its rank key (a net value, or a value minus a profit), the value of the
 // pair and the index of the partner.
@@ -203,16 +200,16 @@ struct Choice {
 
 class Auction {
  public:
-  Auction(MatchingContext& context, std::vector<PuzzleInfo*> cells, std::vector<FotoInfo*> tiles,
-          const AuctionOptions& options)
+  Auction(MatchingContext& context, std::span<PuzzleInfo* const> cells,
+          std::span<FotoInfo* const> tiles, const AuctionOptions& options,
+          AuctionProgress& progress)
       : m_context(context),
         m_job(context.job),
         m_options(options),
-        m_cells(std::move(cells)),
-        m_tiles(std::move(tiles)),
-        m_tilesBid(m_tiles.size() < m_cells.size()),
-        m_filling(tr("Adding Tile#: %ld of %ld (#%ld, %ld)")),
-        m_improving(tr("Improving Quality. Press Mosaic button to Stop&&Save (#%ld, %ld).")) {
+        m_progress(progress),
+        m_cells(cells),
+        m_tiles(tiles),
+        m_tilesBid(m_tiles.size() < m_cells.size()) {
     const std::size_t bidders = m_tilesBid ? m_tiles.size() : m_cells.size();
     const std::size_t items = m_tilesBid ? m_cells.size() : m_tiles.size();
     m_itemOf.assign(bidders, kNone);
@@ -226,7 +223,8 @@ class Auction {
   }
 
   void run();
-  void write();
+  // The best assignment reached, as the tile index of every cell (`kNone` for none).
+  [[nodiscard]] std::vector<std::uint32_t> tileOfCell() const;
 
  private:
   [[nodiscard]] std::size_t bidderCount() const { return m_itemOf.size(); }
@@ -295,18 +293,20 @@ class Auction {
   // then the larger total value. A stop in the middle of a phase thus never leaves cells empty
   // that an earlier phase had filled.
   void keepIfBetter();
-  void publish();
+  void publish() { m_progress.publish(m_assigned); }
   // Publishes now and then, and consumes a stop request. True when the auction must end.
-  [[nodiscard]] bool afterBid();
+  [[nodiscard]] bool afterBid() {
+    ++m_bidsSinceLowest;
+    return m_progress.afterBid(m_assigned);
+  }
 
   MatchingContext& m_context;
   MosaicJob& m_job;
   AuctionOptions m_options;
-  std::vector<PuzzleInfo*> m_cells;
-  std::vector<FotoInfo*> m_tiles;
+  AuctionProgress& m_progress;
+  std::span<PuzzleInfo* const> m_cells;
+  std::span<FotoInfo* const> m_tiles;
   bool m_tilesBid;
-  const std::string m_filling;
-  const std::string m_improving;
   std::unique_ptr<WorkerPool> m_pool;
   std::vector<std::uint32_t> m_itemOf;
   std::vector<std::int64_t> m_valueOf;
@@ -326,15 +326,9 @@ class Auction {
   // The items a lengthening compares.
   std::vector<std::uint32_t> m_candidates;
   std::size_t m_assigned = 0;
-  std::size_t m_progressShown = 0;
   std::vector<std::uint32_t> m_kept;
   std::size_t m_keptCount = 0;
   std::int64_t m_keptValue = 0;
-  bool m_completed = false;
-  long m_rounds = 0;
-  long m_bids = 0;
-  long m_totalBids = 0;
-  long m_sincePublished = 0;
 };
 
 void Auction::forParts(std::size_t parts, const std::function<void(std::size_t)>& work) {
@@ -675,37 +669,6 @@ void Auction::insertLowered(std::uint32_t item, const std::vector<std::vector<Ra
   }
 }
 
-void Auction::publish() {
-  m_sincePublished = 0;
-  if (m_assigned > m_progressShown) {
-    m_job.addProgress(static_cast<std::uint32_t>(m_assigned - m_progressShown));
-    m_progressShown = m_assigned;
-  }
-  // Until the first phase has served every bidder the mosaic is still being filled; the
-  // improving phases only make it better.
-  if (!m_completed) {
-    m_job.setStatus(formatText(m_filling, static_cast<long>(m_assigned),
-                               static_cast<long>(m_cells.size()), m_rounds, m_bids));
-  } else {
-    m_job.setStatus(formatText(m_improving, m_rounds, m_bids));
-  }
-}
-
-bool Auction::afterBid() {
-  ++m_totalBids;
-  ++m_bidsSinceLowest;
-  if (m_options.stopAfterBids > 0 && m_totalBids >= m_options.stopAfterBids) {
-    m_job.setStopRequest(true);
-  }
-  // The status line is read twice a second; formatting it after every one of millions of bids
-  // would cost more than the bids.
-  if (++m_sincePublished >= kStatusInterval) publish();
-  if (!m_job.stopRequested()) return false;
-  m_job.setStopRequest(false);
-  publish();
-  return true;
-}
-
 void Auction::keepIfBetter() {
   const std::int64_t value = assignedValue();
   if (!m_kept.empty() &&
@@ -730,8 +693,7 @@ bool Auction::runPhase(std::int64_t epsilon, const std::vector<std::uint32_t>& b
   while (!waiting.empty()) {
     const std::uint32_t bidder = waiting.top();
     if (!started || bidder <= last) {
-      ++m_rounds;
-      m_bids = 0;
+      m_progress.startRound();
       started = true;
     }
     last = bidder;
@@ -750,7 +712,6 @@ bool Auction::runPhase(std::int64_t epsilon, const std::vector<std::uint32_t>& b
     }
     assign(bidder, choice.item, choice.value);
     m_price[choice.item] += (choice.net - choice.second) + epsilon;
-    ++m_bids;
     if (afterBid()) return false;
   }
   return true;
@@ -803,7 +764,6 @@ bool Auction::lowerUnassignedPrices(std::int64_t epsilon) {
     m_price[item] = best.size() > 1 ? std::max(lambda, best[1].key - epsilon) : lambda;
     insertLowered(item, raised);
     if (m_price[left] > lambda) queue.push_back(left);
-    ++m_bids;
     if (afterBid()) return false;
   }
   return true;
@@ -835,7 +795,7 @@ void Auction::run() {
   const bool filled = runPhase(kFillingStep, everyone);
   keepIfBetter();
   if (!filled) return;
-  m_completed = m_assigned >= target;
+  if (m_assigned >= target) m_progress.setCompleted();
   publish();
 
   // The improving phases start again from zero prices (the filling phase's prices are steps of
@@ -883,17 +843,14 @@ void Auction::run() {
   publish();
 }
 
-void Auction::write() {
+std::vector<std::uint32_t> Auction::tileOfCell() const {
+  std::vector<std::uint32_t> result(m_cells.size(), kNone);
   for (std::uint32_t bidder = 0; bidder < m_kept.size(); ++bidder) {
     const std::uint32_t item = m_kept[bidder];
     if (item == kNone) continue;
-    PuzzleInfo& cell = cellOf(bidder, item);
-    FotoInfo& tile = tileOf(bidder, item);
-    cell.tile = &tile;
-    cell.score = tileDistance(m_context.comparison, kNoMatch, cell, tile);
-    tile.useCount = 1;
-    m_context.setExhausted(tile, true);
+    result[m_tilesBid ? item : bidder] = m_tilesBid ? bidder : item;
   }
+  return result;
 }
 
 }  // namespace
@@ -916,9 +873,30 @@ bool improveQuality(MatchingContext& context, const AuctionOptions& options) {
   std::erase_if(tiles, [&](const FotoInfo* tile) { return context.exhausted(*tile); });
 
   context.job.beginStage(ProgressStage::Placement, static_cast<double>(cells.size()));
-  Auction auction(context, std::move(cells), std::move(tiles), options);
-  auction.run();
-  auction.write();
+  AuctionProgress progress(context.job, cells.size(), options.stopAfterBids);
+  // The nearest pairs serve problems in which a good part of the larger side is left over;
+  // where nearly every item is needed, bidders must go far down their lists and the price
+  // auction, which keeps long lists anyway, does better.
+  const std::size_t bidders = std::min(cells.size(), tiles.size());
+  const std::size_t items = std::max(cells.size(), tiles.size());
+  const bool tight = bidders * 10 > items * 9;
+  std::vector<std::uint32_t> tileOfCell;
+  const bool nearest = options.method == AuctionMethod::Nearest ||
+                       (options.method == AuctionMethod::Automatic && !tight);
+  if (!nearest || !assignNearest(context, cells, tiles, options, progress, tileOfCell)) {
+    Auction auction(context, cells, tiles, options, progress);
+    auction.run();
+    tileOfCell = auction.tileOfCell();
+  }
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (tileOfCell[i] == kNone) continue;
+    PuzzleInfo& cell = *cells[i];
+    FotoInfo& tile = *tiles[tileOfCell[i]];
+    cell.tile = &tile;
+    cell.score = tileDistance(context.comparison, kNoMatch, cell, tile);
+    tile.useCount = 1;
+    context.setExhausted(tile, true);
+  }
   context.job.endStage();
   return true;
 }

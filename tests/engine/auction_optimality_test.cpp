@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -177,20 +178,63 @@ struct Shape {
   int patterns;
 };
 
+const AuctionMethod kMethods[] = {AuctionMethod::Nearest, AuctionMethod::Reference};
+
+std::string nameOf(AuctionMethod method) {
+  return method == AuctionMethod::Nearest ? "nearest" : "reference";
+}
+
 class AuctionOptimum : public ::testing::TestWithParam<Shape> {};
 
-TEST_P(AuctionOptimum, TotalIsWithinOnePerBidderOfTheBest) {
+TEST_P(AuctionOptimum, NearestPairsReachTheBestTotalTheAuctionWithinOnePerBidder) {
+  // The nearest pairs are checked with 32 pairs per bidder (often all there are) and with 2,
+  // which makes the optimality check find better pairs outside them round after round.
   const Shape shape = GetParam();
+  const auto bidders = static_cast<std::size_t>(std::min(shape.cells, shape.tiles));
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    RandomProblem problem(shape.cells, shape.tiles, seed, shape.patterns);
+    for (const AuctionMethod method : kMethods) {
+      for (const std::size_t nearest : {std::size_t{0}, std::size_t{2}}) {
+        if (method == AuctionMethod::Reference && nearest > 0) continue;
+        SCOPED_TRACE("seed " + std::to_string(seed) + " " + nameOf(method) + " nearest " +
+                     std::to_string(nearest));
+        RandomProblem problem(shape.cells, shape.tiles, seed, shape.patterns);
+        const std::int64_t best = problem.optimum();
+        AuctionOptions options;
+        options.method = method;
+        options.nearest = nearest;
+        ASSERT_TRUE(improveQuality(problem.context, options));
+        const auto [filled, total] = problem.outcome();
+        EXPECT_EQ(filled, bidders);
+        EXPECT_GE(total, best);
+        EXPECT_LE(
+            total,
+            best + (method == AuctionMethod::Nearest ? 0 : static_cast<std::int64_t>(bidders)));
+      }
+    }
+  }
+}
+
+TEST(AuctionNearest, BetterPairsOutsideTheNearestAreFoundAndProveTheBest) {
+  // Cells of one colour and tiles of many: every cell's two nearest tiles are the same two,
+  // so all but two cells must get pairs the first scan left out.
+  for (const Shape shape : {Shape{30, 50, 40}, Shape{50, 30, 40}}) {
+    SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles));
+    RandomProblem problem(shape.cells, shape.tiles, 21, shape.patterns);
+    for (const auto& cell : problem.grid.cells) {
+      cell->signature = problem.grid.cells[0]->signature;
+    }
     const std::int64_t best = problem.optimum();
-    ASSERT_TRUE(improveQuality(problem.context));
+    AuctionStats stats;
+    AuctionOptions options;
+    options.method = AuctionMethod::Nearest;
+    options.nearest = 2;
+    options.stats = &stats;
+    ASSERT_TRUE(improveQuality(problem.context, options));
     const auto [filled, total] = problem.outcome();
-    const auto bidders = static_cast<std::size_t>(std::min(shape.cells, shape.tiles));
-    EXPECT_EQ(filled, bidders);
-    EXPECT_GE(total, best);
-    EXPECT_LE(total, best + static_cast<std::int64_t>(bidders));
+    EXPECT_EQ(filled, static_cast<std::size_t>(std::min(shape.cells, shape.tiles)));
+    EXPECT_EQ(total, best);
+    EXPECT_GT(stats.addedPairs, 0u);
+    EXPECT_GT(stats.rounds, 1);
   }
 }
 
@@ -212,6 +256,7 @@ TEST(AuctionRows, ShortRowsReachTheSameTotalsAsFullOnes) {
         RandomProblem problem(shape.cells, shape.tiles, seed, shape.patterns);
         const std::int64_t best = problem.optimum();
         AuctionOptions options;
+        options.method = AuctionMethod::Reference;
         options.rowLength = 3;
         options.rowEntries = room;
         ASSERT_TRUE(improveQuality(problem.context, options));
@@ -226,33 +271,45 @@ TEST(AuctionRows, ShortRowsReachTheSameTotalsAsFullOnes) {
 
 TEST(AuctionThreads, TheAssignmentDoesNotDependOnTheThreadCount) {
   // Enough items that scans are split over the workers: cells bidding for 2,100 tiles, and
-  // tiles bidding for 2,100 cells.
-  for (const Shape shape : {Shape{24, 2100, 30}, Shape{2100, 24, 30}}) {
-    std::map<std::size_t, std::string> first;
-    for (const std::uint32_t threads : {1u, 3u}) {
-      SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles) + " on " +
-                   std::to_string(threads));
-      RandomProblem problem(shape.cells, shape.tiles, 5, shape.patterns);
-      problem.job.threadCount = threads;
-      AuctionOptions options;
-      options.rowLength = 40;  // short rows, so that scans over every item happen too
-      ASSERT_TRUE(improveQuality(problem.context, options));
-      EXPECT_EQ(problem.outcome().first, 24u);
-      if (threads == 1) {
-        first = problem.assignment();
-      } else {
-        EXPECT_EQ(problem.assignment(), first);
+  // tiles bidding for 2,100 cells (the first scan of the nearest pairs in three jobs).
+  for (const AuctionMethod method : kMethods) {
+    for (const Shape shape : {Shape{24, 2100, 30}, Shape{2100, 24, 30}}) {
+      std::map<std::size_t, std::string> first;
+      for (const std::uint32_t threads : {1u, 3u}) {
+        SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles) + " on " +
+                     std::to_string(threads) + " " + nameOf(method));
+        RandomProblem problem(shape.cells, shape.tiles, 5, shape.patterns);
+        problem.job.threadCount = threads;
+        AuctionOptions options;
+        options.method = method;
+        // Short rows, so that scans over every item happen too.
+        options.rowLength = 40;
+        options.nearest = 3;
+        ASSERT_TRUE(improveQuality(problem.context, options));
+        EXPECT_EQ(problem.outcome().first, 24u);
+        if (threads == 1) {
+          first = problem.assignment();
+        } else {
+          EXPECT_EQ(problem.assignment(), first);
+        }
       }
     }
   }
 }
 
 TEST(AuctionStop, AStopAfterAnyBidKeepsWhatTheFillingPhaseFilled) {
-  for (const Shape shape : {Shape{40, 60, 6}, Shape{60, 40, 6}}) {
-    SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles));
+  for (const auto& [shape, method] : {std::pair{Shape{40, 60, 6}, AuctionMethod::Reference},
+                                      std::pair{Shape{60, 40, 6}, AuctionMethod::Reference},
+                                      std::pair{Shape{40, 60, 6}, AuctionMethod::Nearest},
+                                      std::pair{Shape{60, 40, 6}, AuctionMethod::Nearest}}) {
+    SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles) + " " +
+                 nameOf(method));
     const auto bidders = static_cast<std::size_t>(std::min(shape.cells, shape.tiles));
     RandomProblem unstopped(shape.cells, shape.tiles, 3);
-    ASSERT_TRUE(improveQuality(unstopped.context));
+    AuctionOptions plain;
+    plain.method = method;
+    plain.nearest = 3;  // rounds of checks after the first solve, to be stopped in too
+    ASSERT_TRUE(improveQuality(unstopped.context, plain));
     const std::int64_t finalTotal = unstopped.outcome().second;
 
     std::size_t lastFilled = 0;
@@ -261,7 +318,7 @@ TEST(AuctionStop, AStopAfterAnyBidKeepsWhatTheFillingPhaseFilled) {
     for (long bids = 1; !reachedEnd; bids = bids < 80 ? bids + 1 : bids * 5 / 4) {
       SCOPED_TRACE("stop after " + std::to_string(bids) + " bids");
       RandomProblem problem(shape.cells, shape.tiles, 3);
-      AuctionOptions options;
+      AuctionOptions options = plain;
       options.stopAfterBids = bids;
       ASSERT_TRUE(improveQuality(problem.context, options));
       EXPECT_FALSE(problem.job.stopRequested());  // consumed
@@ -284,43 +341,52 @@ TEST(AuctionStop, AStopAfterAnyBidKeepsWhatTheFillingPhaseFilled) {
 }
 
 TEST(AuctionStop, StatusShowsImprovingOnceEveryBidderHoldsAnItem) {
-  RandomProblem problem(30, 30, 8);
-  AuctionOptions options;
-  options.stopAfterBids = 29;  // within the filling phase
-  ASSERT_TRUE(improveQuality(problem.context, options));
-  EXPECT_EQ(problem.job.statusText().rfind("Adding Tile#: ", 0), 0u) << problem.job.statusText();
+  for (const AuctionMethod method : kMethods) {
+    SCOPED_TRACE(nameOf(method));
+    RandomProblem problem(30, 30, 8);
+    AuctionOptions options;
+    options.method = method;
+    options.stopAfterBids = 29;  // within the filling phase
+    ASSERT_TRUE(improveQuality(problem.context, options));
+    EXPECT_EQ(problem.job.statusText().rfind("Adding Tile#: ", 0), 0u) << problem.job.statusText();
 
-  RandomProblem later(30, 30, 8);
-  options.stopAfterBids = 400;
-  ASSERT_TRUE(improveQuality(later.context, options));
-  EXPECT_EQ(later.job.statusText().rfind("Improving Quality. Press Mosaic button", 0), 0u)
-      << later.job.statusText();
-  EXPECT_EQ(later.outcome().first, 30u);
+    RandomProblem later(30, 30, 8);
+    options.stopAfterBids = 400;
+    ASSERT_TRUE(improveQuality(later.context, options));
+    EXPECT_EQ(later.job.statusText().rfind("Improving Quality. Press Mosaic button", 0), 0u)
+        << later.job.statusText();
+    EXPECT_EQ(later.outcome().first, 30u);
+  }
 }
 
 TEST(AuctionTies, IdenticalTilesAndCellsSettleWithoutPriceWars) {
   // 200 identical cells and 300 tiles of three kinds: every choice ties with hundreds of
   // others, the case in which small price steps make bidders outbid each other for ever.
-  test::PlacementWorld world(kProcessingExperimental2);
-  world.job.settings.tileDuplication.set(1);
-  world.grid.columns = 2000;
-  world.grid.rows = 10;
-  for (int i = 0; i < 200; ++i) {
-    addCell(world.grid, i * 10, 0, 10, 10).signature = test::uniformSignature(100, 100, 100);
+  for (const AuctionMethod method : kMethods) {
+    SCOPED_TRACE(nameOf(method));
+    test::PlacementWorld world(kProcessingExperimental2);
+    world.job.settings.tileDuplication.set(1);
+    world.grid.columns = 2000;
+    world.grid.rows = 10;
+    for (int i = 0; i < 200; ++i) {
+      addCell(world.grid, i * 10, 0, 10, 10).signature = test::uniformSignature(100, 100, 100);
+    }
+    for (int i = 0; i < 300; ++i) {
+      addTile(world.list, "/t/" + std::to_string(1000 + i) + ".jpg", 90 + (i % 3) * 10);
+    }
+    AuctionOptions options;
+    options.method = method;
+    ASSERT_TRUE(improveQuality(world.context, options));
+    std::map<std::uint32_t, int> byScore;
+    for (const auto& cell : world.grid.cells) {
+      ASSERT_NE(cell->tile, nullptr);
+      ++byScore[cell->score];
+    }
+    // The 100 exact matches and then 100 of the 200 next best.
+    ASSERT_EQ(byScore.size(), 2u);
+    EXPECT_EQ(byScore.begin()->first, 0u);
+    EXPECT_EQ(byScore.begin()->second, 100);
   }
-  for (int i = 0; i < 300; ++i) {
-    addTile(world.list, "/t/" + std::to_string(1000 + i) + ".jpg", 90 + (i % 3) * 10);
-  }
-  ASSERT_TRUE(improveQuality(world.context));
-  std::map<std::uint32_t, int> byScore;
-  for (const auto& cell : world.grid.cells) {
-    ASSERT_NE(cell->tile, nullptr);
-    ++byScore[cell->score];
-  }
-  // The 100 exact matches and then 100 of the 200 next best.
-  ASSERT_EQ(byScore.size(), 2u);
-  EXPECT_EQ(byScore.begin()->first, 0u);
-  EXPECT_EQ(byScore.begin()->second, 100);
 }
 
 }  // namespace

@@ -54,6 +54,14 @@ struct Fixture : test::PlacementWorld {
   }
 };
 
+const AuctionMethod kMethods[] = {AuctionMethod::Nearest, AuctionMethod::Reference};
+
+AuctionOptions optionsFor(AuctionMethod method) {
+  AuctionOptions options;
+  options.method = method;
+  return options;
+}
+
 TEST(Auction, ValuesFavourSmallDistancesAndRejectForbiddenPairs) {
   EXPECT_EQ(auctionValue(0), 4294977295);
   EXPECT_EQ(auctionValue(kMaxScore), 10001);
@@ -80,64 +88,82 @@ TEST(Auction, MoreCellsThanTilesPlacesEveryTileOnce) {
 }
 
 TEST(Auction, TheLargerGapKeepsTheContestedTile) {
-  Fixture f(0, 0);
-  const test::ContestedTile contest = test::addContestedTile(f.grid, f.list);
-  ASSERT_TRUE(improveQuality(f.context));
-  EXPECT_EQ(contest.picky.tile, &contest.x);
-  EXPECT_EQ(contest.flexible.tile, &contest.near);
+  for (const AuctionMethod method : {AuctionMethod::Automatic, AuctionMethod::Reference}) {
+    Fixture f(0, 0);
+    const test::ContestedTile contest = test::addContestedTile(f.grid, f.list);
+    ASSERT_TRUE(improveQuality(f.context, optionsFor(method)));
+    EXPECT_EQ(contest.picky.tile, &contest.x);
+    EXPECT_EQ(contest.flexible.tile, &contest.near);
+  }
 }
 
 TEST(Auction, BeatsOrMatchesGreedyOnASmallProblem) {
   // Three cells and three tiles where serving cells one by one in order costs more in total.
-  Fixture f(0, 0);
-  f.grid.columns = 30;
-  FotoInfo& a = addTile(f.list, "/t/a.jpg", 100);
-  FotoInfo& b = addTile(f.list, "/t/b.jpg", 130);
-  FotoInfo& c = addTile(f.list, "/t/c.jpg", 60);
-  PuzzleInfo& first = test::addGreyCell(f.grid, 0, 110);
-  PuzzleInfo& second = test::addGreyCell(f.grid, 10, 100);
-  PuzzleInfo& third = test::addGreyCell(f.grid, 20, 65);
-  ASSERT_TRUE(improveQuality(f.context));
-  EXPECT_EQ(second.tile, &a);
-  EXPECT_EQ(first.tile, &b);
-  EXPECT_EQ(third.tile, &c);
+  for (const AuctionMethod method : kMethods) {
+    Fixture f(0, 0);
+    f.grid.columns = 30;
+    FotoInfo& a = addTile(f.list, "/t/a.jpg", 100);
+    FotoInfo& b = addTile(f.list, "/t/b.jpg", 130);
+    FotoInfo& c = addTile(f.list, "/t/c.jpg", 60);
+    PuzzleInfo& first = test::addGreyCell(f.grid, 0, 110);
+    PuzzleInfo& second = test::addGreyCell(f.grid, 10, 100);
+    PuzzleInfo& third = test::addGreyCell(f.grid, 20, 65);
+    ASSERT_TRUE(improveQuality(f.context, optionsFor(method)));
+    EXPECT_EQ(second.tile, &a);
+    EXPECT_EQ(first.tile, &b);
+    EXPECT_EQ(third.tile, &c);
+  }
 }
 
 TEST(Auction, AStopIsConsumedAndTheAssignmentSoFarIsKept) {
-  Fixture f(30, 30);
-  f.job.setStopRequest(true);
-  ASSERT_TRUE(placeTiles(f.context));
-  EXPECT_FALSE(f.job.stopRequested());
-  // The first bid was made before the request was seen; it stays.
-  f.expectOneToOne(1);
-  EXPECT_EQ(f.job.statusText(), "Adding Tile#: 1 of 30 (#1, 1)");
+  // Through the placement stage (square: the auction), and with the nearest pairs.
+  for (const bool nearest : {false, true}) {
+    Fixture f(30, 30);
+    f.job.setStopRequest(true);
+    if (nearest) {
+      f.job.beginStage(ProgressStage::Placement, 30);
+      ASSERT_TRUE(improveQuality(f.context, optionsFor(AuctionMethod::Nearest)));
+    } else {
+      ASSERT_TRUE(placeTiles(f.context));
+    }
+    EXPECT_FALSE(f.job.stopRequested());
+    // The first bid was made before the request was seen; it stays.
+    f.expectOneToOne(1);
+    EXPECT_EQ(f.job.statusText(), "Adding Tile#: 1 of 30 (#1, 1)");
+  }
 }
 
 TEST(Auction, AStopWhileImprovingKeepsEveryCellFilled) {
-  Fixture f(200, 200);
-  std::atomic<bool> finished{false};
-  // Presses the button as soon as the improving status shows, whenever that is.
-  std::thread presser([&] {
-    while (!finished.load()) {
-      if (f.job.statusText().rfind("Improving Quality.", 0) == 0) {
-        f.job.setStopRequest(true);
-        return;
+  for (const AuctionMethod method : kMethods) {
+    Fixture f(200, 200);
+    std::atomic<bool> finished{false};
+    // Presses the button as soon as the improving status shows, whenever that is.
+    std::thread presser([&] {
+      while (!finished.load()) {
+        if (f.job.statusText().rfind("Improving Quality.", 0) == 0) {
+          f.job.setStopRequest(true);
+          return;
+        }
+        std::this_thread::yield();
       }
-      std::this_thread::yield();
-    }
-  });
-  const bool goOn = improveQuality(f.context);
-  finished.store(true);
-  presser.join();
-  EXPECT_TRUE(goOn);
-  f.expectOneToOne(200);
+    });
+    AuctionOptions options = optionsFor(method);
+    options.nearest = 3;  // rounds of checks to be stopped in
+    const bool goOn = improveQuality(f.context, options);
+    finished.store(true);
+    presser.join();
+    EXPECT_TRUE(goOn);
+    f.expectOneToOne(200);
+  }
 }
 
 TEST(Auction, TilesNoVariantAllowsStayUnused) {
-  Fixture f(4, 4);
-  f.comparison.variantBits = 0;  // nothing may be placed
-  ASSERT_TRUE(improveQuality(f.context));
-  f.expectOneToOne(0);
+  for (const AuctionMethod method : kMethods) {
+    Fixture f(4, 4);
+    f.comparison.variantBits = 0;  // nothing may be placed
+    ASSERT_TRUE(improveQuality(f.context, optionsFor(method)));
+    f.expectOneToOne(0);
+  }
 }
 
 }  // namespace
