@@ -115,11 +115,11 @@ struct BlendColumn {
 
 // The blend of every pixel with the thumbnail's (R, G, B, opacity) sums in one vector of four
 // doubles: each lane takes the multiplications and additions of the plain form, in its order, so
-// the sums are the same bit for bit. Built for AVX2 and for the baseline; the loader picks one.
-__attribute__((target_clones("avx2", "default"))) void blendRows(Foto& image,
-                                                                 const Quad (*taps)[12],
-                                                                 const BlendColumn* columns,
-                                                                 const BlendGrid& grid) {
+// the sums are the same bit for bit. Built for AVX2 and for the baseline (`blendRows` picks one
+// at run time; no ifunc, whose resolver runs before a sanitizer's runtime is set up).
+__attribute__((always_inline)) inline void blendRowsBody(Foto& image, const Quad (*taps)[12],
+                                                         const BlendColumn* columns,
+                                                         const BlendGrid& grid) {
   for (std::uint32_t y = 0; y < image.height; ++y) {
     const double v = y * grid.scaleY;
     const auto iy = static_cast<std::uint32_t>(v);
@@ -143,6 +143,27 @@ __attribute__((target_clones("avx2", "default"))) void blendRows(Foto& image,
                                      static_cast<std::uint32_t>(sum[2] / 255));
       row[x] = blendPixel(row[x], target, static_cast<unsigned>(w));
     }
+  }
+}
+
+__attribute__((target("avx2"))) void blendRowsAvx2(Foto& image, const Quad (*taps)[12],
+                                                   const BlendColumn* columns,
+                                                   const BlendGrid& grid) {
+  blendRowsBody(image, taps, columns, grid);
+}
+
+void blendRowsBaseline(Foto& image, const Quad (*taps)[12], const BlendColumn* columns,
+                       const BlendGrid& grid) {
+  blendRowsBody(image, taps, columns, grid);
+}
+
+void blendRows(Foto& image, const Quad (*taps)[12], const BlendColumn* columns,
+               const BlendGrid& grid) {
+  static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
+  if (hasAvx2) {
+    blendRowsAvx2(image, taps, columns, grid);
+  } else {
+    blendRowsBaseline(image, taps, columns, grid);
   }
 }
 
