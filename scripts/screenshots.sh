@@ -149,17 +149,18 @@ dialog_shot() {
 }
 
 dialog_shot tile-images list "ctrl+t" '^Tesselograph - Tile Images$'
-# The same list with 1,500 new photographs in a folder of it: Save List (Ctrl+S) analyses them.
+# The same list with 1,500 new photographs in a folder of it: Save List (Ctrl+S) analyses them
+# (large enough that the analysis is still running when the picture is taken).
 make_config_analysis() {
   make_config_list "$1"
   if [ ! -d "$work/more" ]; then
     mkdir -p "$work/more"
     "$bin/tesselograph-cli" list build --include "$work/tiles" --include "$work/more" \
       "$work/tiles.tg4" >/dev/null 2>&1
-    convert -seed 3 -size 640x480 plasma:fractal -duplicate 1499 +adjoin "$work/more/new%d.jpg"
+    convert -seed 3 -size 1600x1200 plasma:fractal -duplicate 1499 +adjoin "$work/more/new%d.jpg"
   fi
 }
-dialog_shot tile-images-analysing analysis "ctrl+t focus:Tile.Images$ ctrl+s wait:1" \
+dialog_shot tile-images-analysing analysis "ctrl+t focus:Tile.Images$ ctrl+s" \
   '^Tesselograph - Tile Images$'
 dialog_shot more-options list "ctrl+m" '^Tesselograph - More Options$'
 dialog_shot advanced-settings list "ctrl+m focus:More.Options$ alt+a" '^Tesselograph - Advanced Settings$'
