@@ -93,6 +93,16 @@ struct CAviCreate::State {
       bytesWritten += static_cast<uint64_t>(size);
     }
   }
+
+  // Encodes `frame` (filled in the codec's format) as the next key frame and writes what the
+  // encoder has ready. Returns 0 or a negative FFmpeg error.
+  int encodeFrame() {
+    frame->pts = frameIndex;
+    frame->pict_type = AV_PICTURE_TYPE_I;
+    frame->key_frame = 1;
+    const int result = avcodec_send_frame(codec.get(), frame.get());
+    return result < 0 ? result : writeEncodedPackets();
+  }
 };
 
 CAviCreate::CAviCreate() : CAviError(true) {}
@@ -328,11 +338,7 @@ bool CAviCreate::writeFrame(const uint8_t* bits, std::size_t size) {
     const int sourceStride[4] = {-stride, 0, 0, 0};
     sws_scale(state.scaler.get(), source, sourceStride, 0, state.height, state.frame->data,
               state.frame->linesize);
-    state.frame->pts = state.frameIndex;
-    state.frame->pict_type = AV_PICTURE_TYPE_I;
-    state.frame->key_frame = 1;
-    result = avcodec_send_frame(state.codec.get(), state.frame.get());
-    if (result >= 0) result = state.writeEncodedPackets();
+    result = state.encodeFrame();
     if (result < 0) {
       reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
       return false;
@@ -395,11 +401,7 @@ bool CAviCreate::writePicture(const AVFrame& picture, int left, int top) {
   }
   sws_scale(state.pictureScaler.get(), source, picture.linesize, 0, state.height, state.frame->data,
             state.frame->linesize);
-  state.frame->pts = state.frameIndex;
-  state.frame->pict_type = AV_PICTURE_TYPE_I;
-  state.frame->key_frame = 1;
-  result = avcodec_send_frame(state.codec.get(), state.frame.get());
-  if (result >= 0) result = state.writeEncodedPackets();
+  result = state.encodeFrame();
   if (result < 0) {
     reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
     return false;
