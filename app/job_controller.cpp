@@ -254,6 +254,9 @@ std::pair<std::string, bool> JobController::outputDisplay(const std::string& mai
     base = m_job.composeOutputNames("Mosaic", mainImagePath, false).base;
   }
   if (m_job.settings.splitMosaic.value) base += "00x00";
+  // A video as single pictures is a numbered series; the line names its first picture, a
+  // file the user can find.
+  if (m_job.settings.fileFormat.value == kFormatVideoJpeg) base += "__000000001";
   base += displayExtension(m_job.settings.fileFormat.value);
   return {formatText(tr("Mosaic in: %s"), base), saved};
 }

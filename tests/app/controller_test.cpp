@@ -298,6 +298,10 @@ TEST(Controller, RequestStopWithoutAJobLetsTheCallerGoOn) {
   EXPECT_EQ(controller.outputFolder("a.j"), "");
   // Before any mosaic the link opens the folder the next one goes to: the main image's.
   EXPECT_EQ(controller.outputFolder("/photos/beach.jpg"), "/photos");
+  // A video saved as single pictures is named by its first picture.
+  job.settings.fileFormat.value = kFormatVideoJpeg;
+  EXPECT_EQ(controller.outputDisplay("/photos/beach.jpg").first,
+            "Mosaic in: /photos/beach Mosaic__000000001.jpg");
 }
 
 }  // namespace
