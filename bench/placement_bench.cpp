@@ -13,7 +13,9 @@
 // With a name filter only the cases whose name contains it run ("Auction", "dup=1"); a filter
 // starting with "=" names one case exactly ("=HighQuality dup=1"). TG_PLACEMENT_THREADS=N runs
 // only the runs on N threads (1, or the number of cores). TG_AUCTION_METHOD=nearest or
-// reference runs the no-duplicates case with that method instead of the automatic choice.
+// reference runs the no-duplicates case with that method instead of the automatic choice;
+// TG_AUCTION_ROW=N and TG_AUCTION_TABLE=BYTES set the price auction's first row length and the
+// bytes its table of all distances may take (1: no table, the rows alone).
 //
 // Each case runs in a forked child so that its peak is its own: "peak" is the child's largest
 // resident size (the corpus and grids it inherits included), "+N" how much of it the case added
