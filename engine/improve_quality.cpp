@@ -498,9 +498,7 @@ void Auction::rescan(std::uint32_t bidder) {
   const auto usable = std::count_if(
       cache.entries.begin(), cache.entries.end(),
       [&](const CacheEntry& entry) { return entry.value - m_price[entry.item] >= cache.floor; });
-  if (usable < 2 && outside != kNoFloor && outside > top.threshold()) {
-    extendRow(bidder, top);
-  }
+  if (usable < 2 && outside != kNoFloor && outside > top.threshold()) extendRow(bidder, top);
 }
 
 void Auction::extendFromTable(std::uint32_t bidder, TopList& fromRow) {
@@ -537,8 +535,7 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
     if (m_inRow[item] == 0) m_candidates.push_back(item);
   }
   const std::size_t count = m_candidates.size();
-  // Reading the table is quick enough for the job thread alone.
-  const std::size_t parts = m_table.empty() ? scanParts(count) : 1;
+  const std::size_t parts = scanParts(count);
   // Each part ranks its items at today's prices. An item outside ranks only if it is worth at
   // least the part's threshold plus the lowest price. The scan compares every item up to an
   // eighth further in distance than that, with one limit for every item however the threshold
@@ -547,14 +544,13 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
   // values close together, prices pass over such a narrow band within a few bids).
   // Without room left in the rows the scan only fills the cache, and the price of each item
   // tells how much it must be worth to rank.
-  const bool persist = m_table.empty() && m_rowCapacity > m_rowEntries;
+  const bool persist = m_rowCapacity > m_rowEntries;
   std::vector<TopList> tops(parts, TopList(m_cacheSize + 1, fromRow.threshold()));
   std::vector<std::vector<RowEntry>> found(parts);
   // The bidder is prepared once for all the items it meets.
   std::unique_ptr<CellComparison> bidderCell;
   std::unique_ptr<TileComparison> bidderTile;
-  if (!m_table.empty()) {
-  } else if (m_tilesBid) {
+  if (m_tilesBid) {
     bidderTile = std::make_unique<TileComparison>(m_context.comparison, m_tiles[bidder]->signature);
   } else {
     const PuzzleInfo& cell = *m_cells[bidder];
@@ -584,10 +580,8 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
         break;
       }
       const std::uint32_t score =
-          !m_table.empty() ? tableScore(bidder, item)
-          : m_tilesBid
-              ? bidderTile->distance(limit, m_cells[item]->signature, m_cells[item]->weight)
-              : bidderCell->distance(limit, m_tiles[item]->signature);
+          m_tilesBid ? bidderTile->distance(limit, m_cells[item]->signature, m_cells[item]->weight)
+                     : bidderCell->distance(limit, m_tiles[item]->signature);
       const std::int64_t value = auctionValue(score);
       if (value <= 0) continue;
       if (persist) found[part].push_back({score, item});
