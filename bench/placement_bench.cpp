@@ -9,10 +9,13 @@
 // Tile Images window does); lists larger than the corpus are topped up with the signatures of
 // cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
 // Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000, 3 = 7,500 x
-// 10,000 (default 0); "=2" runs size 2 alone.
+// 10,000, 4 = 2,500 x 2,500 (default 0); "=2" runs size 2 alone.
 // With a name filter only the cases whose name contains it run ("Auction", "dup=1"); a filter
 // starting with "=" names one case exactly ("=HighQuality dup=1"). TG_PLACEMENT_THREADS=N runs
-// only the runs on N threads (1, or the number of cores).
+// only the runs on N threads (1, or the number of cores). TG_AUCTION_METHOD=nearest or
+// reference runs the no-duplicates case with that method instead of the automatic choice;
+// TG_AUCTION_ROW=N and TG_AUCTION_TABLE=BYTES set the price auction's first row length and the
+// bytes its table of all distances may take (1: no table, the rows alone).
 //
 // Each case runs in a forked child so that its peak is its own: "peak" is the child's largest
 // resident size (the corpus and grids it inherits included), "+N" how much of it the case added
@@ -36,6 +39,7 @@
 
 #include "engine/cell_priorities.h"
 #include "engine/comparison_settings.h"
+#include "engine/improve_quality.h"
 #include "engine/main_image_analysis.h"
 #include "engine/matching_context.h"
 #include "engine/place_tiles.h"
@@ -171,6 +175,8 @@ int main(int argc, char** argv) {
   bool failures = false;
   const std::filesystem::path root(corpus);
   const unsigned cores = std::max(1u, tg::systemProcessorCount());
+  const char* methodChoice = std::getenv("TG_AUCTION_METHOD");
+  const std::string method = methodChoice != nullptr ? methodChoice : "";
 
   tg::TileImagesList list;
   tg::addFolder(list, (root / "tiles").string(), tg::kIncludeList);
@@ -206,7 +212,8 @@ int main(int argc, char** argv) {
   std::printf("%zu analysed photographs, %zu region signatures, %u cores\n", photos.size(),
               regions.size(), cores);
 
-  const Size sizes[] = {{40, 25, 1000}, {125, 80, 10000}, {250, 160, 20000}, {100, 75, 10000}};
+  const Size sizes[] = {
+      {40, 25, 1000}, {125, 80, 10000}, {250, 160, 20000}, {100, 75, 10000}, {50, 50, 2500}};
   const Case cases[] = {
       {"HighQuality dup=0", tg::kProcessingHighQuality, 0, 0, "1000"},
       {"HighQuality dup=1", tg::kProcessingHighQuality, 1, 0, "1000"},
@@ -217,7 +224,7 @@ int main(int argc, char** argv) {
       {"Faster dup=1", tg::kProcessingFaster, 1, 0, "1000"},
       {"Auction", tg::kProcessingExperimental1, 1, 0, "1000"}};
   tg::ComparisonSettings comparison;
-  for (int s = alone ? largest : 0; s <= largest && s < 4; ++s) {
+  for (int s = alone ? largest : 0; s <= largest && s < 5; ++s) {
     const Size& size = sizes[s];
     tg::TileImagesList tiles;
     for (std::size_t i = 0; i < size.tiles; ++i) {
@@ -261,9 +268,27 @@ int main(int argc, char** argv) {
           // High Quality directly, as the placement stage runs it, for its memory figures.
           const bool highQuality = c.processing == tg::kProcessingHighQuality;
           tg::HighQualityStats stats;
+          tg::AuctionStats auctionStats;
           if (highQuality) context.exhaustedTiles.clear();
-          const bool placed =
-              highQuality ? tg::placeHighQuality(context, false, &stats) : tg::placeTiles(context);
+          bool placed = false;
+          if (highQuality) {
+            placed = tg::placeHighQuality(context, false, &stats);
+          } else if (c.processing == tg::kProcessingExperimental1 && !method.empty()) {
+            tg::AuctionOptions options;
+            options.method =
+                method == "reference" ? tg::AuctionMethod::Reference : tg::AuctionMethod::Nearest;
+            options.stats = &auctionStats;
+            // Overrides for experiments: the first rows' length and the table's bytes.
+            if (const char* row = std::getenv("TG_AUCTION_ROW")) {
+              options.rowLength = std::strtoul(row, nullptr, 10);
+            }
+            if (const char* table = std::getenv("TG_AUCTION_TABLE")) {
+              options.tableBytes = std::strtoul(table, nullptr, 10);
+            }
+            placed = tg::improveQuality(context, options);
+          } else {
+            placed = tg::placeTiles(context);
+          }
           const double seconds =
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           double sum = 0;
@@ -299,6 +324,13 @@ int main(int argc, char** argv) {
                           static_cast<double>(stats.entries) * 60 / 1e6,
                           static_cast<unsigned long long>(stats.rebuilds),
                           static_cast<unsigned long long>(stats.searchJobs));
+            text += line;
+          }
+          if (auctionStats.rounds > 0 || auctionStats.rescanned > 0) {
+            std::snprintf(line, sizeof line,
+                          "  pairs %zu rounds %ld rescanned %zu added %zu compared %zu",
+                          auctionStats.firstPairs, auctionStats.rounds, auctionStats.rescanned,
+                          auctionStats.addedPairs, auctionStats.compared);
             text += line;
           }
           return text;

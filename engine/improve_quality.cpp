@@ -244,6 +244,11 @@ class Auction {
   // The entries the memory budget allows all rows together, and the length of the first rows.
   [[nodiscard]] std::size_t rowCapacity() const;
   [[nodiscard]] std::size_t rowLength() const;
+  // Whether the distances of all pairs are kept (see `m_table`).
+  [[nodiscard]] bool keepsTable() const;
+  [[nodiscard]] std::uint32_t tableScore(std::uint32_t bidder, std::uint32_t item) const {
+    return m_table[std::size_t{bidder} * itemCount() + item];
+  }
 
   void scanAllAtZeroPrices(std::size_t length);
   // Every bidder's row read at today's prices: the best `m_cacheSize` entries become the cache;
@@ -256,6 +261,8 @@ class Auction {
   // do not change, so a bidder that has to look far down its list compares each item a few
   // times instead of at every price change. Once the rows are full it only fills the cache.
   void extendRow(std::uint32_t bidder, TopList& fromRow);
+  // `extendRow` with the table kept: reads the distances of the items outside the row.
+  void extendFromTable(std::uint32_t bidder, TopList& fromRow);
   void fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const;
   [[nodiscard]] Choice choose(std::uint32_t bidder);
 
@@ -316,6 +323,9 @@ class Auction {
   std::int64_t m_lowestPrice = 0;
   long m_bidsSinceLowest = 0;
   std::vector<BidderRow> m_rows;
+  // Where the budget holds it, the distance of every pair, a row of `itemCount()` per bidder
+  // (`kNoMatch` for none): the scans after the first then read distances instead of comparing.
+  std::vector<std::uint32_t> m_table;
   // The entries all rows may hold together, and those they hold.
   std::size_t m_rowCapacity = 0;
   std::size_t m_rowEntries = 0;
@@ -355,11 +365,19 @@ std::size_t Auction::rowCapacity() const {
   return static_cast<std::size_t>(megabytes) * 750000 / sizeof(RowEntry);
 }
 
+bool Auction::keepsTable() const {
+  const std::size_t room =
+      m_options.tableBytes > 0 ? m_options.tableBytes : rowCapacity() * sizeof(RowEntry);
+  return itemCount() > 0 && bidderCount() <= room / sizeof(std::uint32_t) / itemCount();
+}
+
 std::size_t Auction::rowLength() const {
   // The first rows take half the budget, at least the improving caches' length plus one each;
-  // rows that turn out too short grow into the rest.
+  // rows that turn out too short grow into the rest. With the table kept, the rows are short:
+  // a bidder reads the items beyond them from the table.
   const std::size_t length = rowCapacity() * 2 / 3 / std::max<std::size_t>(bidderCount(), 1);
   if (m_options.rowLength > 0) return std::min(itemCount(), m_options.rowLength);
+  if (keepsTable()) return std::min(itemCount(), kImprovingCacheSize + 1);
   return std::min(itemCount(), std::max(length, kImprovingCacheSize + 1));
 }
 
@@ -386,6 +404,9 @@ void Auction::scanAllAtZeroPrices(std::size_t length) {
     row.entries = std::move(best);
   };
   m_rowCapacity = m_options.rowEntries > 0 ? m_options.rowEntries : rowCapacity();
+  // With the table kept every pair is compared in full, once.
+  const bool table = keepsTable();
+  if (table) m_table.assign(bidders * items, kNoMatch);
   forParts(blocks, [&](std::size_t block) {
     const auto first = static_cast<std::uint32_t>(block * blockSize);
     const auto last = static_cast<std::uint32_t>(std::min(bidders, (block + 1) * blockSize));
@@ -407,9 +428,14 @@ void Auction::scanAllAtZeroPrices(std::size_t length) {
         }
         const CellBlock cellBlock(std::span<const CellComparison* const>(pointers.data(), lanes));
         for (std::uint32_t item = 0; item < items; ++item) {
-          for (std::size_t lane = 0; lane < lanes; ++lane) limits[lane] = tops[lane].limit();
+          for (std::size_t lane = 0; lane < lanes; ++lane) {
+            limits[lane] = table ? kNoMatch : tops[lane].limit();
+          }
           cellBlock.distances(m_tiles[item]->signature, limits.data(), scores.data());
-          for (std::size_t lane = 0; lane < lanes; ++lane) tops[lane].offer({scores[lane], item});
+          for (std::size_t lane = 0; lane < lanes; ++lane) {
+            if (table) m_table[(lane0 + lane) * items + item] = scores[lane];
+            tops[lane].offer({scores[lane], item});
+          }
         }
         for (std::size_t lane = 0; lane < lanes; ++lane) {
           store(static_cast<std::uint32_t>(lane0 + lane), tops[lane]);
@@ -430,9 +456,10 @@ void Auction::scanAllAtZeroPrices(std::size_t length) {
       const CellBlock cellBlock(std::span<const CellComparison* const>(pointers.data(), lanes));
       for (std::uint32_t bidder = first; bidder < last; ++bidder) {
         RowTop& top = tops[bidder - first];
-        limits.fill(top.limit());
+        limits.fill(table ? kNoMatch : top.limit());
         cellBlock.distances(m_tiles[bidder]->signature, limits.data(), scores.data());
         for (std::size_t lane = 0; lane < lanes; ++lane) {
+          if (table) m_table[std::size_t{bidder} * items + item0 + lane] = scores[lane];
           top.offer({scores[lane], static_cast<std::uint32_t>(item0 + lane)});
         }
       }
@@ -474,7 +501,32 @@ void Auction::rescan(std::uint32_t bidder) {
   if (usable < 2 && outside != kNoFloor && outside > top.threshold()) extendRow(bidder, top);
 }
 
+void Auction::extendFromTable(std::uint32_t bidder, TopList& fromRow) {
+  // Every item outside the row that ranks at today's prices, straight from the table; the row
+  // stays as it is (a later look beyond it reads the table again, which costs little).
+  const BidderRow& row = m_rows[bidder];
+  m_inRow.resize(itemCount(), 0);
+  for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 1;
+  const std::uint32_t* scores = m_table.data() + std::size_t{bidder} * itemCount();
+  std::int64_t threshold = fromRow.threshold();
+  for (std::uint32_t item = 0; item < itemCount(); ++item) {
+    if (scores[item] == kNoMatch || m_inRow[item] != 0) continue;
+    const std::int64_t value = auctionValue(scores[item]);
+    const std::int64_t key = value - m_price[item];
+    if (threshold != kNoFloor && key < threshold) continue;
+    fromRow.offer({key, value, item});
+    threshold = fromRow.threshold();
+  }
+  for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 0;
+  fillCache(fromRow, kNoFloor, m_caches[bidder]);
+}
+
 void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
+  if (m_options.stats != nullptr) ++m_options.stats->rescanned;
+  if (!m_table.empty()) {
+    extendFromTable(bidder, fromRow);
+    return;
+  }
   BidderRow& row = m_rows[bidder];
   m_inRow.assign(itemCount(), 0);
   for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 1;
@@ -625,7 +677,11 @@ void Auction::scanBidders(std::uint32_t item, std::uint32_t first, std::uint32_t
     top.offer({value - profit, value, bidder});
     if (floor != kNoFloor && value > floor + lambda) raised.push_back({0, value, bidder});
   };
-  if (m_tilesBid) {
+  if (!m_table.empty()) {
+    for (std::uint32_t bidder = first; bidder < last; ++bidder) {
+      visit(bidder, [&](std::uint32_t b) { return tableScore(b, item); });
+    }
+  } else if (m_tilesBid) {
     const PuzzleInfo& cell = *m_cells[item];
     const CellComparison comparison(m_context.comparison, cell.signature, cell.weight);
     for (std::uint32_t bidder = first; bidder < last; ++bidder) {
@@ -819,6 +875,16 @@ void Auction::run() {
     });
     if (next != entries.end()) {
       step = std::max<std::int64_t>(step, std::int64_t{next->score} - entries.front().score);
+    } else if (!m_table.empty() && !entries.empty()) {
+      // The short rows of the table hold only equal distances: the next one is in the table.
+      std::uint32_t larger = kNoMatch;
+      for (std::uint32_t item = 0; item < itemCount(); ++item) {
+        const std::uint32_t score = tableScore(bidder, item);
+        if (score > entries.front().score && score < larger) larger = score;
+      }
+      if (larger != kNoMatch) {
+        step = std::max<std::int64_t>(step, std::int64_t{larger} - entries.front().score);
+      }
     }
     if (!entries.empty()) given += auctionValue(entries.front().score) - m_valueOf[bidder];
   }

@@ -20,9 +20,12 @@ struct AuctionStats {
   std::size_t firstPairs = 0;
   /// Solves: the first one and one after each optimality check that found better pairs.
   long rounds = 0;
-  /// Bidders compared again with every item outside their pairs, and the pairs this added.
+  /// Bidders compared again with every item outside their pairs, and the pairs this added
+  /// (the price auction counts in `rescanned` its looks beyond a bidder's row).
   std::size_t rescanned = 0;
   std::size_t addedPairs = 0;
+  /// Pairs the optimality checks compared (the others were cleared by bounds).
+  std::size_t compared = 0;
 };
 
 /// The methods of `improveQuality`.
@@ -55,6 +58,10 @@ struct AuctionOptions {
   /// Reference: when above 0, how many entries all rows may hold together (at least what the
   /// first rows take); otherwise as many as three quarters of `Options.MemoryMaxSizeMB` hold.
   std::size_t rowEntries = 0;
+  /// Reference: when above 0, the bytes the distances of all pairs may take (they are kept when
+  /// they fit, and read instead of comparing again); otherwise three quarters of
+  /// `Options.MemoryMaxSizeMB`.
+  std::size_t tableBytes = 0;
 };
 
 /// The quality improvement pass for mosaics without duplicates: distributes the tiles over the
@@ -73,7 +80,10 @@ struct AuctionOptions {
 /// item is needed (or the first bounds leave more than a quarter of the bidders unproven),
 /// bidders must go far down their lists and the price auction runs instead: a filling phase
 /// with a large price step, then improving phases with steps that shrink fivefold down to 1,
-/// ending within 1 per bidder of the best total. `options.method` may choose either.
+/// ending within 1 per bidder of the best total. Where three quarters of the memory budget
+/// hold the distances of all pairs, the auction compares every pair once and keeps them all,
+/// so that a bidder looking beyond its row reads them instead of comparing again (the same
+/// choices, far less work). `options.method` may choose either method.
 ///
 /// Resets every tile's use count and exhausted flag first; afterwards every assigned cell
 /// holds its tile with the unlimited distance as its score, and each placed tile has use count

@@ -146,8 +146,10 @@ class NearestAssignment {
   [[nodiscard]] std::vector<std::uint32_t> suspects() const;
   [[nodiscard]] bool findBetterPairs(
       std::vector<std::pair<std::uint32_t, std::vector<AssignmentEdge>>>& found);
+  // Counts the pairs it compares in `compared`.
   [[nodiscard]] std::vector<AssignmentEdge> rescan(std::uint32_t bidder,
-                                                   std::vector<std::uint8_t>& inRow) const;
+                                                   std::vector<std::uint8_t>& inRow,
+                                                   std::size_t& compared) const;
 
   // Solves with the pairs given so far; false when a stop ended it.
   [[nodiscard]] bool solve();
@@ -331,10 +333,13 @@ void NearestAssignment::scanAllPairs() {
 }
 
 std::vector<AssignmentEdge> NearestAssignment::rescan(std::uint32_t bidder,
-                                                      std::vector<std::uint8_t>& inRow) const {
+                                                      std::vector<std::uint8_t>& inRow,
+                                                      std::size_t& compared) const {
   // Every item outside the row whose distance plus price is below the bidder's level proves
   // the assignment not yet optimal; the most valuable of them join the row.
   const std::int64_t level = m_assignment.level(bidder);
+  // Every item outside the row lies at least this far from the bidder.
+  const std::int64_t bidderBound = m_bidderBound[bidder];
   const std::span<const AssignmentEdge> row = m_assignment.row(bidder);
   for (const AssignmentEdge& edge : row) inRow[edge.item] = 1;
   std::unique_ptr<CellComparison> bidderCell;
@@ -352,7 +357,8 @@ std::vector<AssignmentEdge> NearestAssignment::rescan(std::uint32_t bidder,
     // A pair beats the level if its distance is below `needed`; the item's bound may show
     // that none of the bidders outside its nearest has such a distance.
     const std::int64_t needed = level - m_assignment.price(item);
-    if (needed <= 0 || m_itemBound[item] >= needed) continue;
+    if (needed <= 0 || m_itemBound[item] >= needed || bidderBound >= needed) continue;
+    ++compared;
     const std::uint32_t limit =
         needed >= std::int64_t{kNoMatch} ? kNoMatch : static_cast<std::uint32_t>(needed);
     const std::uint32_t score =
@@ -402,13 +408,17 @@ bool NearestAssignment::findBetterPairs(
     const std::size_t count = std::min(kRescanBatch, suspects.size() - start);
     std::vector<std::vector<AssignmentEdge>> results(count);
     const std::size_t parts = (count + kRescanBlock - 1) / kRescanBlock;
+    std::vector<std::size_t> compared(parts, 0);
     forParts(parts, [&](std::size_t part) {
       std::vector<std::uint8_t> inRow(m_items, 0);
       for (std::size_t i = part * kRescanBlock; i < std::min(count, (part + 1) * kRescanBlock);
            ++i) {
-        results[i] = rescan(suspects[start + i], inRow);
+        results[i] = rescan(suspects[start + i], inRow, compared[part]);
       }
     });
+    if (m_stats != nullptr) {
+      for (const std::size_t n : compared) m_stats->compared += n;
+    }
     for (std::size_t i = 0; i < count; ++i) {
       if (!results[i].empty()) found.emplace_back(suspects[start + i], std::move(results[i]));
     }

@@ -251,19 +251,25 @@ TEST(AuctionRows, ShortRowsReachTheSameTotalsAsFullOnes) {
     const auto bidders = static_cast<std::size_t>(std::min(shape.cells, shape.tiles));
     for (std::uint32_t seed = 11; seed <= 13; ++seed) {
       for (const std::size_t room : {std::size_t{0}, 3 * bidders}) {
-        SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles) + " seed " +
-                     std::to_string(seed) + " room " + std::to_string(room));
-        RandomProblem problem(shape.cells, shape.tiles, seed, shape.patterns);
-        const std::int64_t best = problem.optimum();
-        AuctionOptions options;
-        options.method = AuctionMethod::Reference;
-        options.rowLength = 3;
-        options.rowEntries = room;
-        ASSERT_TRUE(improveQuality(problem.context, options));
-        const auto [filled, total] = problem.outcome();
-        EXPECT_EQ(filled, bidders);
-        EXPECT_GE(total, best);
-        EXPECT_LE(total, best + static_cast<std::int64_t>(bidders));
+        // With the table of all distances (bytes 0: the budget holds it) rows grow by reading
+        // it; without, by comparing again.
+        for (const std::size_t tableBytes : {std::size_t{0}, std::size_t{1}}) {
+          SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles) + " seed " +
+                       std::to_string(seed) + " room " + std::to_string(room) + " table bytes " +
+                       std::to_string(tableBytes));
+          RandomProblem problem(shape.cells, shape.tiles, seed, shape.patterns);
+          const std::int64_t best = problem.optimum();
+          AuctionOptions options;
+          options.method = AuctionMethod::Reference;
+          options.rowLength = 3;
+          options.rowEntries = room;
+          options.tableBytes = tableBytes;
+          ASSERT_TRUE(improveQuality(problem.context, options));
+          const auto [filled, total] = problem.outcome();
+          EXPECT_EQ(filled, bidders);
+          EXPECT_GE(total, best);
+          EXPECT_LE(total, best + static_cast<std::int64_t>(bidders));
+        }
       }
     }
   }
@@ -274,23 +280,28 @@ TEST(AuctionThreads, TheAssignmentDoesNotDependOnTheThreadCount) {
   // tiles bidding for 2,100 cells (the first scan of the nearest pairs in three jobs).
   for (const AuctionMethod method : kMethods) {
     for (const Shape shape : {Shape{24, 2100, 30}, Shape{2100, 24, 30}}) {
-      std::map<std::size_t, std::string> first;
-      for (const std::uint32_t threads : {1u, 3u}) {
+      std::map<std::size_t, std::map<std::size_t, std::string>> first;
+      // Run twice: with the table of all distances and without (the second).
+      for (const std::uint32_t threads : {1u, 3u, 1u + 8u, 3u + 8u}) {
+        const std::size_t tableBytes = threads > 8 ? 1 : 0;
+        if (method == AuctionMethod::Nearest && tableBytes > 0) continue;
         SCOPED_TRACE(std::to_string(shape.cells) + "x" + std::to_string(shape.tiles) + " on " +
-                     std::to_string(threads) + " " + nameOf(method));
+                     std::to_string(threads % 8) + " " + nameOf(method) + " table bytes " +
+                     std::to_string(tableBytes));
         RandomProblem problem(shape.cells, shape.tiles, 5, shape.patterns);
-        problem.job.threadCount = threads;
+        problem.job.threadCount = threads % 8;
         AuctionOptions options;
         options.method = method;
+        options.tableBytes = tableBytes;
         // Short rows, so that scans over every item happen too.
         options.rowLength = 40;
         options.nearest = 3;
         ASSERT_TRUE(improveQuality(problem.context, options));
         EXPECT_EQ(problem.outcome().first, 24u);
-        if (threads == 1) {
-          first = problem.assignment();
+        if (threads % 8 == 1) {
+          first[tableBytes] = problem.assignment();
         } else {
-          EXPECT_EQ(problem.assignment(), first);
+          EXPECT_EQ(problem.assignment(), first[tableBytes]);
         }
       }
     }
