@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "platform/user_dialogs.h"
 #include "video/avi_create.h"
 #include "video/four_cc.h"
+#include "video/square_sums.h"
 
 namespace tg {
 namespace {
@@ -34,6 +36,8 @@ constexpr std::uint32_t kMaxFolderNumber = 1000;
 constexpr std::uint32_t kMaxErrors = 5;
 constexpr std::uint32_t kMaxFrameSetting = 100000;
 constexpr std::uint32_t kSignatureScale = 144;
+// Boxes along a side of a signature's thumbnail.
+constexpr std::uint32_t kThumbnailBoxes = 12;
 // Resolution written into extracted JPEG images (dots per inch).
 constexpr unsigned kImageResolution = 72;
 
@@ -412,8 +416,8 @@ CAviStream::HeldFramePtr AviExtract::holdFrameLocked(std::uint32_t frame) {
 }
 
 bool AviExtract::convertHeldFrame(std::uint32_t frame, CAviStream::HeldFramePtr held, Foto& image,
-                                  const CAviStream::FramePart* part) {
-  if (CAviStream::convertFrame(*held, image, part)) return true;
+                                  const CAviStream::FramePart* part, SquareSums* sums) {
+  if (CAviStream::convertFrame(*held, image, part, sums)) return true;
   setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 2));
   ++m_unreadFrames;
   return false;
@@ -505,15 +509,32 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     if (isImage) paths = placeImageLocked(first + k);
   }
   // Only the decoding runs under the lock. A frame saved as an image is converted whole; of the
-  // others only the square the signature is taken from, which gives the same signature.
+  // others only the square the signature is taken from, which gives the same signature. Where
+  // the thumbnail divides that square into whole pixels, its boxes are summed during the
+  // conversion, which gives the signature the resampling would, without the cut.
+  const CDialogGetAviParam& p = m_parameters;
   const CAviStream::FramePart square = signatureSquare();
-  const bool read =
-      held && convertHeldFrame(first + k, std::move(held), image, isImage ? nullptr : &square);
+  std::optional<SquareSums> sums;
+  std::uint32_t squareX = 0;
+  std::uint32_t squareY = 0;
+  std::uint32_t box = 0;
+  if (SquareSums::signatureSquare(p.left, p.top, p.width, p.height, squareX, squareY, box)) {
+    sums.emplace(squareX, squareY, box, kThumbnailBoxes);
+  }
+  const bool read = held && convertHeldFrame(first + k, std::move(held), image,
+                                             isImage ? nullptr : &square, sums ? &*sums : nullptr);
   std::unique_ptr<ImageSignature> signature;
-  if (read && cutFrame(first + k, image) && !image.empty()) {
-    if (isImage) saveImage(first + k, image, paths);
+  if (read) {
     signature = std::make_unique<ImageSignature>();
-    if (!buildSignature(image, true, *signature)) signature.reset();
+    const bool summed = sums && sums->signature(*signature);
+    if (isImage || !summed) {
+      if (cutFrame(first + k, image) && !image.empty()) {
+        if (isImage) saveImage(first + k, image, paths);
+        if (!summed && !buildSignature(image, true, *signature)) signature.reset();
+      } else {
+        signature.reset();
+      }
+    }
   }
 
   std::unique_lock guard(m_lock);

@@ -21,6 +21,7 @@ namespace tg {
 
 class AdvancedSettings;
 struct Foto;
+class SquareSums;
 
 /// Turns a video into tiles: still images evenly spread over a frame range (JPEG and/or BMP),
 /// and short clips (AVI) of the longest scenes, optionally with the long still stretches as
@@ -126,7 +127,7 @@ class AviExtract {
   /// Converts a frame `holdFrameLocked` gave into `image` (all of it, or `part`); false with the
   /// status message.
   bool convertHeldFrame(std::uint32_t frame, CAviStream::HeldFramePtr held, Foto& image,
-                        const CAviStream::FramePart* part);
+                        const CAviStream::FramePart* part, SquareSums* sums = nullptr);
   /// The part of a frame a signature is built from (see `CAviStream::convertFrame`).
   [[nodiscard]] CAviStream::FramePart signatureSquare() const;
   struct ImagePaths {
