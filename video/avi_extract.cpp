@@ -174,7 +174,6 @@ void AviExtract::stopExtraction() {
 void AviExtract::resetExtraction() {
   if (isRunning()) m_wasStopped = true;
   m_stopRequested = 1;
-  m_compared.notify_all();
   m_threadGroup.cancel();
   m_workGroup.cancel();
   m_pool.setThreadCount(0, kPriorityNormal);
@@ -190,6 +189,7 @@ void AviExtract::resetExtraction() {
     m_openFrames.clear();
     m_frameRuns.clear();
     m_imageFrames.clear();
+    m_analysedFrames.clear();
   }
   setProgress(Stage::Idle, 0, 0);
   m_stopRequested = 0;
@@ -327,6 +327,7 @@ void AviExtract::runExtraction(std::string& basePath) {
     m_total = count;
     m_frameRuns.assign(count, FrameRun{});
     m_openFrames.clear();
+    m_analysedFrames.clear();
   }
   setProgress(Stage::Analysis, 0, count);
   for (std::uint32_t k = 0; k < count; ++k) {
@@ -486,7 +487,7 @@ void AviExtract::saveImage(std::uint32_t frame, const Foto& image, const ImagePa
 
 // Frames are read and turned into signatures in parallel but compared strictly in frame order:
 // a job draws the next frame number and reads that frame in one step under the lock (so the
-// shared reader moves forward only), then waits until its predecessor has been compared.
+// shared reader moves forward only), then hands the signature in.
 void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   if (m_stopRequested) return;
   const std::uint32_t first = m_parameters.firstFrame;
@@ -537,13 +538,34 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     }
   }
 
-  std::unique_lock guard(m_lock);
-  // A stop can be requested anywhere without the lock (a failed write, the window), so the wait
-  // looks at the flag again now and then instead of relying on a notification.
-  while (m_comparedFrames < k && !m_stopRequested) {
-    m_compared.wait_for(guard, std::chrono::milliseconds(20));
+  handInFrame(k, std::move(signature));
+}
+
+// Signatures are handed in as their frames are done, in any order; whoever hands in the frame
+// next in order compares it, and every later frame already handed in. So no job ever waits
+// for another (a job saving an image would otherwise hold up the next ones).
+void AviExtract::handInFrame(std::uint32_t k, std::unique_ptr<ImageSignature> signature) {
+  std::uint32_t compared = 0;
+  {
+    std::lock_guard guard(m_lock);
+    if (m_stopRequested) return;
+    m_analysedFrames.emplace(k, std::move(signature));
+    for (auto next = m_analysedFrames.find(m_comparedFrames); next != m_analysedFrames.end();
+         next = m_analysedFrames.find(m_comparedFrames)) {
+      compareFrameLocked(next->first, std::move(next->second));
+      m_analysedFrames.erase(next);
+      ++m_comparedFrames;
+    }
+    compared = m_comparedFrames;
   }
-  if (m_stopRequested) return;
+  const std::uint32_t first = m_parameters.firstFrame;
+  setProgress(Stage::Analysis, compared, m_total);
+  setStatus(
+      progressLine(tr("Analyze Frame#"), compared, m_total, first > 0 ? first + compared : 0));
+}
+
+// Frame k against every frame still open, which all come before it.
+void AviExtract::compareFrameLocked(std::uint32_t k, std::unique_ptr<ImageSignature> signature) {
   for (auto it = m_openFrames.begin(); it != m_openFrames.end();) {
     const std::uint32_t m = it->first;
     std::uint32_t distance = m_videoThreshold;
@@ -567,12 +589,6 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     ++it;
   }
   m_openFrames.emplace(k, std::move(signature));
-  m_comparedFrames = k + 1;
-  guard.unlock();
-  m_compared.notify_all();
-
-  setProgress(Stage::Analysis, k + 1, m_total);
-  setStatus(progressLine(tr("Analyze Frame#"), k + 1, m_total, first > 0 ? first + k + 1 : 0));
 }
 
 // Clips are shared out in lanes, runs of consecutive clips of about the same number of frames,

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -112,6 +111,10 @@ class AviExtract {
   void runExtraction(std::string& basePath);
   void extractImageJob(std::uint32_t& unused);
   void analyseFrameJob(std::uint32_t& unused);
+  /// Takes the signature of range frame `k` (none when the frame could not be read) and
+  /// compares every frame now next in order (lock not held).
+  void handInFrame(std::uint32_t k, std::unique_ptr<ImageSignature> signature);
+  void compareFrameLocked(std::uint32_t k, std::unique_ptr<ImageSignature> signature);
   void extractClipJob(std::uint32_t& lane);
   void writeClip(const Clip& clip, CAviStream* reader);
   void extractClips(const FrameIntervals& clips, const char* kind);
@@ -151,7 +154,6 @@ class AviExtract {
   mutable std::mutex m_lock;
   mutable std::mutex m_statusLock;
   std::string m_statusText;
-  std::condition_variable m_compared;
 
   CAviStream m_reader;
   std::string m_videoPath;
@@ -192,6 +194,8 @@ class AviExtract {
   std::uint32_t m_comparedFrames = 0;  // frames whose comparisons are done
   std::vector<FrameRun> m_frameRuns;
   std::map<std::uint32_t, std::unique_ptr<ImageSignature>> m_openFrames;
+  // Frames analysed ahead of the comparisons, by range index.
+  std::map<std::uint32_t, std::unique_ptr<ImageSignature>> m_analysedFrames;
   FrameIntervals m_pendingClips;
   // First clip start of every lane of clip jobs, and an end mark.
   std::vector<std::uint32_t> m_laneStarts;
