@@ -3,13 +3,16 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <jpeglib.h>
 // jerror.h needs jpeglib.h's configuration first.
@@ -225,17 +228,9 @@ struct YuvJpegEncoder::State {
   std::vector<std::uint8_t> luma;
   std::vector<std::uint8_t> cb;
   std::vector<std::uint8_t> cr;
-  std::array<std::uint8_t, 256> lumaRange{};
-  std::array<std::uint8_t, 256> chromaRange{};
-
-  State() {
-    for (int v = 0; v < 256; ++v) {
-      const long y = std::lround((v - 16) * 255.0 / 219.0);
-      const long c = std::lround((v - 128) * 255.0 / 224.0) + 128;
-      lumaRange[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(std::clamp(y, 0L, 255L));
-      chromaRange[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(std::clamp(c, 0L, 255L));
-    }
-  }
+  State() = default;
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
   ~State() {
     if (created) jpeg_destroy_compress(&cinfo);
     std::free(destination.buffer);
@@ -244,14 +239,14 @@ struct YuvJpegEncoder::State {
 
 namespace {
 
-// Copies `count` samples of `source` through `range` (nullptr: as they are) and repeats the
-// last one up to `padded`.
+// Copies `count` samples of `source`, stretched to the full range unless `fullRange`, and
+// repeats the last one up to `padded`.
 void copyRow(std::uint8_t* __restrict target, const std::uint8_t* __restrict source, int count,
-             int padded, const std::uint8_t* range) {
-  if (range == nullptr) {
+             int padded, bool fullRange, bool chroma) {
+  if (fullRange) {
     std::memcpy(target, source, static_cast<std::size_t>(count));
   } else {
-    for (int x = 0; x < count; ++x) target[x] = range[source[x]];
+    stretchRange(source, target, count, chroma);
   }
   std::fill(target + count, target + padded, target[count - 1]);
 }
@@ -276,8 +271,6 @@ struct EncodeJob {
   std::uint8_t* luma;
   std::uint8_t* cb;
   std::uint8_t* cr;
-  const std::uint8_t* lumaRange;
-  const std::uint8_t* chromaRange;
   bool learn;
   const HuffmanTable* tables;  // when not learning
   BlockRow* rows;
@@ -336,7 +329,7 @@ bool encodeFrame(jpeg_compress_struct* cinfo, ErrorManager* errors, bool* create
       const int y = std::min(top + i, job->height - 1);
       std::uint8_t* target = job->luma + static_cast<std::size_t>(i) * job->paddedWidth;
       copyRow(target, planes.data[0] + static_cast<std::ptrdiff_t>(y) * planes.linesize[0],
-              job->width, job->paddedWidth, job->lumaRange);
+              job->width, job->paddedWidth, planes.fullRange, false);
       job->rows->luma[i] = target;
     }
     for (int i = 0; i < kChromaRows; ++i) {
@@ -344,9 +337,9 @@ bool encodeFrame(jpeg_compress_struct* cinfo, ErrorManager* errors, bool* create
       std::uint8_t* cb = job->cb + static_cast<std::size_t>(i) * paddedChroma;
       std::uint8_t* cr = job->cr + static_cast<std::size_t>(i) * paddedChroma;
       copyRow(cb, planes.data[1] + static_cast<std::ptrdiff_t>(y) * planes.linesize[1], chromaWidth,
-              paddedChroma, job->chromaRange);
+              paddedChroma, planes.fullRange, true);
       copyRow(cr, planes.data[2] + static_cast<std::ptrdiff_t>(y) * planes.linesize[2], chromaWidth,
-              paddedChroma, job->chromaRange);
+              paddedChroma, planes.fullRange, true);
       job->rows->cb[i] = cb;
       job->rows->cr[i] = cr;
     }
@@ -381,8 +374,6 @@ bool YuvJpegEncoder::encode(const Planes& planes, int width, int height) {
                       state.luma.data(),
                       state.cb.data(),
                       state.cr.data(),
-                      planes.fullRange ? nullptr : state.lumaRange.data(),
-                      planes.fullRange ? nullptr : state.chromaRange.data(),
                       !state.learned,
                       state.tables.data(),
                       &rows,
@@ -408,6 +399,55 @@ bool YuvJpegEncoder::encode(const Planes& planes, int width, int height) {
     state.learned = true;
   }
   return true;
+}
+
+// Luma: x = y - 16 (at least 0) becomes x * 255 / 219 rounded, that is x + (36 x + 109) / 219;
+// chroma: the distance a = |c - 128| becomes a + (31 a + 112) / 224, away from 128. The
+// divisions are multiplications by 9577 / 2^21 and 2341 / 2^19, exact for these ranges.
+void stretchRangePlain(const std::uint8_t* in, std::uint8_t* out, int count, bool chroma) {
+  for (int i = 0; i < count; ++i) {
+    const int v = in[i];
+    int result;
+    if (chroma) {
+      const int a = std::abs(v - 128);
+      const int r = a + (31 * a + 112) / 224;
+      result = v >= 128 ? 128 + r : 128 - r;
+    } else {
+      const int x = std::max(v - 16, 0);
+      result = x + (36 * x + 109) / 219;
+    }
+    out[i] = static_cast<std::uint8_t>(std::clamp(result, 0, 255));
+  }
+}
+
+void stretchRange(const std::uint8_t* in, std::uint8_t* out, int count, bool chroma) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const auto stretch = [&](__m128i v) {
+    if (chroma) {
+      const __m128i d = _mm_sub_epi16(v, _mm_set1_epi16(128));
+      const __m128i sign = _mm_srai_epi16(d, 15);
+      const __m128i a = _mm_sub_epi16(_mm_xor_si128(d, sign), sign);
+      const __m128i t = _mm_add_epi16(_mm_mullo_epi16(a, _mm_set1_epi16(31)), _mm_set1_epi16(112));
+      const __m128i r =
+          _mm_add_epi16(a, _mm_srli_epi16(_mm_mulhi_epu16(t, _mm_set1_epi16(2341)), 3));
+      return _mm_add_epi16(_mm_sub_epi16(_mm_xor_si128(r, sign), sign), _mm_set1_epi16(128));
+    }
+    const __m128i x = _mm_subs_epu16(v, _mm_set1_epi16(16));
+    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, _mm_set1_epi16(36)), _mm_set1_epi16(109));
+    return _mm_add_epi16(
+        x, _mm_srli_epi16(_mm_mulhi_epu16(t, _mm_set1_epi16(static_cast<short>(9577))), 5));
+  };
+  for (; i + 16 <= count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    // Both halves as 16-bit values, packed back with saturation (the clamp to 0-255).
+    const __m128i low = stretch(_mm_unpacklo_epi8(v, zero));
+    const __m128i high = stretch(_mm_unpackhi_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+  }
+#endif
+  stretchRangePlain(in + i, out + i, count - i, chroma);
 }
 
 }  // namespace tg

@@ -45,4 +45,10 @@ class YuvJpegEncoder {
   std::unique_ptr<State> m_state;
 };
 
+/// Stretches `count` video-range samples to the full range JPEG stores (luma 16-235, chroma
+/// 16-240 to 0-255, rounded half away from the middle, clamped). Vector code where the machine
+/// has it; `stretchRangePlain` is the plain version.
+void stretchRange(const std::uint8_t* in, std::uint8_t* out, int count, bool chroma);
+void stretchRangePlain(const std::uint8_t* in, std::uint8_t* out, int count, bool chroma);
+
 }  // namespace tg

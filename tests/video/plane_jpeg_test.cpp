@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,6 +19,7 @@ extern "C" {
 #include "video/avi_stream.h"
 #include "video/ffmpeg_handles.h"
 #include "video/four_cc.h"
+#include "video/yuv_jpeg_encoder.h"
 
 namespace tg {
 namespace {
@@ -62,6 +65,27 @@ double meanDifference(const Foto& a, const Foto& b) {
                     static_cast<int>(pixelBlue(b.pixels[i])));
   }
   return sum / (3.0 * static_cast<double>(a.pixelCount()));
+}
+
+// The stretch of video-range samples: every value, in vector and plain code, against the
+// rounded scale (a length that is no whole number of vectors).
+TEST(PlaneJpeg, RangeStretchIsTheRoundedScale) {
+  std::vector<std::uint8_t> in(256 + 21);
+  for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::uint8_t>((i * 7) % 256);
+  for (const bool chroma : {false, true}) {
+    std::vector<std::uint8_t> fast(in.size());
+    std::vector<std::uint8_t> plain(in.size());
+    stretchRange(in.data(), fast.data(), static_cast<int>(in.size()), chroma);
+    stretchRangePlain(in.data(), plain.data(), static_cast<int>(in.size()), chroma);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      const double scaled =
+          chroma ? (in[i] - 128) * 255.0 / 224.0 + 128 : (in[i] - 16) * 255.0 / 219.0;
+      const long expected =
+          std::clamp(chroma ? std::lround(scaled - 128) + 128 : std::lround(scaled), 0L, 255L);
+      ASSERT_EQ(fast[i], expected) << (chroma ? "chroma " : "luma ") << int{in[i]};
+      ASSERT_EQ(plain[i], expected) << (chroma ? "chroma " : "luma ") << int{in[i]};
+    }
+  }
 }
 
 // Motion JPEG frames coded from a picture's planes against FFmpeg's encoder after a conversion
