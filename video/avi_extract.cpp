@@ -385,10 +385,11 @@ void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
     m_clipsWanted += end > start ? 1 : 0;
     frames += end > start ? end - start : 0;
   }
-  // One lane per thread that runs jobs (the pool's and this one), cut where the running count
-  // of frames passes each lane's share.
+  // One lane per thread of the pool (this run's own thread is one of them and takes lanes while
+  // it waits), cut where the running count of frames passes each lane's share. A lane more than
+  // threads would run after the others, alone, and make the stage a third longer on two.
   const std::uint32_t lanes =
-      std::min<std::uint32_t>(m_pool.wantedThreadCount() + 1,
+      std::min<std::uint32_t>(std::max<std::uint32_t>(1, m_pool.wantedThreadCount()),
                               std::max<std::uint32_t>(1, static_cast<std::uint32_t>(clips.size())));
   std::vector<std::uint32_t> starts{0};
   std::uint64_t counted = 0;
