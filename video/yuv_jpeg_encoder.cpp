@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -59,7 +60,7 @@ struct HuffmanTable {
 // The table a frame's symbol frequencies call for, limited to 16-bit codes and without the code
 // of all ones (the procedure of the JPEG standard's annex K.2). `frequency` has 257 entries, the
 // last a reserved symbol of frequency 1 that takes the all-ones code and is then dropped.
-HuffmanTable tableFromFrequencies(std::array<long, 257> frequency) {
+std::optional<HuffmanTable> tableFromFrequencies(std::array<long, 257> frequency) {
   std::array<int, 257> codeSize{};
   std::array<int, 257> others{};
   others.fill(-1);
@@ -99,7 +100,9 @@ HuffmanTable tableFromFrequencies(std::array<long, 257> frequency) {
   }
   std::array<int, 33> count{};
   for (int i = 0; i <= 256; ++i) {
-    if (codeSize[i] > 0) ++count[std::min(codeSize[i], 32)];
+    // Deeper than 32 would need a longer count table: the caller keeps the standard table.
+    if (codeSize[i] > 32) return std::nullopt;
+    if (codeSize[i] > 0) ++count[codeSize[i]];
   }
   // Codes longer than 16 bits: a pair of them becomes one code one bit shorter and one code of
   // a shorter length is split to make room.
@@ -117,6 +120,10 @@ HuffmanTable tableFromFrequencies(std::array<long, 257> frequency) {
   int longest = 16;
   while (count[longest] == 0) --longest;
   --count[longest];
+  // The codes must fit in 16 bits with the all-ones code left free.
+  long used = 0;
+  for (int i = 1; i <= 16; ++i) used += static_cast<long>(count[i]) << (16 - i);
+  if (used >= 1L << 16) return std::nullopt;
   HuffmanTable table;
   for (int i = 1; i <= 16; ++i)
     table.bits[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count[i]);
@@ -132,7 +139,8 @@ HuffmanTable tableFromFrequencies(std::array<long, 257> frequency) {
 // `learned` (tables optimal for one frame, holding codes only for the symbols that frame used)
 // completed with a code for every symbol in `symbols`: the learned symbols keep about their code
 // lengths, the missing ones get long codes. Later frames can then use any symbol.
-HuffmanTable completeTable(const JHUFF_TBL& learned, const std::vector<std::uint8_t>& symbols) {
+std::optional<HuffmanTable> completeTable(const JHUFF_TBL& learned,
+                                          const std::vector<std::uint8_t>& symbols) {
   std::array<long, 257> frequency{};
   for (std::uint8_t symbol : symbols) frequency[symbol] = 1;
   std::size_t next = 0;
@@ -146,10 +154,13 @@ HuffmanTable completeTable(const JHUFF_TBL& learned, const std::vector<std::uint
   return tableFromFrequencies(frequency);
 }
 
-void installTable(j_compress_ptr cinfo, JHUFF_TBL*& slot, const HuffmanTable& table) {
+// Puts `table` in `slot`; without one the slot keeps the standard table (every symbol coded).
+void installTable(j_compress_ptr cinfo, JHUFF_TBL*& slot,
+                  const std::optional<HuffmanTable>& table) {
+  if (!table) return;
   if (slot == nullptr) slot = jpeg_alloc_huff_table(reinterpret_cast<j_common_ptr>(cinfo));
-  std::memcpy(slot->bits, table.bits.data(), sizeof slot->bits);
-  std::memcpy(slot->huffval, table.values.data(), sizeof slot->huffval);
+  std::memcpy(slot->bits, table->bits.data(), sizeof slot->bits);
+  std::memcpy(slot->huffval, table->values.data(), sizeof slot->huffval);
   slot->sent_table = FALSE;
 }
 
@@ -222,8 +233,8 @@ struct YuvJpegEncoder::State {
   ErrorManager errors{};
   MemoryDestination destination{};
   bool created = false;
-  bool learned = false;                  // later frames use the completed tables
-  std::array<HuffmanTable, 4> tables{};  // DC 0, DC 1, AC 0, AC 1
+  bool learned = false;                                 // later frames use the completed tables
+  std::array<std::optional<HuffmanTable>, 4> tables{};  // DC 0, DC 1, AC 0, AC 1
   // One row of blocks in the JPEG's range, padded to whole blocks by repeating the edge.
   std::vector<std::uint8_t> luma;
   std::vector<std::uint8_t> cb;
@@ -272,7 +283,7 @@ struct EncodeJob {
   std::uint8_t* cb;
   std::uint8_t* cr;
   bool learn;
-  const HuffmanTable* tables;  // when not learning
+  const std::optional<HuffmanTable>* tables;  // when not learning
   BlockRow* rows;
   jpeg_destination_mgr* destination;
 };
