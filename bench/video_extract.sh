@@ -87,8 +87,8 @@ measure extract "$cli" extract-video "$film" --images 500 --clips \
 tail -1 "$work/.err"
 images=$(find "$work" -path "*/film-${seconds}s_FRAMES* Image/*" -type f | wc -l)
 clips=$(find "$work" -path "*/film-${seconds}s_FRAMES* Video/*" -type f | wc -l)
-# Frames the clips hold, from their names ("...-(0180).avi"): every one is decoded a second time,
-# converted and encoded, so the share of the film they cover drives the extraction's cost.
+# Frames the clips hold, from their names ("...-(0180).avi"): every one is decoded a second time
+# and coded as a JPEG, so the share of the film they cover drives the extraction's cost.
 clipFrames=$(find "$work" -path "*/film-${seconds}s_FRAMES* Video/*" -name '*.avi' -type f |
   sed -n 's/.*-(\([0-9]*\))\.avi$/\1/p' | awk '{ sum += $1 } END { print sum + 0 }')
 ratio=$(awk "BEGIN { print $(cat "$work/.wall-extract") / $(cat "$work/.wall-decode") }")
@@ -96,4 +96,6 @@ cpu=$(awk "BEGIN { print $(cat "$work/.cpu-extract") / $(cat "$work/.cpu-decode"
 printf 'images %d, clips %d; extraction takes %.2f times the wall time of the plain decode\n' \
   "$images" "$clips" "$ratio"
 printf '(goal: 2.00) and %.2f times its processor time\n' "$cpu"
-printf 'the clips hold %d frames\n' "$clipFrames"
+clipBytes=$(find "$work" -path "*/film-${seconds}s_FRAMES* Video/*" -name '*.avi' -type f \
+  -printf '%s\n' | awk '{ sum += $1 } END { print sum + 0 }')
+printf 'the clips hold %d frames in %.1f MB\n' "$clipFrames" "$(awk "BEGIN { print $clipBytes / 1e6 }")"

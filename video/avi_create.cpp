@@ -16,6 +16,7 @@ extern "C" {
 
 #include "video/ffmpeg_handles.h"
 #include "video/video_library.h"
+#include "video/yuv_jpeg_encoder.h"
 
 namespace tg {
 namespace {
@@ -70,6 +71,8 @@ struct CAviCreate::State {
   ffmpeg::PacketPtr packet;
   ffmpeg::ScalerPtr scaler;
   ffmpeg::ScalerPtr pictureScaler;  // decoded pictures to the codec's format
+  // Motion JPEG frames of 4:2:0 pictures, coded from their planes (none: FFmpeg's encoder).
+  std::unique_ptr<YuvJpegEncoder> jpeg;
   AVStream* stream = nullptr;
   int width = 0;
   int height = 0;
@@ -92,6 +95,26 @@ struct CAviCreate::State {
       if (result < 0) return result;
       bytesWritten += static_cast<uint64_t>(size);
     }
+  }
+
+  // Writes one coded frame as the next key frame. Returns 0 or a negative FFmpeg error.
+  int writeCodedFrame(const uint8_t* bytes, std::size_t size) {
+    if (size > static_cast<std::size_t>(std::numeric_limits<int>::max() - 64)) {
+      return AVERROR(EINVAL);
+    }
+    int result = av_new_packet(packet.get(), static_cast<int>(size));
+    if (result < 0) return result;
+    std::copy(bytes, bytes + size, packet->data);
+    packet->pts = packet->dts = frameIndex;
+    packet->duration = 1;
+    packet->flags |= AV_PKT_FLAG_KEY;
+    av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    result = av_write_frame(format.get(), packet.get());
+    av_packet_unref(packet.get());
+    if (result < 0) return result;
+    bytesWritten += size;
+    return 0;
   }
 
   // Encodes `frame` (filled in the codec's format) as the next key frame and writes what the
@@ -242,6 +265,10 @@ bool CAviCreate::create(const std::string& path, BitmapInfoHeader& format, int w
         reportFfmpegError(AviStep::CompressedStream, result, avierr::kMemory);
         return false;
       }
+      if (m_planeJpeg && encoder->id == AV_CODEC_ID_MJPEG && sample != nullptr &&
+          codedFromPlanes(*sample) && codec->pix_fmt == AV_PIX_FMT_YUVJ420P) {
+        state->jpeg = std::make_unique<YuvJpegEncoder>();
+      }
       state->scaler.reset(sws_getContext(W, H, AV_PIX_FMT_BGR24, W, H, codec->pix_fmt,
                                          SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
                                          nullptr, nullptr, nullptr));
@@ -377,6 +404,7 @@ bool CAviCreate::writePicture(const AVFrame& picture, int left, int top) {
   }
   State& state = *m_state;
   const auto format = static_cast<AVPixelFormat>(picture.format);
+  if (state.jpeg && codedFromPlanes(picture)) return writePlanes(picture, left, top);
   state.pictureScaler.reset(sws_getCachedContext(
       state.pictureScaler.release(), state.width, state.height, format, state.width, state.height,
       state.codec->pix_fmt, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
@@ -402,6 +430,35 @@ bool CAviCreate::writePicture(const AVFrame& picture, int left, int top) {
   sws_scale(state.pictureScaler.get(), source, picture.linesize, 0, state.height, state.frame->data,
             state.frame->linesize);
   result = state.encodeFrame();
+  if (result < 0) {
+    reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
+    return false;
+  }
+  ++state.frameIndex;
+  return true;
+}
+
+bool CAviCreate::codedFromPlanes(const AVFrame& picture) {
+  return picture.format == AV_PIX_FMT_YUV420P || picture.format == AV_PIX_FMT_YUVJ420P;
+}
+
+bool CAviCreate::writePlanes(const AVFrame& picture, int left, int top) {
+  State& state = *m_state;
+  YuvJpegEncoder::Planes planes;
+  for (int plane = 0; plane < 3; ++plane) {
+    const int shift = plane == 0 ? 0 : 1;
+    planes.data[plane] = picture.data[plane] +
+                         static_cast<std::ptrdiff_t>(top >> shift) * picture.linesize[plane] +
+                         (left >> shift);
+    planes.linesize[plane] = picture.linesize[plane];
+  }
+  // The range by the format alone, as the other conversions of decoded pictures take it.
+  planes.fullRange = picture.format == AV_PIX_FMT_YUVJ420P;
+  if (!state.jpeg->encode(planes, state.width, state.height)) {
+    reportError(AviStep::WriteFrame, avierr::kMemory);
+    return false;
+  }
+  const int result = state.writeCodedFrame(state.jpeg->data(), state.jpeg->size());
   if (result < 0) {
     reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
     return false;

@@ -54,9 +54,15 @@ class CAviCreate final : public CAviError {
   [[nodiscard]] bool acceptsPicture(const AVFrame& picture, int left, int top) const;
   /// Appends that part of `picture` as a key frame at the next index, converted straight to the
   /// codec's colour format: one conversion in place of the three a bitmap takes (to blue-green-
-  /// red, packed, back again), so it is faster and loses less. Only when `acceptsPicture`; false
-  /// on failure (step 15).
+  /// red, packed, back again), so it is faster and loses less. Motion JPEG frames of 8-bit 4:2:0
+  /// pictures are coded from the planes themselves (see `setPlaneJpeg`). Only when
+  /// `acceptsPicture`; false on failure (step 15).
   [[nodiscard]] bool writePicture(const AVFrame& picture, int left, int top);
+
+  /// Whether Motion JPEG streams code 8-bit 4:2:0 pictures straight from their planes with
+  /// libjpeg (on by default; takes effect at the next `create`). Off, FFmpeg's encoder codes
+  /// every frame after a conversion to its colour format: the plain path, kept for comparison.
+  void setPlaneJpeg(bool on) { m_planeJpeg = on; }
 
   /// Finishes the file (pending encoder output, index, headers) and releases everything; the
   /// frame index and byte total return to 0. False, with the message of step 15, when the file
@@ -72,7 +78,11 @@ class CAviCreate final : public CAviError {
 
  private:
   struct State;
+  /// Pictures `writePlanes` takes: 8-bit 4:2:0 in three planes.
+  static bool codedFromPlanes(const AVFrame& picture);
+  bool writePlanes(const AVFrame& picture, int left, int top);
   std::unique_ptr<State> m_state;
+  bool m_planeJpeg = true;
 };
 
 /// The name of the FFmpeg encoder `fourcc` selects (letters matched without regard to case), or

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "platform/user_dialogs.h"
 #include "video/avi_create.h"
 #include "video/four_cc.h"
+#include "video/square_sums.h"
 
 namespace tg {
 namespace {
@@ -34,6 +36,8 @@ constexpr std::uint32_t kMaxFolderNumber = 1000;
 constexpr std::uint32_t kMaxErrors = 5;
 constexpr std::uint32_t kMaxFrameSetting = 100000;
 constexpr std::uint32_t kSignatureScale = 144;
+// Boxes along a side of a signature's thumbnail.
+constexpr std::uint32_t kThumbnailBoxes = 12;
 // Resolution written into extracted JPEG images (dots per inch).
 constexpr unsigned kImageResolution = 72;
 
@@ -170,7 +174,6 @@ void AviExtract::stopExtraction() {
 void AviExtract::resetExtraction() {
   if (isRunning()) m_wasStopped = true;
   m_stopRequested = 1;
-  m_compared.notify_all();
   m_threadGroup.cancel();
   m_workGroup.cancel();
   m_pool.setThreadCount(0, kPriorityNormal);
@@ -186,6 +189,7 @@ void AviExtract::resetExtraction() {
     m_openFrames.clear();
     m_frameRuns.clear();
     m_imageFrames.clear();
+    m_analysedFrames.clear();
   }
   setProgress(Stage::Idle, 0, 0);
   m_stopRequested = 0;
@@ -323,6 +327,7 @@ void AviExtract::runExtraction(std::string& basePath) {
     m_total = count;
     m_frameRuns.assign(count, FrameRun{});
     m_openFrames.clear();
+    m_analysedFrames.clear();
   }
   setProgress(Stage::Analysis, 0, count);
   for (std::uint32_t k = 0; k < count; ++k) {
@@ -380,10 +385,11 @@ void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
     m_clipsWanted += end > start ? 1 : 0;
     frames += end > start ? end - start : 0;
   }
-  // One lane per thread that runs jobs (the pool's and this one), cut where the running count
-  // of frames passes each lane's share.
+  // One lane per thread of the pool (this run's own thread is one of them and takes lanes while
+  // it waits), cut where the running count of frames passes each lane's share. A lane more than
+  // threads would run after the others, alone, and make the stage a third longer on two.
   const std::uint32_t lanes =
-      std::min<std::uint32_t>(m_pool.wantedThreadCount() + 1,
+      std::min<std::uint32_t>(std::max<std::uint32_t>(1, m_pool.wantedThreadCount()),
                               std::max<std::uint32_t>(1, static_cast<std::uint32_t>(clips.size())));
   std::vector<std::uint32_t> starts{0};
   std::uint64_t counted = 0;
@@ -412,8 +418,8 @@ CAviStream::HeldFramePtr AviExtract::holdFrameLocked(std::uint32_t frame) {
 }
 
 bool AviExtract::convertHeldFrame(std::uint32_t frame, CAviStream::HeldFramePtr held, Foto& image,
-                                  const CAviStream::FramePart* part) {
-  if (CAviStream::convertFrame(*held, image, part)) return true;
+                                  const CAviStream::FramePart* part, SquareSums* sums) {
+  if (CAviStream::convertFrame(*held, image, part, sums)) return true;
   setStatus(formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), 2));
   ++m_unreadFrames;
   return false;
@@ -482,7 +488,7 @@ void AviExtract::saveImage(std::uint32_t frame, const Foto& image, const ImagePa
 
 // Frames are read and turned into signatures in parallel but compared strictly in frame order:
 // a job draws the next frame number and reads that frame in one step under the lock (so the
-// shared reader moves forward only), then waits until its predecessor has been compared.
+// shared reader moves forward only), then hands the signature in.
 void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
   if (m_stopRequested) return;
   const std::uint32_t first = m_parameters.firstFrame;
@@ -505,24 +511,62 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     if (isImage) paths = placeImageLocked(first + k);
   }
   // Only the decoding runs under the lock. A frame saved as an image is converted whole; of the
-  // others only the square the signature is taken from, which gives the same signature.
+  // others only the square the signature is taken from, which gives the same signature. Where
+  // the thumbnail divides that square into whole pixels, its boxes are summed during the
+  // conversion, which gives the signature the resampling would, without the cut.
+  const CDialogGetAviParam& p = m_parameters;
   const CAviStream::FramePart square = signatureSquare();
-  const bool read =
-      held && convertHeldFrame(first + k, std::move(held), image, isImage ? nullptr : &square);
+  std::optional<SquareSums> sums;
+  std::uint32_t squareX = 0;
+  std::uint32_t squareY = 0;
+  std::uint32_t box = 0;
+  if (SquareSums::signatureSquare(p.left, p.top, p.width, p.height, squareX, squareY, box)) {
+    sums.emplace(squareX, squareY, box, kThumbnailBoxes);
+  }
+  const bool read = held && convertHeldFrame(first + k, std::move(held), image,
+                                             isImage ? nullptr : &square, sums ? &*sums : nullptr);
   std::unique_ptr<ImageSignature> signature;
-  if (read && cutFrame(first + k, image) && !image.empty()) {
-    if (isImage) saveImage(first + k, image, paths);
+  if (read) {
     signature = std::make_unique<ImageSignature>();
-    if (!buildSignature(image, true, *signature)) signature.reset();
+    const bool summed = sums && sums->signature(*signature);
+    if (isImage || !summed) {
+      if (cutFrame(first + k, image) && !image.empty()) {
+        if (isImage) saveImage(first + k, image, paths);
+        if (!summed && !buildSignature(image, true, *signature)) signature.reset();
+      } else {
+        signature.reset();
+      }
+    }
   }
 
-  std::unique_lock guard(m_lock);
-  // A stop can be requested anywhere without the lock (a failed write, the window), so the wait
-  // looks at the flag again now and then instead of relying on a notification.
-  while (m_comparedFrames < k && !m_stopRequested) {
-    m_compared.wait_for(guard, std::chrono::milliseconds(20));
+  handInFrame(k, std::move(signature));
+}
+
+// Signatures are handed in as their frames are done, in any order; whoever hands in the frame
+// next in order compares it, and every later frame already handed in. So no job ever waits
+// for another (a job saving an image would otherwise hold up the next ones).
+void AviExtract::handInFrame(std::uint32_t k, std::unique_ptr<ImageSignature> signature) {
+  std::uint32_t compared = 0;
+  {
+    std::lock_guard guard(m_lock);
+    if (m_stopRequested) return;
+    m_analysedFrames.emplace(k, std::move(signature));
+    for (auto next = m_analysedFrames.find(m_comparedFrames); next != m_analysedFrames.end();
+         next = m_analysedFrames.find(m_comparedFrames)) {
+      compareFrameLocked(next->first, std::move(next->second));
+      m_analysedFrames.erase(next);
+      ++m_comparedFrames;
+    }
+    compared = m_comparedFrames;
   }
-  if (m_stopRequested) return;
+  const std::uint32_t first = m_parameters.firstFrame;
+  setProgress(Stage::Analysis, compared, m_total);
+  setStatus(
+      progressLine(tr("Analyze Frame#"), compared, m_total, first > 0 ? first + compared : 0));
+}
+
+// Frame k against every frame still open, which all come before it.
+void AviExtract::compareFrameLocked(std::uint32_t k, std::unique_ptr<ImageSignature> signature) {
   for (auto it = m_openFrames.begin(); it != m_openFrames.end();) {
     const std::uint32_t m = it->first;
     std::uint32_t distance = m_videoThreshold;
@@ -546,12 +590,6 @@ void AviExtract::analyseFrameJob(std::uint32_t& /*unused*/) {
     ++it;
   }
   m_openFrames.emplace(k, std::move(signature));
-  m_comparedFrames = k + 1;
-  guard.unlock();
-  m_compared.notify_all();
-
-  setProgress(Stage::Analysis, k + 1, m_total);
-  setStatus(progressLine(tr("Analyze Frame#"), k + 1, m_total, first > 0 ? first + k + 1 : 0));
 }
 
 // Clips are shared out in lanes, runs of consecutive clips of about the same number of frames,

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -21,6 +20,7 @@ namespace tg {
 
 class AdvancedSettings;
 struct Foto;
+class SquareSums;
 
 /// Turns a video into tiles: still images evenly spread over a frame range (JPEG and/or BMP),
 /// and short clips (AVI) of the longest scenes, optionally with the long still stretches as
@@ -111,6 +111,10 @@ class AviExtract {
   void runExtraction(std::string& basePath);
   void extractImageJob(std::uint32_t& unused);
   void analyseFrameJob(std::uint32_t& unused);
+  /// Takes the signature of range frame `k` (none when the frame could not be read) and
+  /// compares every frame now next in order (lock not held).
+  void handInFrame(std::uint32_t k, std::unique_ptr<ImageSignature> signature);
+  void compareFrameLocked(std::uint32_t k, std::unique_ptr<ImageSignature> signature);
   void extractClipJob(std::uint32_t& lane);
   void writeClip(const Clip& clip, CAviStream* reader);
   void extractClips(const FrameIntervals& clips, const char* kind);
@@ -126,7 +130,7 @@ class AviExtract {
   /// Converts a frame `holdFrameLocked` gave into `image` (all of it, or `part`); false with the
   /// status message.
   bool convertHeldFrame(std::uint32_t frame, CAviStream::HeldFramePtr held, Foto& image,
-                        const CAviStream::FramePart* part);
+                        const CAviStream::FramePart* part, SquareSums* sums = nullptr);
   /// The part of a frame a signature is built from (see `CAviStream::convertFrame`).
   [[nodiscard]] CAviStream::FramePart signatureSquare() const;
   struct ImagePaths {
@@ -150,7 +154,6 @@ class AviExtract {
   mutable std::mutex m_lock;
   mutable std::mutex m_statusLock;
   std::string m_statusText;
-  std::condition_variable m_compared;
 
   CAviStream m_reader;
   std::string m_videoPath;
@@ -191,6 +194,8 @@ class AviExtract {
   std::uint32_t m_comparedFrames = 0;  // frames whose comparisons are done
   std::vector<FrameRun> m_frameRuns;
   std::map<std::uint32_t, std::unique_ptr<ImageSignature>> m_openFrames;
+  // Frames analysed ahead of the comparisons, by range index.
+  std::map<std::uint32_t, std::unique_ptr<ImageSignature>> m_analysedFrames;
   FrameIntervals m_pendingClips;
   // First clip start of every lane of clip jobs, and an end mark.
   std::vector<std::uint32_t> m_laneStarts;

@@ -18,6 +18,7 @@ extern "C" {
 #include "imaging/foto.h"
 #include "imaging/frame_bitmap.h"
 #include "video/ffmpeg_handles.h"
+#include "video/square_sums.h"
 #include "video/video_library.h"
 
 namespace tg {
@@ -88,14 +89,15 @@ struct FrameConverter {
   // cleared (T = 0), the pixels the bitmap conversion gives, without the bitmap in between.
   // With `part`, only the rows and columns around it are converted where the frame's layout
   // allows (planar 8-bit colour planes); the other pixels keep what the picture held.
-  bool toFoto(const AVFrame* frame, Foto& target, const CAviStream::FramePart* part) {
-    if (frame->format == AV_PIX_FMT_PAL8 || std::endian::native != std::endian::little) {
-      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
-    }
-    // The scaler's vector code may write past the last row; straight into the picture only
-    // where rows are whole vectors, else through the bitmap and its spare bytes.
-    if (frame->width % kVector != 0) {
-      return toBitmap(frame) && frameToFoto(bitmap.data(), bitmapBytes, target);
+  bool toFoto(const AVFrame* frame, Foto& target, const CAviStream::FramePart* part,
+              SquareSums* sums = nullptr) {
+    if (frame->format == AV_PIX_FMT_PAL8 || std::endian::native != std::endian::little ||
+        frame->width % kVector != 0) {
+      // The scaler's vector code may write past the last row; straight into the picture only
+      // where rows are whole vectors, else through the bitmap and its spare bytes.
+      if (!toBitmap(frame) || !frameToFoto(bitmap.data(), bitmapBytes, target)) return false;
+      if (sums != nullptr) addSquare(*sums, target, 0, target.height);
+      return true;
     }
     if (!frameSizeAcceptable(frame->width, frame->height, 32)) return false;
     const auto w = static_cast<std::uint32_t>(frame->width);
@@ -156,8 +158,23 @@ struct FrameConverter {
         Pixel* pixels = origin + static_cast<std::size_t>(r) * w;
         for (int x = 0; x < width; ++x) pixels[x] &= 0x00FFFFFFu;
       }
+      // Summed while the band is still in the cache.
+      if (sums != nullptr) {
+        addSquare(*sums, target, static_cast<std::uint32_t>(top + y),
+                  static_cast<std::uint32_t>(top + y + rows));
+      }
     }
     return true;
+  }
+
+  // Adds rows `first` to `end` - 1 of the picture to the square's sums when its columns lie in
+  // the picture (else the sums stay incomplete and the caller resamples).
+  static void addSquare(SquareSums& sums, const Foto& picture, std::uint32_t first,
+                        std::uint32_t end) {
+    if (std::uint64_t{sums.x()} + sums.side() <= picture.width &&
+        std::uint64_t{sums.y()} + sums.side() <= picture.height) {
+      sums.addRows(picture, first, end);
+    }
   }
 
   // Planar layouts of 8-bit samples: a part of such a frame starts at a byte of every plane.
@@ -821,12 +838,13 @@ CAviStream::HeldFramePtr CAviStream::holdFrame(uint32_t index) {
 
 const AVFrame& CAviStream::picture(const HeldFrame& held) { return *held.frame; }
 
-bool CAviStream::convertFrame(const HeldFrame& held, Foto& target, const FramePart* part) {
+bool CAviStream::convertFrame(const HeldFrame& held, Foto& target, const FramePart* part,
+                              SquareSums* sums) {
   if (!held.frame) return false;
   // Each thread converts with its own scaler; a frame of the size of the last one reuses it.
   thread_local FrameConverter converter;
   try {
-    return converter.toFoto(held.frame.get(), target, part);
+    return converter.toFoto(held.frame.get(), target, part, sums);
   } catch (const std::bad_alloc&) {
     return false;
   }

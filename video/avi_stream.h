@@ -13,6 +13,7 @@ struct AVFrame;
 namespace tg {
 
 struct Foto;
+class SquareSums;
 
 /// Reads the frames of the first video stream of any file the FFmpeg libraries can read (AVI,
 /// DIVX/XVID, MOV, MP4, MPG, MKV, ...) as packed, uncompressed bitmaps.
@@ -91,9 +92,12 @@ class CAviStream final : public CAviError {
   };
   /// Converts a held frame as `frameImage` converts, into `target`. With `part`, only the pixels
   /// of that rectangle (and a few around it) are sure to be converted, the same as a whole
-  /// conversion gives them; the others may keep what `target` held. Any thread.
+  /// conversion gives them; the others may keep what `target` held. With `sums`, the rows of its
+  /// square (which must lie in what is converted) are added to it as they are converted. Any
+  /// thread.
   [[nodiscard]] static bool convertFrame(const HeldFrame& frame, Foto& target,
-                                         const FramePart* part = nullptr);
+                                         const FramePart* part = nullptr,
+                                         SquareSums* sums = nullptr);
   /// Size in bytes of the bitmap last returned by `frame` (header, palette and rows).
   [[nodiscard]] std::size_t frameBytes() const;
 
