@@ -97,7 +97,8 @@ struct AverageLanes {
 
 /// A mask of the lanes i < `count` (at most 16) whose overall average element, as a comparison
 /// with the tile of average `tileAverage` adds it (colour shift, channel costs, response and
-/// weight, in 32 bits), costs more than `limits[i]`. Linear channel costs (`tables.linear`) and
+/// weight, in 32 bits), costs more than `limits[i]`. `limits` holds 8 values, 16 when `count` is
+/// above 8 (lanes past `count` are read and ignored). Linear channel costs (`tables.linear`) and
 /// opaque cells only. Only on processors with AVX2.
 [[nodiscard]] std::uint32_t averagesOverAvx2(const VectorTables& tables, const AverageLanes& lanes,
                                              Pixel tileAverage, const std::uint32_t* limits,
