@@ -43,6 +43,9 @@ void CandidateSet::assign(std::vector<FotoInfo*> tileList, bool groups,
     candidateOf[i] = static_cast<std::uint32_t>(members.size() - 1);
     indexOf.emplace(tiles[i], i);
   }
+  squares.clear();
+  squares.reserve(tiles.size());
+  for (const FotoInfo* tile : tiles) squares.push_back(tileSquares(tile->signature));
   averageR.clear();
   averageG.clear();
   averageB.clear();
@@ -263,8 +266,8 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
       const auto [from, to] = set.members[candidate];
       std::uint32_t best = kNoMatch;
       for (std::uint32_t i = from; i < to; ++i) {
-        best = std::min(best,
-                        comparisons[l].distance(std::min(bound(l), best), set.tiles[i]->signature));
+        best = std::min(best, comparisons[l].distance(std::min(bound(l), best),
+                                                      set.tiles[i]->signature, set.squares[i]));
       }
       offer(l, best, candidate);
     }
@@ -304,7 +307,7 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
         // result is not used.
         bounds[l] = skip[l] ? 0 : std::min(bound(l), best[l]);
       }
-      block.distances(set.tiles[i]->signature, bounds.data(), distance.data());
+      block.distances(set.tiles[i]->signature, set.squares[i], bounds.data(), distance.data());
       for (std::size_t l = 0; l < lanes; ++l) best[l] = std::min(best[l], distance[l]);
     }
     for (std::size_t l = 0; l < lanes; ++l) {
@@ -443,7 +446,7 @@ namespace {
 constexpr std::uint32_t kUnlimited = 0xFFFFFFFFu;
 // The longest first list, and how much longer a list gets at each refill (within the budget).
 constexpr std::uint32_t kFirstListLength = 48;
-constexpr std::uint32_t kListGrowth = 4;
+constexpr std::uint32_t kListGrowth = 2;
 
 // Largest gap first; among equal gaps the earlier insertion first.
 struct ByGap {

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/tile_distance.h"
+
 namespace tg {
 
 struct ComparisonSettings;
@@ -32,6 +34,8 @@ struct CandidateSet {
   /// For each candidate the overall average of its first tile, channel by channel (the order
   /// in which a search tries the candidates first).
   std::vector<std::int16_t> averageR, averageG, averageB;
+  /// For each tile its thumbnail's squares, which let comparisons skip tiles sooner.
+  std::vector<TileSquares> squares;
   /// For each tile: 1 when it may not be placed again.
   std::vector<std::uint8_t> exhausted;
   /// The comparison settings (not owned).

@@ -2,7 +2,12 @@
 #include "engine/tile_distance.h"
 
 #include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 #include "engine/tile_distance_vector.h"
 #include "geometry/puzzle_info.h"
@@ -226,6 +231,11 @@ struct VectorSums {
   const Pixel* const* tiles;
   std::size_t blockCheck;  // vectors between bound checks in the blocks
   std::size_t pixelCheck;  // and in the thumbnail
+  // The thumbnail's lower bound: null when not used. The square sums of the cell pixels that
+  // meet the tile's squares in each variant, and the tile's squares.
+  const vector::SquareBound* squareBound = nullptr;
+  const vector::SquareSums* const* cellSquares = nullptr;
+  const vector::TileSquares* tileSquares = nullptr;
 
   [[nodiscard]] std::uint64_t average() const {
     return elementCost<Response>(k, shift, cells[0][0], tiles[0][0], k.weightAverage);
@@ -237,6 +247,20 @@ struct VectorSums {
   [[nodiscard]] std::uint64_t pixels(std::size_t i, std::uint64_t sum, std::uint64_t bound) const {
     return vector::sumVectorsAvx2(tables, cells[i] + kFirstPixel, tiles[i] + kFirstPixel, 18,
                                   k.weightPixel, vectorShift, sum, bound, pixelCheck);
+  }
+  [[nodiscard]] bool bounded() const { return squareBound != nullptr && tileSquares != nullptr; }
+  // What one unit of a square row's bound weighs: 9 pixels of the thumbnail's weight each.
+  [[nodiscard]] std::uint64_t squareWeight() const { return 9 * std::uint64_t{k.weightPixel}; }
+  void squareRows(const std::size_t* variants, std::size_t count, std::uint32_t (*rows)[4]) const {
+    std::array<const vector::SquareSums*, 8> chosen{};
+    for (std::size_t o = 0; o < count; ++o) chosen[o] = cellSquares[variants[o]];
+    vector::squareBoundsAvx2(tables, *squareBound, *tileSquares, chosen.data(), count, vectorShift,
+                             rows);
+  }
+  [[nodiscard]] std::uint64_t pixelRows(std::size_t i, std::uint64_t sum, std::uint64_t bound,
+                                        const std::uint64_t* rest) const {
+    return vector::sumPixelRowsAvx2(tables, cells[i] + kFirstPixel, tiles[i] + kFirstPixel,
+                                    k.weightPixel, vectorShift, sum, bound, rest);
   }
   // The blocks of the first n variants in one call, without a bound: a variant over the limit
   // is dropped either way, and one call costs less than n calls of two vectors.
@@ -260,19 +284,49 @@ std::uint32_t searchVariants(const Sums& sums, std::uint32_t limit, const Varian
   if (average > limit) return kNoMatch;
 
   std::array<std::uint64_t, 8> partial{};
-  std::array<std::size_t, 8> order{};
-  std::size_t alive = 0;
   if constexpr (requires { sums.allBlocks(n, average, partial.data()); }) {
     sums.allBlocks(n, average, partial.data());
   } else {
     for (std::size_t i = 0; i < n; ++i) partial[i] = sums.blocks(i, average, limit);
   }
+  std::array<std::size_t, 8> within{};
+  std::size_t count = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (partial[i] > limit) continue;
-    // Keep `order` sorted by partial sum, and among equal ones the later variant first.
+    if (partial[i] <= limit) within[count++] = i;
+  }
+  if (count == 0) return kNoMatch;
+
+  // The least each variant can reach: its blocks, and where the sums allow it a lower bound of
+  // its thumbnail, whose rows bound what is left after each checked part of the thumbnail.
+  std::array<std::uint64_t, 8> least = partial;
+  std::array<std::array<std::uint64_t, 4>, 8> rest{};
+  bool bounded = false;
+  if constexpr (requires { sums.squareRows(within.data(), count, nullptr); }) {
+    // Without a limit only the variants after the first found can be cut short.
+    if (sums.bounded() && (limit != kNoMatch || count > 1)) {
+      bounded = true;
+      std::uint32_t rows[8][4];
+      sums.squareRows(within.data(), count, rows);
+      for (std::size_t o = 0; o < count; ++o) {
+        const std::size_t i = within[o];
+        const std::uint64_t weight = sums.squareWeight();
+        rest[i][3] = 0;
+        for (std::size_t r = 3; r > 0; --r) rest[i][r - 1] = rest[i][r] + rows[o][r] * weight;
+        least[i] = partial[i] + rest[i][0] + rows[o][0] * weight;
+      }
+    }
+  }
+
+  std::array<std::size_t, 8> order{};
+  std::size_t alive = 0;
+  for (std::size_t o = 0; o < count; ++o) {
+    const std::size_t i = within[o];
+    if (least[i] > limit) continue;
+    // Keep `order` sorted by the least reachable sum, and among equal ones the later variant
+    // first.
     std::size_t at = alive++;
-    while (at > 0 && (partial[order[at - 1]] > partial[i] ||
-                      (partial[order[at - 1]] == partial[i] && order[at - 1] < i))) {
+    while (at > 0 && (least[order[at - 1]] > least[i] ||
+                      (least[order[at - 1]] == least[i] && order[at - 1] < i))) {
       order[at] = order[at - 1];
       --at;
     }
@@ -295,8 +349,14 @@ std::uint32_t searchVariants(const Sums& sums, std::uint32_t limit, const Varian
         bound = best - 1;
       }
     }
-    if (partial[i] > bound) continue;
-    const std::uint64_t sum = sums.pixels(i, partial[i], bound);
+    if (least[i] > bound) continue;
+    std::uint64_t sum = 0;
+    if constexpr (requires { sums.pixelRows(i, partial[i], bound, rest[i].data()); }) {
+      sum = bounded ? sums.pixelRows(i, partial[i], bound, rest[i].data())
+                    : sums.pixels(i, partial[i], bound);
+    } else {
+      sum = sums.pixels(i, partial[i], bound);
+    }
     if (sum > bound) continue;
     found = true;
     best = sum;
@@ -324,25 +384,35 @@ std::uint32_t searchScalar(const Kernel& k, int response, std::uint32_t limit,
   }
 }
 
+// The thumbnail's lower bound for one comparison: the tile's squares and the cell's square sums
+// by variant; all null when the bound is not used.
+struct SquareInput {
+  const vector::SquareBound* bound = nullptr;
+  const vector::SquareSums* const* cells = nullptr;
+  const vector::TileSquares* tile = nullptr;
+};
+
 std::uint32_t searchVector(const Kernel& k, const vector::VectorTables& tables, std::uint32_t limit,
                            const Pixel* const* cells, const Pixel* const* tiles,
                            const VariantList& list, ColourOffsets shift, int* variant,
-                           std::size_t blockCheck, std::size_t pixelCheck) {
+                           std::size_t blockCheck, std::size_t pixelCheck,
+                           const SquareInput& squares = {}) {
   // The vector loop picks its response itself; the sums differ only in the average's.
   const vector::VectorShift vectorShift = vector::makeVectorShift(shift.r, shift.g, shift.b);
+  const auto run = [&]<int Response>() {
+    VectorSums<Response> sums{k, tables, shift, vectorShift, cells, tiles, blockCheck, pixelCheck};
+    sums.squareBound = squares.bound;
+    sums.cellSquares = squares.cells;
+    sums.tileSquares = squares.tile;
+    return searchVariants(sums, limit, list, variant);
+  };
   switch (tables.response) {
     case kResponseStronger:
-      return searchVariants(VectorSums<kResponseStronger>{k, tables, shift, vectorShift, cells,
-                                                          tiles, blockCheck, pixelCheck},
-                            limit, list, variant);
+      return run.template operator()<kResponseStronger>();
     case kResponseBest:
-      return searchVariants(VectorSums<kResponseBest>{k, tables, shift, vectorShift, cells, tiles,
-                                                      blockCheck, pixelCheck},
-                            limit, list, variant);
+      return run.template operator()<kResponseBest>();
     default:
-      return searchVariants(VectorSums<kResponseWeaker>{k, tables, shift, vectorShift, cells, tiles,
-                                                        blockCheck, pixelCheck},
-                            limit, list, variant);
+      return run.template operator()<kResponseWeaker>();
   }
 }
 
@@ -398,7 +468,107 @@ std::optional<vector::VectorTables> vectorTablesFor(const ComparisonSettings& s)
   return t;
 }
 
+// ---- The thumbnail's lower bound -----------------------------------------------------------
+//
+// Group the thumbnail's 144 element pairs by the tile's 16 squares of 3 x 3 pixels. Within a
+// square, the responses r(h) add up to at least 9 G(mean h) for any convex G nowhere above r
+// (Jensen), G growing with h; and the mean quotient is at least what the difference of the
+// square's channel sums gives, since the cost of a mean difference is at most the mean cost.
+// The tile's shifted sums are known to lie within an interval (see `squareBoundsAvx2`), so
+// the bound uses the distance of the cell's sums to that interval. All of it exact in integers
+// (the one float division truncates exactly): the bound never exceeds the true sum, and a
+// comparison it stops would have gone over its limit anyway.
+
+struct SquareTable {
+  std::vector<std::int32_t> floor;
+  vector::SquareBound bound;
+};
+
+// The greatest convex function nowhere above the response on 0..last, rounded down at each h.
+std::vector<std::int32_t> convexFloor(int response, std::uint32_t last) {
+  std::vector<std::int64_t> r(last + 1);
+  for (std::uint32_t h = 0; h <= last; ++h) r[h] = responseOf(response, h);
+  // The lower hull of the points (h, r(h)).
+  std::vector<std::uint32_t> hull;
+  for (std::uint32_t h = 0; h <= last; ++h) {
+    while (hull.size() >= 2) {
+      const std::uint32_t a = hull[hull.size() - 2];
+      const std::uint32_t b = hull.back();
+      // b is not below the line from a to h: drop it.
+      if ((r[b] - r[a]) * (std::int64_t{h} - a) >= (r[h] - r[a]) * (std::int64_t{b} - a)) {
+        hull.pop_back();
+      } else {
+        break;
+      }
+    }
+    hull.push_back(h);
+  }
+  std::vector<std::int32_t> floor(last + 1, 0);
+  floor[0] = static_cast<std::int32_t>(r[0]);
+  for (std::size_t j = 0; j + 1 < hull.size(); ++j) {
+    const std::int64_t a = hull[j];
+    const std::int64_t b = hull[j + 1];
+    for (std::int64_t h = a; h <= b; ++h) {
+      // The hull rises from a to b (the response never falls), so the quotient rounds down.
+      floor[static_cast<std::size_t>(h)] =
+          static_cast<std::int32_t>(r[a] + (r[b] - r[a]) * (h - a) / (b - a));
+    }
+  }
+  return floor;
+}
+
+// The bound's tables for `tables` (the byte form), made once per response, largest quotient and
+// divisor and kept for the process; null when the bound does not apply.
+const vector::SquareBound* squareBoundFor(const vector::VectorTables& tables,
+                                          std::uint32_t divisor) {
+  if (!tables.bytes || divisor == 0) return nullptr;
+  const std::uint32_t priorities =
+      static_cast<std::uint32_t>(tables.priorityR + tables.priorityG + tables.priorityB);
+  const std::uint32_t last = 255 * priorities / divisor;
+  // The byte form's priorities keep quotients far below this; the table stays small.
+  if (last >= kGradedTableSize) return nullptr;
+  static std::mutex mutex;
+  static std::map<std::tuple<int, std::uint32_t, std::uint32_t>, std::unique_ptr<SquareTable>>
+      cache;
+  const std::scoped_lock lock(mutex);
+  auto& entry = cache[{tables.response, last, divisor}];
+  if (!entry) {
+    entry = std::make_unique<SquareTable>();
+    entry->floor = convexFloor(tables.response, last);
+    entry->bound.floor = entry->floor.data();
+    entry->bound.last = static_cast<std::int32_t>(last);
+    // Each quotient is at least (cost - (divisor - 1)) / divisor, so a square's mean quotient is
+    // at least (T - 9 (divisor - 1)) / (9 divisor) for its cost sum T.
+    entry->bound.offset = static_cast<float>(9 * (divisor - 1));
+    entry->bound.divisor = static_cast<float>(9 * divisor);
+  }
+  return &entry->bound;
+}
+
 }  // namespace
+
+TileSquares tileSquares(const ImageSignature& tile) {
+  TileSquares squares{};
+  for (int ch = 0; ch < 3; ++ch) {
+    for (std::size_t q = 0; q < 16; ++q) {
+      int sum = 0;
+      int low = 255;
+      int high = 0;
+      for (std::size_t y = 3 * (q / 4); y < 3 * (q / 4) + 3; ++y) {
+        for (std::size_t x = 3 * (q % 4); x < 3 * (q % 4) + 3; ++x) {
+          const int level = static_cast<int>((tile.thumbnail(x, y) >> (8 * ch)) & 0xFFu);
+          sum += level;
+          low = std::min(low, level);
+          high = std::max(high, level);
+        }
+      }
+      squares.sums.sum[ch][q] = static_cast<std::int16_t>(sum);
+      squares.low[ch][q] = static_cast<std::int16_t>(low);
+      squares.high[ch][q] = static_cast<std::int16_t>(high);
+    }
+  }
+  return squares;
+}
 
 std::span<const std::uint8_t, ImageSignature::kValueCount> variantPermutation(int code) {
   if (code < 1 || code > 8) code = 1;
@@ -531,6 +701,8 @@ std::uint32_t unweightedLimit(std::uint32_t limit, std::uint32_t weight) {
   // Scaling "no limit" for a weight above neutral would turn it into a finite limit that
   // rejects a heavy cell's only candidates.
   if (limit == kNoMatch) return kNoMatch;
+  // The neutral weight, the usual one, scales by 1.
+  if (weight == kNeutralWeight) return limit + 1;
   const std::uint64_t w = std::max<std::uint32_t>(1, weight);
   const std::uint64_t scaled = (std::uint64_t{limit} * 20) / w + 1;
   return scaled < kNoMatch ? static_cast<std::uint32_t>(scaled) : kNoMatch;
@@ -593,16 +765,37 @@ CellComparison::CellComparison(const ComparisonSettings& settings, const ImageSi
     if (const auto tables = vectorTablesFor(settings)) {
       m_vectorTables = *tables;
       m_vector = true;
+      m_squareBound = squareBoundFor(m_vectorTables, settings.divisor);
+    }
+  }
+  if (m_squareBound == nullptr) return;
+  // The sums of the cell pixels that meet each tile square, for every variant and orientation.
+  for (int rotated = 0; rotated < 2; ++rotated) {
+    for (std::size_t i = 0; i < m_variants.count; ++i) {
+      const auto& laidOut = m_laidOut[rotated][i];
+      vector::SquareSums& squares = m_squares[rotated][i];
+      for (int ch = 0; ch < 3; ++ch) {
+        for (std::size_t q = 0; q < 16; ++q) {
+          int sum = 0;
+          for (std::size_t y = 3 * (q / 4); y < 3 * (q / 4) + 3; ++y) {
+            for (std::size_t x = 3 * (q % 4); x < 3 * (q % 4) + 3; ++x) {
+              sum += static_cast<int>((laidOut[kFirstPixel + x + 12 * y] >> (8 * ch)) & 0xFFu);
+            }
+          }
+          squares.sum[ch][q] = static_cast<std::int16_t>(sum);
+        }
+      }
     }
   }
 }
 
 std::uint32_t CellComparison::bestVariant(std::uint32_t limit, const ImageSignature& tile,
                                           int* variant) const {
-  return search(limit, tile, variant, 1, 3);
+  return search(limit, tile, nullptr, variant, 1, 3);
 }
 
-std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& tile, int* variant,
+std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& tile,
+                                     const TileSquares* squares, int* variant,
                                      std::size_t blockCheck, std::size_t pixelCheck) const {
   if (variant != nullptr) *variant = 0;
   if (!responseKnown(m_settings.response) || m_variants.count == 0) return kNoMatch;
@@ -618,8 +811,15 @@ std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& 
   }
   const Kernel& k = m_kernel;
   if (m_vector) {
+    SquareInput bound;
+    std::array<const vector::SquareSums*, 8> cellSquares{};
+    if (squares != nullptr && m_squareBound != nullptr) {
+      const auto& laidOut = m_squares[tile.rotated != 0 ? 1 : 0];
+      for (std::size_t i = 0; i < m_variants.count; ++i) cellSquares[i] = &laidOut[i];
+      bound = {m_squareBound, cellSquares.data(), squares};
+    }
     return searchVector(k, m_vectorTables, limit, cells.data(), tiles.data(), m_variants, shift,
-                        variant, blockCheck, pixelCheck);
+                        variant, blockCheck, pixelCheck, bound);
   }
   return searchScalar(k, m_settings.response, limit, cells.data(), nullptr, m_variants,
                       tile.values.data(), shift, variant);
@@ -627,6 +827,12 @@ std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& 
 
 std::uint32_t CellComparison::distance(std::uint32_t limit, const ImageSignature& tile) const {
   return weightedScore(bestVariant(unweightedLimit(limit, m_weight), tile), m_weight);
+}
+
+std::uint32_t CellComparison::distance(std::uint32_t limit, const ImageSignature& tile,
+                                       const TileSquares& squares) const {
+  return weightedScore(search(unweightedLimit(limit, m_weight), tile, &squares, nullptr, 1, 3),
+                       m_weight);
 }
 
 TileComparison::TileComparison(const ComparisonSettings& settings, const ImageSignature& tile,
@@ -674,6 +880,24 @@ std::uint32_t TileComparison::distance(std::uint32_t limit, const ImageSignature
 CellBlock::CellBlock(std::span<const CellComparison* const> cells)
     : m_count(std::min(cells.size(), kCells)) {
   std::copy_n(cells.begin(), m_count, m_cells.begin());
+  // The cells whose averages can be checked together: vector loop, linear channel costs, and
+  // the settings of the first such cell.
+  for (std::size_t i = 0; i < m_count; ++i) {
+    const CellComparison& cell = *m_cells[i];
+    if (!cell.m_vector || !cell.m_vectorTables.linear) continue;
+    if (m_averageTables == nullptr) {
+      m_averageTables = &cell.m_vectorTables;
+      m_averageSettings = &cell.m_settings;
+      m_averages.shiftReach = static_cast<std::int32_t>(cell.m_settings.shiftLimit);
+      m_averages.weight = cell.m_kernel.weightAverage;
+    } else if (&cell.m_settings != m_averageSettings) {
+      continue;
+    }
+    m_averages.red[i] = static_cast<std::int32_t>(pixelRed(cell.m_average));
+    m_averages.green[i] = static_cast<std::int32_t>(pixelGreen(cell.m_average));
+    m_averages.blue[i] = static_cast<std::int32_t>(pixelBlue(cell.m_average));
+    m_averaged |= 1u << i;
+  }
 }
 
 void CellBlock::distances(const ImageSignature& tile, const std::uint32_t* limits,
@@ -681,8 +905,31 @@ void CellBlock::distances(const ImageSignature& tile, const std::uint32_t* limit
   for (std::size_t i = 0; i < m_count; ++i) {
     const CellComparison& cell = *m_cells[i];
     const std::uint32_t raw =
-        cell.search(unweightedLimit(limits[i], cell.m_weight), tile, nullptr, 2, 4);
+        cell.search(unweightedLimit(limits[i], cell.m_weight), tile, nullptr, nullptr, 2, 4);
     out[i] = weightedScore(raw, cell.m_weight);
+  }
+}
+
+void CellBlock::distances(const ImageSignature& tile, const TileSquares& squares,
+                          const std::uint32_t* limits, std::uint32_t* out) const {
+  std::array<std::uint32_t, kCells> raw{};
+  for (std::size_t i = 0; i < m_count; ++i)
+    raw[i] = unweightedLimit(limits[i], m_cells[i]->m_weight);
+  // Most tiles of a long walk differ from most cells in their overall average alone by more
+  // than the limit allows: that element, the first every comparison adds, is checked for the
+  // whole block at once before any comparison is set up.
+  const std::uint32_t over = m_averaged != 0
+                                 ? vector::averagesOverAvx2(*m_averageTables, m_averages,
+                                                            tile.values[0], raw.data(), m_count) &
+                                       m_averaged
+                                 : 0;
+  for (std::size_t i = 0; i < m_count; ++i) {
+    if ((over >> i) & 1u) {
+      out[i] = kNoMatch;
+      continue;
+    }
+    const CellComparison& cell = *m_cells[i];
+    out[i] = weightedScore(cell.search(raw[i], tile, &squares, nullptr, 2, 4), cell.m_weight);
   }
 }
 

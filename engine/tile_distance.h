@@ -108,6 +108,13 @@ struct ColourOffsets {
 /// every score when best is not below worst.
 [[nodiscard]] long tileQuality(std::uint32_t score, std::uint32_t best, std::uint32_t worst);
 
+/// A tile thumbnail summed in its 16 squares of 3 x 3 pixels (sums, lowest and highest levels by
+/// channel). Handed to `CellBlock::distances` with its tile, it lets the comparisons skip
+/// thumbnails that cannot come within the limit; the results stay the same.
+using TileSquares = vector::TileSquares;
+/// The squares of `tile`'s thumbnail. Pure function; any thread.
+[[nodiscard]] TileSquares tileSquares(const ImageSignature& tile);
+
 namespace detail {
 /// The settings' tables as the comparison loops read them (internal).
 struct DistanceKernel {
@@ -143,16 +150,24 @@ class CellComparison {
                                           int* variant = nullptr) const;
   /// `weightedDistance(settings, limit, weight, cell, tile)`.
   [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& tile) const;
+  /// The same with the tile's squares (`tileSquares(tile)`), which let a comparison that goes
+  /// over its limit stop sooner.
+  [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& tile,
+                                       const TileSquares& squares) const;
 
   [[nodiscard]] std::uint32_t weight() const { return m_weight; }
   /// Whether comparisons run the vector loop (for tests and measurements).
   [[nodiscard]] bool vectorised() const { return m_vector; }
+  /// Whether comparisons given a tile's squares bound its thumbnail from below (for tests).
+  [[nodiscard]] bool squaresBounded() const { return m_squareBound != nullptr; }
 
  private:
   friend class CellBlock;
   // `bestVariant` with the vector loop checking its bound after every `blockCheck` vectors of
-  // the blocks and every `pixelCheck` vectors of the thumbnail.
-  [[nodiscard]] std::uint32_t search(std::uint32_t limit, const ImageSignature& tile, int* variant,
+  // the blocks and every `pixelCheck` vectors of the thumbnail; with the tile's `squares`
+  // (may be null) a lower bound of the thumbnail's part skips variants and ends sums early.
+  [[nodiscard]] std::uint32_t search(std::uint32_t limit, const ImageSignature& tile,
+                                     const TileSquares* squares, int* variant,
                                      std::size_t blockCheck, std::size_t pixelCheck) const;
 
   const ComparisonSettings& m_settings;
@@ -166,6 +181,10 @@ class CellComparison {
   // Set when the vector loop is available and exact for this cell and these settings.
   bool m_vector = false;
   vector::VectorTables m_vectorTables;
+  // The thumbnail's lower bound (null when the settings do not allow it) and, for each
+  // orientation and variant, the sums of the cell pixels that meet each tile square.
+  const vector::SquareBound* m_squareBound = nullptr;
+  std::array<std::array<vector::SquareSums, 8>, 2> m_squares{};
 };
 
 /// One tile prepared for comparison against many cells: the tile's elements are laid out once
@@ -214,10 +233,20 @@ class CellBlock {
   /// For each cell i of the block: `out[i] = cell i.distance(limits[i], tile)`. `limits` and
   /// `out` hold `size()` values.
   void distances(const ImageSignature& tile, const std::uint32_t* limits, std::uint32_t* out) const;
+  /// The same with the tile's squares (`tileSquares(tile)`), which lets most comparisons that
+  /// go over their limit stop sooner; the results are the same.
+  void distances(const ImageSignature& tile, const TileSquares& squares,
+                 const std::uint32_t* limits, std::uint32_t* out) const;
 
  private:
   std::array<const CellComparison*, kCells> m_cells{};
   std::size_t m_count = 0;
+  // The cells whose overall averages are checked together (a bit per cell), their averages and
+  // the tables and settings they share.
+  std::uint32_t m_averaged = 0;
+  vector::AverageLanes m_averages{};
+  const vector::VectorTables* m_averageTables = nullptr;
+  const ComparisonSettings* m_averageSettings = nullptr;
 };
 
 }  // namespace tg

@@ -4,7 +4,6 @@
 #include <immintrin.h>
 
 namespace tg::vector {
-
 namespace {
 
 // Only these functions are compiled for AVX2, and they are reached only after the processor
@@ -144,6 +143,211 @@ __attribute__((target("avx2"))) std::uint64_t sumBytes(const VectorTables& t, co
   return sum;
 }
 
+// `sumBytes` over the 18 thumbnail vectors in four groups of rows, each group's end checked
+// with a lower bound of the rows still to come added to the sum.
+template <int Response, bool Divide>
+__attribute__((target("avx2"))) std::uint64_t sumByteRows(const VectorTables& t, const Pixel* cell,
+                                                          const Pixel* tile, std::uint32_t weight,
+                                                          const VectorShift& shift,
+                                                          std::uint64_t sum, std::uint64_t bound,
+                                                          const std::uint64_t* rest) {
+  // Pixel row groups: vector 4 ends in square row 0 and 9 ends square row 1 exactly; vector 13
+  // ends inside square row 2. Whatever follows a group's end fully is in `rest`.
+  static constexpr std::size_t kEnds[4] = {4, 9, 13, 18};
+  const __m256i raise = _mm256_set1_epi32(static_cast<int>(shift.raise));
+  const __m256i lower = _mm256_set1_epi32(static_cast<int>(shift.lower));
+  const __m256i priorities =
+      _mm256_set1_epi32(t.priorityR | (t.priorityG << 8) | (t.priorityB << 16));
+  const __m256i ones = _mm256_set1_epi16(1);
+  const __m256 divisor = _mm256_set1_ps(t.divisor);
+  const __m256i gradedLast = _mm256_set1_epi32(static_cast<int>(t.gradedLast));
+  const auto* graded = reinterpret_cast<const int*>(t.graded);
+  std::size_t v = 0;
+  for (std::size_t m = 0; m < 4; ++m) {
+    __m256i acc = _mm256_setzero_si256();
+    for (; v < kEnds[m]; ++v) {
+      const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cell + 8 * v));
+      __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tile + 8 * v));
+      p = _mm256_subs_epu8(_mm256_adds_epu8(p, raise), lower);
+      const __m256i d = _mm256_or_si256(_mm256_subs_epu8(c, p), _mm256_subs_epu8(p, c));
+      const __m256i term = _mm256_madd_epi16(_mm256_maddubs_epi16(d, priorities), ones);
+      __m256i h = term;
+      if constexpr (Divide) {
+        h = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(term), divisor));
+      }
+      if constexpr (Response == 1) {
+        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(h, h));
+      } else if constexpr (Response == 2) {
+        acc = _mm256_add_epi32(acc,
+                               _mm256_i32gather_epi32(graded, _mm256_min_epu32(h, gradedLast), 4));
+      } else {
+        acc = _mm256_add_epi32(acc, h);
+      }
+    }
+    alignas(32) std::uint32_t lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), acc);
+    std::uint64_t batch = 0;
+    for (const std::uint32_t lane : lanes) batch += lane;
+    sum += batch * weight;
+    if (sum + rest[m] > bound) return sum + rest[m];
+  }
+  return sum;
+}
+
+// The lower bound of a square's mean quotient for its cost sum: floor((T - offset) / divisor)
+// within 0..last. The float quotient is correctly rounded and quotients stay small, so it is
+// never within rounding below an integer: truncation gives the integer quotient.
+__attribute__((target("avx2"), always_inline)) inline __m256i boundQuotient(
+    __m256i term, __m256 offset, __m256 divisor, __m256i zero, __m256i last) {
+  const __m256 x = _mm256_div_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(term), offset), divisor);
+  return _mm256_min_epi32(_mm256_max_epi32(_mm256_cvttps_epi32(x), zero), last);
+}
+
+__attribute__((target("avx2"))) void squareBounds(const VectorTables& t, const SquareBound& b,
+                                                  const TileSquares& tile,
+                                                  const SquareSums* const* cells, std::size_t count,
+                                                  const VectorShift& shift,
+                                                  std::uint32_t (*rows)[4]) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i nine = _mm256_set1_epi16(9);
+  const __m256i top = _mm256_set1_epi16(255);
+  // The tile's square sums after the shift lie within [lo, hi]: the shift adds 9 s to a
+  // square's sum unless levels are cut off at 255 (s > 0) or 0 (s < 0), which costs at most
+  // 9 x how far the square's highest (lowest) level is pushed past the end.
+  const int s[3] = {shift.r, shift.g, shift.b};
+  __m256i lo[3];
+  __m256i hi[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    const __m256i sv = _mm256_set1_epi16(static_cast<std::int16_t>(s[ch]));
+    const __m256i base =
+        _mm256_add_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(tile.sums.sum[ch])),
+                         _mm256_set1_epi16(static_cast<std::int16_t>(9 * s[ch])));
+    const __m256i over = _mm256_max_epi16(
+        _mm256_sub_epi16(
+            _mm256_add_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(tile.high[ch])),
+                             sv),
+            top),
+        zero);
+    const __m256i under = _mm256_max_epi16(
+        _mm256_sub_epi16(
+            zero, _mm256_add_epi16(
+                      _mm256_load_si256(reinterpret_cast<const __m256i*>(tile.low[ch])), sv)),
+        zero);
+    lo[ch] = _mm256_sub_epi16(base, _mm256_mullo_epi16(over, nine));
+    hi[ch] = _mm256_add_epi16(base, _mm256_mullo_epi16(under, nine));
+  }
+  const __m256i priorityRG = _mm256_set1_epi32(t.priorityR | (t.priorityG << 16));
+  const __m256i priorityB = _mm256_set1_epi32(t.priorityB);
+  const __m256 offset = _mm256_set1_ps(b.offset);
+  const __m256 divisor = _mm256_set1_ps(b.divisor);
+  const __m256i last = _mm256_set1_epi32(b.last);
+  for (std::size_t i = 0; i < count; ++i) {
+    __m256i d[3];
+    for (int ch = 0; ch < 3; ++ch) {
+      const __m256i c = _mm256_load_si256(reinterpret_cast<const __m256i*>(cells[i]->sum[ch]));
+      d[ch] = _mm256_max_epi16(
+          _mm256_max_epi16(_mm256_sub_epi16(lo[ch], c), _mm256_sub_epi16(c, hi[ch])), zero);
+    }
+    // The cost sums in 32 bits; the unpacks leave squares 0-3 and 8-11 in `first`, 4-7 and
+    // 12-15 in `second`.
+    const __m256i first =
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(d[0], d[1]), priorityRG),
+                         _mm256_madd_epi16(_mm256_unpacklo_epi16(d[2], zero), priorityB));
+    const __m256i second =
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(d[0], d[1]), priorityRG),
+                         _mm256_madd_epi16(_mm256_unpackhi_epi16(d[2], zero), priorityB));
+    const __m256i g0 =
+        _mm256_i32gather_epi32(b.floor, boundQuotient(first, offset, divisor, zero, last), 4);
+    const __m256i g1 =
+        _mm256_i32gather_epi32(b.floor, boundQuotient(second, offset, divisor, zero, last), 4);
+    // Row r of squares: r = 0 in the low half of g0, 1 in the low half of g1, 2 and 3 in the
+    // high halves.
+    const __m256i pairs = _mm256_hadd_epi32(g0, g1);
+    const __m256i sums = _mm256_hadd_epi32(pairs, pairs);
+    const __m128i low = _mm256_castsi256_si128(sums);
+    const __m128i high = _mm256_extracti128_si256(sums, 1);
+    rows[i][0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(low));
+    rows[i][1] = static_cast<std::uint32_t>(_mm_extract_epi32(low, 1));
+    rows[i][2] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(high));
+    rows[i][3] = static_cast<std::uint32_t>(_mm_extract_epi32(high, 1));
+  }
+}
+
+// Truncating division of small integers (|x| < 2^16) by `d`: the float quotient is never within
+// rounding of an integer it does not equal, so it truncates to the integer quotient.
+__attribute__((target("avx2"), always_inline)) inline __m256i divideSmall(__m256i x, __m256 d) {
+  return _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(x), d));
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i clampLanes(__m256i x, __m256i low,
+                                                                         __m256i high) {
+  return _mm256_min_epi32(_mm256_max_epi32(x, low), high);
+}
+
+__attribute__((target("avx2"))) std::uint32_t averagesOver(const VectorTables& t,
+                                                           const AverageLanes& lanes,
+                                                           Pixel tileAverage,
+                                                           const std::uint32_t* limits,
+                                                           std::size_t count) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i top = _mm256_set1_epi32(255);
+  const __m256i reach = _mm256_set1_epi32(lanes.shiftReach);
+  const __m256i lowest = _mm256_set1_epi32(-lanes.shiftReach);
+  const __m256 hundred = _mm256_set1_ps(100);
+  const __m256 three = _mm256_set1_ps(3);
+  const __m256 divisor = _mm256_set1_ps(t.divisor);
+  const __m256i tile[3] = {_mm256_set1_epi32(static_cast<int>(tileAverage & 0xFFu)),
+                           _mm256_set1_epi32(static_cast<int>((tileAverage >> 8) & 0xFFu)),
+                           _mm256_set1_epi32(static_cast<int>((tileAverage >> 16) & 0xFFu))};
+  const __m256i priority[3] = {_mm256_set1_epi32(t.priorityR), _mm256_set1_epi32(t.priorityG),
+                               _mm256_set1_epi32(t.priorityB)};
+  const __m256i gradedLast = _mm256_set1_epi32(static_cast<int>(t.gradedLast));
+  const __m256i weight = _mm256_set1_epi32(static_cast<int>(lanes.weight));
+  const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+  const std::int32_t* channels[3] = {lanes.red, lanes.green, lanes.blue};
+  std::uint32_t mask = 0;
+  for (std::size_t half = 0; half * 8 < count; ++half) {
+    __m256i cell[3];
+    __m256i d[3];
+    for (int ch = 0; ch < 3; ++ch) {
+      cell[ch] = _mm256_load_si256(reinterpret_cast<const __m256i*>(channels[ch] + 8 * half));
+      d[ch] = _mm256_sub_epi32(cell[ch], tile[ch]);
+    }
+    // The colour shift: a share of the luminance difference, then a third of what is left of
+    // each channel, each cut off at the reach.
+    const __m256i luminance =
+        _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(d[0], _mm256_set1_epi32(30)),
+                                          _mm256_mullo_epi32(d[1], _mm256_set1_epi32(59))),
+                         _mm256_mullo_epi32(d[2], _mm256_set1_epi32(11)));
+    const __m256i g = divideSmall(
+        _mm256_slli_epi32(clampLanes(divideSmall(luminance, hundred), lowest, reach), 1), three);
+    __m256i term = zero;
+    for (int ch = 0; ch < 3; ++ch) {
+      const __m256i shift = _mm256_add_epi32(
+          g, divideSmall(clampLanes(_mm256_sub_epi32(d[ch], g), lowest, reach), three));
+      const __m256i shifted = clampLanes(_mm256_add_epi32(tile[ch], shift), zero, top);
+      term = _mm256_add_epi32(
+          term,
+          _mm256_mullo_epi32(_mm256_abs_epi32(_mm256_sub_epi32(cell[ch], shifted)), priority[ch]));
+    }
+    const __m256i h = t.divisor != 1 ? divideSmall(term, divisor) : term;
+    __m256i response = h;
+    if (t.response == 1) {
+      response = _mm256_mullo_epi32(h, h);
+    } else if (t.response == 2) {
+      response = _mm256_i32gather_epi32(reinterpret_cast<const int*>(t.graded),
+                                        _mm256_min_epu32(h, gradedLast), 4);
+    }
+    const __m256i cost = _mm256_mullo_epi32(response, weight);
+    const __m256i limit = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(limits + 8 * half));
+    // Unsigned cost > limit, as a signed comparison with both sign bits flipped.
+    const __m256i over =
+        _mm256_cmpgt_epi32(_mm256_xor_si256(cost, sign), _mm256_xor_si256(limit, sign));
+    mask |= static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(over))) << (8 * half);
+  }
+  return count >= 16 ? mask : mask & ((1u << count) - 1);
+}
+
 // The two block vectors of several variants with one set-up, as `sumBytes` adds them.
 template <int Response, bool Divide>
 __attribute__((target("avx2"))) void blocksBytes(const VectorTables& t, const Pixel* const* cells,
@@ -260,6 +464,34 @@ std::uint64_t sumVectorsAvx2(const VectorTables& tables, const Pixel* cell, cons
       return sumWith<2>(tables, cell, tile, vectors, weight, shift, sum, bound, checkEvery);
     default:
       return sumWith<3>(tables, cell, tile, vectors, weight, shift, sum, bound, checkEvery);
+  }
+}
+
+std::uint32_t averagesOverAvx2(const VectorTables& tables, const AverageLanes& lanes,
+                               Pixel tileAverage, const std::uint32_t* limits, std::size_t count) {
+  return averagesOver(tables, lanes, tileAverage, limits, count);
+}
+
+void squareBoundsAvx2(const VectorTables& tables, const SquareBound& bound, const TileSquares& tile,
+                      const SquareSums* const* cells, std::size_t count, const VectorShift& shift,
+                      std::uint32_t (*rows)[4]) {
+  squareBounds(tables, bound, tile, cells, count, shift, rows);
+}
+
+std::uint64_t sumPixelRowsAvx2(const VectorTables& tables, const Pixel* cell, const Pixel* tile,
+                               std::uint32_t weight, const VectorShift& shift, std::uint64_t sum,
+                               std::uint64_t bound, const std::uint64_t* rest) {
+  const bool divide = tables.divisor != 1;
+  switch (tables.response) {
+    case 1:
+      return divide ? sumByteRows<1, true>(tables, cell, tile, weight, shift, sum, bound, rest)
+                    : sumByteRows<1, false>(tables, cell, tile, weight, shift, sum, bound, rest);
+    case 2:
+      return divide ? sumByteRows<2, true>(tables, cell, tile, weight, shift, sum, bound, rest)
+                    : sumByteRows<2, false>(tables, cell, tile, weight, shift, sum, bound, rest);
+    default:
+      return divide ? sumByteRows<3, true>(tables, cell, tile, weight, shift, sum, bound, rest)
+                    : sumByteRows<3, false>(tables, cell, tile, weight, shift, sum, bound, rest);
   }
 }
 

@@ -574,6 +574,135 @@ TEST(CellBlockSameness, BlockedComparisonsGiveThePlainLoopsResultsOnBothPaths) {
   EXPECT_LT(matched, compared - compared / 10);
 }
 
+// Tiles that meet the thumbnail's lower bound and the block's check of the averages from every
+// side: near copies of a cell (limits bite late), pictures of levels near 0 and 255 side by side
+// (any colour shift cuts levels off at one end), turned cells (equal variants) and random ones,
+// under large and small shifts and byte-form priorities with divisors above 1. Each cell's limit
+// is probed at the exact distance, one below and one above: a bound that overshot by one would
+// lose a distance equal to its limit.
+TEST(CellBlockSameness, SquareBoundsAndAverageChecksCutNothingAtTheLimit) {
+  std::mt19937 rng(2312);
+  std::uniform_int_distribution<std::uint32_t> low(0, 6);
+  std::uniform_int_distribution<std::uint32_t> high(249, 255);
+  int bounded = 0;
+  int compared = 0;
+  int matched = 0;
+  for (int round = 0; round < 48; ++round) {
+    ComparisonSettings s = randomSettings(rng);
+    if (round % 3 != 2) {
+      // Byte-form priorities (small integers), the divisor 1 to 4.
+      s.setChannelPriorities(1 + rng() % 5, 1 + rng() % 5, 1 + rng() % 5);
+    }
+    s.setShiftLimit(round % 2 == 0 ? 255 : rng() % 60);
+    const std::size_t count = 1 + rng() % CellBlock::kCells;
+    std::vector<ImageSignature> cells;
+    std::vector<std::uint32_t> weights;
+    for (std::size_t c = 0; c < count; ++c) {
+      cells.push_back(randomSignature(rng, c == 3, nullptr));
+      weights.push_back(c % 2 == 0 ? kNeutralWeight : 1 + rng() % 255);
+    }
+    std::vector<ImageSignature> tiles;
+    for (int t = 0; t < 20; ++t) {
+      const ImageSignature& cell = cells[t % count];
+      ImageSignature tile;
+      switch (t % 4) {
+        case 0:
+          tile = randomSignature(rng, false, &cell);
+          break;
+        case 1:
+          tile = makeSignature([&](std::size_t, std::size_t) {
+            const auto level = [&] { return rng() % 2 == 0 ? low(rng) : high(rng); };
+            return makePixel(level(), level(), level(), 0);
+          });
+          break;
+        case 2:
+          tile = transformed(cell, 1 + static_cast<int>(rng() % 8));
+          break;
+        default:
+          tile = randomSignature(rng, false, nullptr);
+          break;
+      }
+      tile.rotated = static_cast<std::uint8_t>(rng() % 3 == 0);
+      tiles.push_back(tile);
+    }
+    std::vector<CellComparison> prepared;
+    prepared.reserve(count);
+    std::vector<const CellComparison*> pointers;
+    for (std::size_t c = 0; c < count; ++c) {
+      prepared.emplace_back(s, cells[c], weights[c]);
+      pointers.push_back(&prepared.back());
+      bounded += prepared.back().squaresBounded() ? 1 : 0;
+    }
+    const CellBlock block(pointers);
+    std::vector<std::uint32_t> limits(count);
+    std::vector<std::uint32_t> out(count);
+    for (const ImageSignature& tile : tiles) {
+      const TileSquares squares = tileSquares(tile);
+      std::vector<std::uint32_t> exact(count);
+      for (std::size_t c = 0; c < count; ++c) {
+        exact[c] = weightedScore(bestVariantReference(s, kNoMatch, cells[c], tile), weights[c]);
+      }
+      for (int probe = 0; probe < 3; ++probe) {
+        for (std::size_t c = 0; c < count; ++c) {
+          const std::uint32_t e = exact[c] == kNoMatch ? 1000 : exact[c];
+          limits[c] = probe == 0 ? e : (probe == 1 ? (e > 0 ? e - 1 : 0) : e + 1);
+        }
+        block.distances(tile, squares, limits.data(), out.data());
+        for (std::size_t c = 0; c < count; ++c) {
+          const std::uint32_t expected = weightedScore(
+              bestVariantReference(s, unweightedLimit(limits[c], weights[c]), cells[c], tile),
+              weights[c]);
+          ASSERT_EQ(out[c], expected)
+              << "round " << round << " cell " << c << " limit " << limits[c];
+          ASSERT_EQ(prepared[c].distance(limits[c], tile, squares), expected);
+          ++compared;
+          matched += expected != kNoMatch ? 1 : 0;
+        }
+      }
+    }
+  }
+  if (vector::avx2Available()) {
+    EXPECT_GT(bounded, 48 * 4);
+  }
+  // Weighted limits round, so one below the exact distance still reaches it for some weights.
+  EXPECT_GT(matched, compared / 2);
+  EXPECT_GT(compared - matched, compared / 20);
+}
+
+// Squares of one level each make the thumbnail's bound exact for the squared response (no
+// rounding in the mean, the response itself convex), so a bound one too high shows at once. One
+// square of the tile is lifted past 255 by the colour shift and cut off there; the bound must
+// count the cut.
+TEST(CellBlockSameness, SquareBoundIsExactOnEvenSquaresAndCountsLevelsCutAt255) {
+  ComparisonSettings s = plainSettings(kVariantBitOriginal);
+  s.response = kResponseStronger;
+  s.setShiftLimit(255);
+  const auto squares = [](std::uint32_t first, std::uint32_t rest) {
+    return makeSignature([=](std::size_t x, std::size_t y) {
+      const std::uint32_t level = x < 3 && y < 3 ? first : rest + static_cast<std::uint32_t>(x / 3);
+      return makePixel(level, level, level, 0);
+    });
+  };
+  const ImageSignature cell = squares(255, 120);
+  const ImageSignature tile = squares(250, 100);
+  const CellComparison prepared(s, cell);
+  if (vector::avx2Available()) {
+    EXPECT_TRUE(prepared.squaresBounded());
+  }
+  const std::uint32_t exact = weightedScore(bestVariantReference(s, kNoMatch, cell, tile), 20);
+  ASSERT_NE(exact, kNoMatch);
+  const TileSquares tileSums = tileSquares(tile);
+  const CellComparison* pointer = &prepared;
+  const CellBlock block(std::span<const CellComparison* const>(&pointer, 1));
+  // A cell limit L lets raw sums up to L + 1 through (neutral weight): the first limit puts the
+  // raw limit at the distance itself, the second just below it.
+  for (const std::uint32_t limit : {exact - 1, exact - 2}) {
+    std::uint32_t out = 0;
+    block.distances(tile, tileSums, &limit, &out);
+    EXPECT_EQ(out, limit == exact - 1 ? exact : kNoMatch);
+  }
+}
+
 TEST(CellBlock, TakesAtMostSixteenCells) {
   const ComparisonSettings s = plainSettings(kAllVariants);
   const ImageSignature cell = asymmetric();
