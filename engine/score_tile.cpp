@@ -617,7 +617,11 @@ std::uint32_t HighQualityRun::partsFor(std::size_t lists, std::uint32_t capacity
   const std::size_t wanted = 4 * std::size_t{m_threads};
   if (blocks >= wanted) return 1;
   const std::size_t candidates = m_set.members.size();
-  const std::size_t shortest = std::max<std::size_t>(512, 2 * std::size_t{capacity});
+  // A part searches at least 512 candidates, and at least half as many as the list holds:
+  // with fewer, setting parts up and merging them costs more than sharing the work saves. The
+  // refills in the placement loop are mostly a few cells with long lists, so parts smaller than
+  // a list are what keeps every thread busy there.
+  const std::size_t shortest = std::max<std::size_t>(512, std::size_t{capacity} / 2);
   const std::size_t most = std::max<std::size_t>(1, candidates / shortest);
   return static_cast<std::uint32_t>(std::min((wanted + blocks - 1) / blocks, most));
 }
