@@ -88,9 +88,53 @@ __attribute__((target("avx2"))) std::uint64_t sumVectors(const VectorTables& t, 
   return sum;
 }
 
-// The same sums when the channel costs are |difference| x a small priority: the differences are
-// taken a byte at a time and the three channel costs of each element added by two multiply-adds,
-// and the element weight, common to the whole call, multiplies each batch's sum once.
+// The per-element costs of the byte form for 8 elements: the tile's channels shifted, the
+// differences taken a byte at a time and the three channel costs of each element added by two
+// multiply-adds, then the response. The constants are set up once per call.
+template <int Response, bool Divide>
+struct ByteCosts {
+  __m256i raise;
+  __m256i lower;
+  __m256i priorities;
+  __m256i ones;
+  __m256 divisor;
+  __m256i gradedLast;
+  const int* graded;
+
+  __attribute__((target("avx2"), always_inline))
+  ByteCosts(const VectorTables& t, const VectorShift& shift)
+      : raise(_mm256_set1_epi32(static_cast<int>(shift.raise))),
+        lower(_mm256_set1_epi32(static_cast<int>(shift.lower))),
+        // The priorities as signed bytes; the transparency byte costs nothing.
+        priorities(_mm256_set1_epi32(t.priorityR | (t.priorityG << 8) | (t.priorityB << 16))),
+        ones(_mm256_set1_epi16(1)),
+        divisor(_mm256_set1_ps(t.divisor)),
+        gradedLast(_mm256_set1_epi32(static_cast<int>(t.gradedLast))),
+        graded(reinterpret_cast<const int*>(t.graded)) {}
+
+  __attribute__((target("avx2"), always_inline)) __m256i of(const Pixel* cell,
+                                                            const Pixel* tile) const {
+    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cell));
+    __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tile));
+    p = _mm256_subs_epu8(_mm256_adds_epu8(p, raise), lower);
+    const __m256i d = _mm256_or_si256(_mm256_subs_epu8(c, p), _mm256_subs_epu8(p, c));
+    // Red and green, and blue, in 16 bits; then the three in 32.
+    const __m256i term = _mm256_madd_epi16(_mm256_maddubs_epi16(d, priorities), ones);
+    __m256i h = term;
+    if constexpr (Divide) {
+      // Below 2^24 a float quotient truncates to the integer quotient exactly.
+      h = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(term), divisor));
+    }
+    if constexpr (Response == 1) return _mm256_mullo_epi32(h, h);
+    if constexpr (Response == 2) {
+      return _mm256_i32gather_epi32(graded, _mm256_min_epu32(h, gradedLast), 4);
+    }
+    return h;
+  }
+};
+
+// The same sums when the channel costs are |difference| x a small priority (`ByteCosts`); the
+// element weight, common to the whole call, multiplies each batch's sum once.
 template <int Response, bool Divide>
 __attribute__((target("avx2"))) std::uint64_t sumBytes(const VectorTables& t, const Pixel* cell,
                                                        const Pixel* tile, std::size_t vectors,
@@ -98,41 +142,12 @@ __attribute__((target("avx2"))) std::uint64_t sumBytes(const VectorTables& t, co
                                                        const VectorShift& shift, std::uint64_t sum,
                                                        std::uint64_t bound,
                                                        std::size_t checkEvery) {
-  const __m256i raise = _mm256_set1_epi32(static_cast<int>(shift.raise));
-  const __m256i lower = _mm256_set1_epi32(static_cast<int>(shift.lower));
-  // The priorities as signed bytes; the transparency byte costs nothing.
-  const __m256i priorities =
-      _mm256_set1_epi32(t.priorityR | (t.priorityG << 8) | (t.priorityB << 16));
-  const __m256i ones = _mm256_set1_epi16(1);
-  const __m256 divisor = _mm256_set1_ps(t.divisor);
-  const __m256i gradedLast = _mm256_set1_epi32(static_cast<int>(t.gradedLast));
-  const auto* graded = reinterpret_cast<const int*>(t.graded);
-
+  const ByteCosts<Response, Divide> costs(t, shift);
   std::size_t v = 0;
   while (v < vectors) {
     const std::size_t end = v + checkEvery < vectors ? v + checkEvery : vectors;
     __m256i acc = _mm256_setzero_si256();
-    for (; v < end; ++v) {
-      const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cell + 8 * v));
-      __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tile + 8 * v));
-      p = _mm256_subs_epu8(_mm256_adds_epu8(p, raise), lower);
-      const __m256i d = _mm256_or_si256(_mm256_subs_epu8(c, p), _mm256_subs_epu8(p, c));
-      // Red and green, and blue, in 16 bits; then the three in 32.
-      const __m256i term = _mm256_madd_epi16(_mm256_maddubs_epi16(d, priorities), ones);
-      __m256i h = term;
-      if constexpr (Divide) {
-        // Below 2^24 a float quotient truncates to the integer quotient exactly.
-        h = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(term), divisor));
-      }
-      if constexpr (Response == 1) {
-        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(h, h));
-      } else if constexpr (Response == 2) {
-        acc = _mm256_add_epi32(acc,
-                               _mm256_i32gather_epi32(graded, _mm256_min_epu32(h, gradedLast), 4));
-      } else {
-        acc = _mm256_add_epi32(acc, h);
-      }
-    }
+    for (; v < end; ++v) acc = _mm256_add_epi32(acc, costs.of(cell + 8 * v, tile + 8 * v));
     alignas(32) std::uint32_t lanes[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), acc);
     std::uint64_t batch = 0;
@@ -154,36 +169,11 @@ __attribute__((target("avx2"))) std::uint64_t sumByteRows(const VectorTables& t,
   // Pixel row groups: vector 4 ends in square row 0 and 9 ends square row 1 exactly; vector 13
   // ends inside square row 2. Whatever follows a group's end fully is in `rest`.
   static constexpr std::size_t kEnds[4] = {4, 9, 13, 18};
-  const __m256i raise = _mm256_set1_epi32(static_cast<int>(shift.raise));
-  const __m256i lower = _mm256_set1_epi32(static_cast<int>(shift.lower));
-  const __m256i priorities =
-      _mm256_set1_epi32(t.priorityR | (t.priorityG << 8) | (t.priorityB << 16));
-  const __m256i ones = _mm256_set1_epi16(1);
-  const __m256 divisor = _mm256_set1_ps(t.divisor);
-  const __m256i gradedLast = _mm256_set1_epi32(static_cast<int>(t.gradedLast));
-  const auto* graded = reinterpret_cast<const int*>(t.graded);
+  const ByteCosts<Response, Divide> costs(t, shift);
   std::size_t v = 0;
   for (std::size_t m = 0; m < 4; ++m) {
     __m256i acc = _mm256_setzero_si256();
-    for (; v < kEnds[m]; ++v) {
-      const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cell + 8 * v));
-      __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tile + 8 * v));
-      p = _mm256_subs_epu8(_mm256_adds_epu8(p, raise), lower);
-      const __m256i d = _mm256_or_si256(_mm256_subs_epu8(c, p), _mm256_subs_epu8(p, c));
-      const __m256i term = _mm256_madd_epi16(_mm256_maddubs_epi16(d, priorities), ones);
-      __m256i h = term;
-      if constexpr (Divide) {
-        h = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(term), divisor));
-      }
-      if constexpr (Response == 1) {
-        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(h, h));
-      } else if constexpr (Response == 2) {
-        acc = _mm256_add_epi32(acc,
-                               _mm256_i32gather_epi32(graded, _mm256_min_epu32(h, gradedLast), 4));
-      } else {
-        acc = _mm256_add_epi32(acc, h);
-      }
-    }
+    for (; v < kEnds[m]; ++v) acc = _mm256_add_epi32(acc, costs.of(cell + 8 * v, tile + 8 * v));
     alignas(32) std::uint32_t lanes[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), acc);
     std::uint64_t batch = 0;
@@ -354,35 +344,10 @@ __attribute__((target("avx2"))) void blocksBytes(const VectorTables& t, const Pi
                                                  const Pixel* const* tiles, std::size_t count,
                                                  std::uint32_t weight, const VectorShift& shift,
                                                  std::uint64_t sum, std::uint64_t* out) {
-  const __m256i raise = _mm256_set1_epi32(static_cast<int>(shift.raise));
-  const __m256i lower = _mm256_set1_epi32(static_cast<int>(shift.lower));
-  const __m256i priorities =
-      _mm256_set1_epi32(t.priorityR | (t.priorityG << 8) | (t.priorityB << 16));
-  const __m256i ones = _mm256_set1_epi16(1);
-  const __m256 divisor = _mm256_set1_ps(t.divisor);
-  const __m256i gradedLast = _mm256_set1_epi32(static_cast<int>(t.gradedLast));
-  const auto* graded = reinterpret_cast<const int*>(t.graded);
+  const ByteCosts<Response, Divide> costs(t, shift);
   for (std::size_t i = 0; i < count; ++i) {
-    __m256i acc = _mm256_setzero_si256();
-    for (std::size_t v = 0; v < 2; ++v) {
-      const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cells[i] + 8 * v));
-      __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tiles[i] + 8 * v));
-      p = _mm256_subs_epu8(_mm256_adds_epu8(p, raise), lower);
-      const __m256i d = _mm256_or_si256(_mm256_subs_epu8(c, p), _mm256_subs_epu8(p, c));
-      const __m256i term = _mm256_madd_epi16(_mm256_maddubs_epi16(d, priorities), ones);
-      __m256i h = term;
-      if constexpr (Divide) {
-        h = _mm256_cvttps_epi32(_mm256_div_ps(_mm256_cvtepi32_ps(term), divisor));
-      }
-      if constexpr (Response == 1) {
-        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(h, h));
-      } else if constexpr (Response == 2) {
-        acc = _mm256_add_epi32(acc,
-                               _mm256_i32gather_epi32(graded, _mm256_min_epu32(h, gradedLast), 4));
-      } else {
-        acc = _mm256_add_epi32(acc, h);
-      }
-    }
+    const __m256i acc =
+        _mm256_add_epi32(costs.of(cells[i], tiles[i]), costs.of(cells[i] + 8, tiles[i] + 8));
     // The eight lanes added in 64 bits, as `sumBytes` adds a batch.
     const __m256i wide = _mm256_add_epi64(_mm256_cvtepu32_epi64(_mm256_castsi256_si128(acc)),
                                           _mm256_cvtepu32_epi64(_mm256_extracti128_si256(acc, 1)));
