@@ -16,6 +16,7 @@
 // jerror.h needs jpeglib.h's configuration first.
 #include <jerror.h>
 
+#include "imaging/jpeg_errors.h"
 #include "platform/catalogue.h"
 #include "platform/safe_file.h"
 #include "platform/text_format.h"
@@ -24,18 +25,6 @@
 namespace tg {
 
 namespace {
-
-struct JpegErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void onJpegError(j_common_ptr cinfo) {
-  auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-  std::longjmp(err->jump, 1);
-}
-
-void ignoreJpegMessage(j_common_ptr, int) {}
 
 // What the encoding loop needs; plain data so that the function holding the jump target has
 // only trivially destructible locals.
@@ -51,9 +40,9 @@ struct EncodeJob {
 
 enum class EncodeResult { Done, MissingRow, LibraryError, WriteError };
 
-EncodeResult encode(jpeg_compress_struct* cinfo, JpegErrorManager* err, const EncodeJob* job) {
+EncodeResult encode(jpeg_compress_struct* cinfo, JpegJumpErrors* err, const EncodeJob* job) {
   cinfo->err = jpeg_std_error(&err->pub);
-  err->pub.error_exit = onJpegError;
+  err->pub.error_exit = jumpOnJpegError;
   err->pub.emit_message = ignoreJpegMessage;
   if (setjmp(err->jump) != 0) {
     const bool writeFailed = err->pub.msg_code == JERR_FILE_WRITE;
@@ -121,7 +110,7 @@ bool writeJpeg(const std::string& path, std::uint32_t width, std::uint32_t heigh
   }
   const EncodeJob job{file.get(), width, height, quality, resolution, buffer, &rows};
   jpeg_compress_struct cinfo{};
-  JpegErrorManager err{};
+  JpegJumpErrors err{};
   errno = 0;
   const EncodeResult result = encode(&cinfo, &err, &job);
   const int writeError = errno;

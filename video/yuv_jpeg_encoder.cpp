@@ -19,6 +19,8 @@
 // jerror.h needs jpeglib.h's configuration first.
 #include <jerror.h>
 
+#include "imaging/jpeg_errors.h"
+
 namespace tg {
 namespace {
 
@@ -164,18 +166,6 @@ void installTable(j_compress_ptr cinfo, JHUFF_TBL*& slot,
   slot->sent_table = FALSE;
 }
 
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void onError(j_common_ptr cinfo) {
-  auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-  std::longjmp(manager->jump, 1);
-}
-
-void ignoreMessage(j_common_ptr, int) {}
-
 // Output into one growing block of memory that the encoder keeps between frames.
 struct MemoryDestination {
   jpeg_destination_mgr pub;
@@ -230,7 +220,7 @@ struct BlockRow {
 
 struct YuvJpegEncoder::State {
   jpeg_compress_struct cinfo{};
-  ErrorManager errors{};
+  JpegJumpErrors errors{};
   MemoryDestination destination{};
   bool created = false;
   bool learned = false;                                 // later frames use the completed tables
@@ -290,7 +280,7 @@ struct EncodeJob {
 
 // Sets up and runs one frame; the only function that holds the jump target, so its locals are
 // all plain. False after a library error (the object is then destroyed and must be created again).
-bool encodeFrame(jpeg_compress_struct* cinfo, ErrorManager* errors, bool* created,
+bool encodeFrame(jpeg_compress_struct* cinfo, JpegJumpErrors* errors, bool* created,
                  const EncodeJob* job) {
   if (setjmp(errors->jump) != 0) {
     jpeg_destroy_compress(cinfo);
@@ -299,8 +289,8 @@ bool encodeFrame(jpeg_compress_struct* cinfo, ErrorManager* errors, bool* create
   }
   if (!*created) {
     cinfo->err = jpeg_std_error(&errors->pub);
-    errors->pub.error_exit = onError;
-    errors->pub.emit_message = ignoreMessage;
+    errors->pub.error_exit = jumpOnJpegError;
+    errors->pub.emit_message = ignoreJpegMessage;
     jpeg_create_compress(cinfo);
     *created = true;
   }
