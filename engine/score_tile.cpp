@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "config/advanced_settings.h"
 #include "engine/matching_context.h"
@@ -196,31 +197,93 @@ std::vector<std::uint32_t> nearestByAverage(const CandidateSet& set, Pixel cell,
   return seeds;
 }
 
+// The best score of `candidate`'s group for `comparison`, each member compared with the limit
+// `bound` or the group's best so far, whichever is lower.
+std::uint32_t groupScore(const CandidateSet& set, const CellComparison& comparison,
+                         std::uint32_t candidate, std::uint32_t bound) {
+  const auto [from, to] = set.members[candidate];
+  std::uint32_t best = kNoMatch;
+  for (std::uint32_t i = from; i < to; ++i) {
+    best = std::min(
+        best, comparison.distance(std::min(bound, best), set.tiles[i]->signature, set.squares[i]));
+  }
+  return best;
+}
+
+// Whether a range of `length` candidates is worth seeding for a list of `keep`.
+bool seedsPay(std::uint32_t first, std::uint32_t last, std::size_t keep) {
+  return last > first && last - first >= kSeedingRange * keep;
+}
+
+// Prepares `share` for the list of `cell` keeping `keep`, once: the first caller does it, later
+// ones wait until it is done (a few microseconds).
+void prepareShare(SearchShare& share, const PuzzleInfo& cell, std::size_t keep,
+                  const CScoreTile::RebuildInfo& info) {
+  int expected = 0;
+  if (share.state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+    const CandidateSet& set = *info.tiles;
+    share.comparison.emplace(*set.comparison, cell.signature, cell.weight);
+    share.excluded = excludedCandidates(cell, info);
+    share.seeds.clear();
+    if (seedsPay(share.rangeFirst, share.rangeLast, keep)) {
+      share.seeds =
+          nearestByAverage(set, cell.signature.values[0], share.rangeFirst, share.rangeLast, keep);
+    }
+    share.seedScores.assign(share.seeds.size(), kNoMatch);
+    share.state.store(2, std::memory_order_release);
+    return;
+  }
+  while (share.state.load(std::memory_order_acquire) != 2) std::this_thread::yield();
+}
+
+// Called by the part that worked out the last seed of `share`: the `keep`-th best of the
+// seeds' entries bounds the worst entry of the whole range's list, so every part may skip what
+// scores above it.
+void publishSeedLimit(SearchShare& share, std::size_t keep, std::uint32_t initialLimit) {
+  std::vector<Entry> scored;
+  for (std::size_t i = 0; i < share.seeds.size(); ++i) {
+    if (share.seedScores[i] < initialLimit)
+      scored.emplace_back(share.seedScores[i], share.seeds[i]);
+  }
+  if (scored.size() < keep) return;
+  std::nth_element(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(keep - 1),
+                   scored.end());
+  const std::uint32_t bound = scored[keep - 1].first;
+  std::uint32_t published = share.limit.load(std::memory_order_relaxed);
+  while (bound < published &&
+         !share.limit.compare_exchange_weak(published, bound, std::memory_order_relaxed)) {
+  }
+}
+
 // One block of at most CellBlock::kCells lists over candidates first .. last - 1. Each list
 // keeps a heap of its best entries so far by (score, candidate), worst on top; once the heap is
 // full its worst score becomes the limit of the list's later comparisons. The candidates
-// nearest each cell by their average go first, each list for itself, then the rest in
-// ascending order. The heap keeps the smallest (score, candidate) pairs whatever the order of
-// arrival, so the result of a range split in parts is the same as a whole.
+// nearest each cell by their average go first, then the rest in ascending order. Without
+// `shared` each list picks its seeds from this range for itself; with it the seeds of the whole
+// range are shared out among the parts that search it. The heap keeps the smallest (score,
+// candidate) pairs whatever the order of arrival, so the result of a range split in parts is the
+// same as a whole.
 void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                  std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
-                 std::atomic<std::uint32_t>* shared) {
+                 SearchShare* shared) {
   constexpr std::size_t kLanes = CellBlock::kCells;
   const CandidateSet& set = *info.tiles;
   const std::size_t lanes = std::min(lists.size(), kLanes);
   std::vector<CellComparison> comparisons;
-  comparisons.reserve(lanes);
+  comparisons.reserve(shared == nullptr ? lanes : 0);
   std::array<const CellComparison*, kLanes> pointers{};
-  std::array<std::vector<std::uint32_t>, kLanes> excluded;
+  std::array<std::vector<std::uint32_t>, kLanes> ownExcluded;
+  std::array<std::vector<std::uint32_t>, kLanes> ownSeeds;
+  std::array<const std::vector<std::uint32_t>*, kLanes> excluded{};
+  std::array<const std::vector<std::uint32_t>*, kLanes> seeded{};
   std::array<std::size_t, kLanes> nextExcluded{};
-  std::array<std::vector<std::uint32_t>, kLanes> seeded;
   std::array<std::size_t, kLanes> nextSeeded{};
   std::array<std::uint32_t, kLanes> limit{};
   std::array<std::size_t, kLanes> keep{};
   // The limit of list l: its own, or a smaller one that a search of another part published.
   const auto bound = [&](std::size_t l) {
     return shared == nullptr ? limit[l]
-                             : std::min(limit[l], shared[l].load(std::memory_order_relaxed));
+                             : std::min(limit[l], shared[l].limit.load(std::memory_order_relaxed));
   };
   // Offers (score, candidate) to list l's heap.
   const auto offer = [&](std::size_t l, std::uint32_t score, std::uint32_t candidate) {
@@ -241,35 +304,58 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     // list: the searches of the other parts may skip what scores above it. An entry that ties
     // it is still offered, so the merge decides among equal scores as one search would.
     if (shared == nullptr) return;
-    std::uint32_t published = shared[l].load(std::memory_order_relaxed);
-    while (limit[l] < published &&
-           !shared[l].compare_exchange_weak(published, limit[l], std::memory_order_relaxed)) {
+    std::atomic<std::uint32_t>& published = shared[l].limit;
+    std::uint32_t seen = published.load(std::memory_order_relaxed);
+    while (limit[l] < seen &&
+           !published.compare_exchange_weak(seen, limit[l], std::memory_order_relaxed)) {
     }
+  };
+  // Whether list l may take `candidate` (not excluded by spacing, no member exhausted).
+  const auto allowed = [&](std::size_t l, std::uint32_t candidate) {
+    return !std::binary_search(excluded[l]->begin(), excluded[l]->end(), candidate) &&
+           !candidateOut(set, candidate);
   };
   for (std::size_t l = 0; l < lanes; ++l) {
     const PuzzleInfo& cell = lists[l]->cell();
-    comparisons.emplace_back(*set.comparison, cell.signature, cell.weight);
-    pointers[l] = &comparisons.back();
-    excluded[l] = excludedCandidates(cell, info);
     limit[l] = info.initialLimit;
     keep[l] = std::max<std::uint32_t>(lists[l]->capacity, 1);
     found[l].clear();
     found[l].reserve(std::min<std::size_t>(keep[l], last > first ? last - first : 0) + 1);
+    if (shared != nullptr) {
+      SearchShare& share = shared[l];
+      prepareShare(share, cell, keep[l], info);
+      pointers[l] = &*share.comparison;
+      excluded[l] = &share.excluded;
+      seeded[l] = &share.seeds;
+      nextSeeded[l] = static_cast<std::size_t>(
+          std::lower_bound(share.seeds.begin(), share.seeds.end(), first) - share.seeds.begin());
+      // The seeds go to whichever part asks for the next one first.
+      for (std::size_t i = share.nextSeed.fetch_add(1, std::memory_order_relaxed);
+           i < share.seeds.size(); i = share.nextSeed.fetch_add(1, std::memory_order_relaxed)) {
+        const std::uint32_t candidate = share.seeds[i];
+        if (allowed(l, candidate)) {
+          const std::uint32_t score = groupScore(set, *pointers[l], candidate, bound(l));
+          share.seedScores[i] = score;
+          offer(l, score, candidate);
+        }
+        if (share.seedsDone.fetch_add(1, std::memory_order_acq_rel) + 1 == share.seeds.size()) {
+          publishSeedLimit(share, keep[l], info.initialLimit);
+        }
+      }
+      continue;
+    }
+    comparisons.emplace_back(*set.comparison, cell.signature, cell.weight);
+    pointers[l] = &comparisons.back();
+    ownExcluded[l] = excludedCandidates(cell, info);
+    excluded[l] = &ownExcluded[l];
+    seeded[l] = &ownSeeds[l];
     // Seeding pays where the range is much longer than the list.
-    if (last - first < kSeedingRange * keep[l]) continue;
-    seeded[l] = nearestByAverage(set, cell.signature.values[0], first, last, keep[l]);
-    for (const std::uint32_t candidate : seeded[l]) {
-      if (std::binary_search(excluded[l].begin(), excluded[l].end(), candidate) ||
-          candidateOut(set, candidate)) {
-        continue;
+    if (!seedsPay(first, last, keep[l])) continue;
+    ownSeeds[l] = nearestByAverage(set, cell.signature.values[0], first, last, keep[l]);
+    for (const std::uint32_t candidate : ownSeeds[l]) {
+      if (allowed(l, candidate)) {
+        offer(l, groupScore(set, *pointers[l], candidate, bound(l)), candidate);
       }
-      const auto [from, to] = set.members[candidate];
-      std::uint32_t best = kNoMatch;
-      for (std::uint32_t i = from; i < to; ++i) {
-        best = std::min(best, comparisons[l].distance(std::min(bound(l), best),
-                                                      set.tiles[i]->signature, set.squares[i]));
-      }
-      offer(l, best, candidate);
     }
   }
   const CellBlock block(std::span<const CellComparison* const>(pointers.data(), lanes));
@@ -289,8 +375,8 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     const auto [from, to] = set.members[candidate];
     bool any = false;
     for (std::size_t l = 0; l < lanes; ++l) {
-      skip[l] = listed(excluded[l], nextExcluded[l], candidate) ||
-                listed(seeded[l], nextSeeded[l], candidate);
+      skip[l] = listed(*excluded[l], nextExcluded[l], candidate) ||
+                listed(*seeded[l], nextSeeded[l], candidate);
       any = any || !skip[l];
       best[l] = kNoMatch;
     }
@@ -319,9 +405,22 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
 
 }  // namespace
 
+void SearchShare::reset(std::uint32_t first, std::uint32_t last, std::uint32_t initialLimit) {
+  limit.store(initialLimit, std::memory_order_relaxed);
+  rangeFirst = first;
+  rangeLast = last;
+  state.store(0, std::memory_order_relaxed);
+  comparison.reset();
+  excluded.clear();
+  seeds.clear();
+  seedScores.clear();
+  nextSeed.store(0, std::memory_order_relaxed);
+  seedsDone.store(0, std::memory_order_relaxed);
+}
+
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
-                      std::span<std::atomic<std::uint32_t>> shared) {
+                      std::span<SearchShare> shared) {
   const std::size_t count = std::min(lists.size(), found.size());
   last = std::min<std::uint32_t>(last, static_cast<std::uint32_t>(info.tiles->members.size()));
   for (std::size_t at = 0; at < count; at += CellBlock::kCells) {
@@ -473,8 +572,8 @@ struct Search {
   std::uint32_t last = 0;
   bool direct = true;
   std::vector<std::vector<Entry>> found;
-  // The limits the parts of one search share, one for each list.
-  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
+  // What the parts of one search share, one for each list.
+  std::shared_ptr<std::vector<SearchShare>> shares;
 };
 
 template <typename T>
@@ -629,10 +728,12 @@ std::uint32_t HighQualityRun::partsFor(std::size_t lists, std::uint32_t capacity
 void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> lists,
                                   std::uint32_t parts) {
   const auto candidates = static_cast<std::uint64_t>(m_set.members.size());
-  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
+  std::shared_ptr<std::vector<SearchShare>> shares;
   if (parts > 1) {
-    limits = std::make_shared<std::vector<std::atomic<std::uint32_t>>>(lists.size());
-    for (auto& limit : *limits) limit.store(m_info.initialLimit, std::memory_order_relaxed);
+    shares = std::make_shared<std::vector<SearchShare>>(lists.size());
+    for (SearchShare& share : *shares) {
+      share.reset(0, static_cast<std::uint32_t>(candidates), m_info.initialLimit);
+    }
   }
   for (std::uint32_t part = 0; part < parts; ++part) {
     auto search = std::make_unique<Search>();
@@ -641,14 +742,14 @@ void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> list
     search->last = static_cast<std::uint32_t>(candidates * (part + 1) / parts);
     search->direct = parts == 1;
     search->found.resize(lists.size());
-    search->limits = limits;
+    search->shares = shares;
     Search* job = search.get();
     m_searches.push_back(std::move(search));
     ++m_stats.searchJobs;
     const CScoreTile::RebuildInfo* info = &m_info;
     group.submit(makeParallelJob([job, info] {
-      std::span<std::atomic<std::uint32_t>> shared;
-      if (job->limits) shared = *job->limits;
+      std::span<SearchShare> shared;
+      if (job->shares) shared = *job->shares;
       searchCandidates(job->lists, *info, job->first, job->last, job->found, shared);
       if (!job->direct) return;
       for (std::size_t i = 0; i < job->lists.size(); ++i) {

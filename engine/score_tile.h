@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <utility>
@@ -147,20 +148,48 @@ class CScoreTile {
   std::uint32_t m_gap = 0;
 };
 
+/// What the searches of the parts of one range share for one list. Each part lowers `limit` to
+/// the worst score of its own full list and skips what scores above the lowest; the first part
+/// to start prepares the cell's comparison and picks the seeds (the candidates of the whole
+/// range nearest the cell by average) once for all parts, which then work out the seeds' exact
+/// scores between them and skip the seeds in their own ranges. `reset` before the parts start
+/// (one thread); the parts may then run on any threads at once. The fields after `limit` belong
+/// to the searches.
+struct SearchShare {
+  /// Makes the share ready for the parts of the range `first` .. `last - 1` of a search that
+  /// starts at `initialLimit`.
+  void reset(std::uint32_t first, std::uint32_t last, std::uint32_t initialLimit);
+
+  /// The lowest limit a part has proven for the list.
+  std::atomic<std::uint32_t> limit{kNoMatch};
+
+  std::uint32_t rangeFirst = 0;
+  std::uint32_t rangeLast = 0;
+  /// 0: not prepared, 1: a part is preparing, 2: ready.
+  std::atomic<int> state{0};
+  std::optional<CellComparison> comparison;
+  std::vector<std::uint32_t> excluded;  ///< ascending
+  std::vector<std::uint32_t> seeds;     ///< ascending
+  std::vector<std::uint32_t> seedScores;
+  std::atomic<std::size_t> nextSeed{0};
+  std::atomic<std::size_t> seedsDone{0};
+};
+
 /// Searches the candidates `first` .. `last - 1` of `info.tiles` for every list of `lists`
 /// together (blocks of `CellBlock::kCells` cells share each pass over the tile signatures) and
 /// writes into `found[i]` what list i would keep from that range: at most its capacity entries,
 /// ordered as a list is, each below `info.initialLimit`, with the spacing exclusion and
 /// exhausted groups left out. The lists themselves are not changed. Searching a range in parts
 /// and merging the parts with `mergeCandidates` gives exactly the entries of one search over
-/// the whole range. The searches of the parts of one range may share `shared` (one limit per
-/// list, starting at `info.initialLimit`): each lowers a list's limit to the worst score of its
-/// own full list and skips what scores above the lowest, which changes the work, never the
-/// merged result. Reads only shared state besides `shared`; any thread.
+/// the whole range. The searches of the parts of one range may share `shared` (one per list,
+/// each `reset` to the whole range): a part then also works out some of the seeds, wherever
+/// they lie in the range, and `found[i]` holds those besides what it keeps of its own range.
+/// This changes the work, never the merged result. Reads only shared state besides `shared`;
+/// any thread.
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last,
                       std::span<std::vector<CScoreTile::Entry>> found,
-                      std::span<std::atomic<std::uint32_t>> shared = {});
+                      std::span<SearchShare> shared = {});
 
 /// Merges the results of searches over parts of a range (each ordered as a list is) into what
 /// one list of `capacity` keeps: the `capacity` smallest entries by (score, candidate).

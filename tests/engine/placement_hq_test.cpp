@@ -140,13 +140,13 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
         const std::uint32_t cuts[] = {0, 1 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates / 2 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates};
-        // Half the time the parts share their limits, as split searches on a pool do, and run
-        // last part first: the earlier candidates then meet the limits of later ones, which
-        // they win ties against.
-        std::vector<std::atomic<std::uint32_t>> limits(lists.size());
-        for (auto& limit : limits) limit = initialLimit;
-        std::span<std::atomic<std::uint32_t>> shared;
-        if (rng() % 2 == 0) shared = limits;
+        // Half the time the parts share their limits and seeds, as split searches on a pool
+        // do, and run last part first: the earlier candidates then meet the limits of later
+        // ones, which they win ties against, and the last part works out every seed.
+        std::vector<SearchShare> shares(lists.size());
+        for (SearchShare& share : shares) share.reset(0, candidates, initialLimit);
+        std::span<SearchShare> shared;
+        if (rng() % 2 == 0) shared = shares;
         std::vector<std::vector<std::vector<Entry>>> parts(3);
         for (int step = 0; step < 3; ++step) {
           const int p = shared.empty() ? step : 2 - step;
