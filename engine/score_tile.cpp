@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <set>
 #include <thread>
 
 #include "config/advanced_settings.h"
@@ -547,12 +546,70 @@ constexpr std::uint32_t kUnlimited = 0xFFFFFFFFu;
 constexpr std::uint32_t kFirstListLength = 48;
 constexpr std::uint32_t kListGrowth = 2;
 
-// Largest gap first; among equal gaps the earlier insertion first.
-struct ByGap {
-  bool operator()(const CScoreTile* a, const CScoreTile* b) const {
-    if (a->queuedGap != b->queuedGap) return a->queuedGap > b->queuedGap;
-    return a->order < b->order;
+// The waiting lists by gap, largest first, and among equal gaps the earlier insertion first. A
+// binary heap in one array: a list that moves gets a new entry, and the entries it left behind
+// are recognised by their stamp and dropped when they come to the top (or when they make up
+// most of the heap), which costs far less than moving it within a tree.
+class GapQueue {
+ public:
+  [[nodiscard]] bool empty() const { return m_live == 0; }
+  [[nodiscard]] std::size_t size() const { return m_live; }
+  // Adds `score` at its `queuedGap` and `order`; it must not be queued.
+  void insert(CScoreTile& score) {
+    score.queued = true;
+    ++m_live;
+    push(score);
   }
+  // Takes `score` out; false when it was not queued.
+  bool erase(CScoreTile& score) {
+    if (!score.queued) return false;
+    score.queued = false;
+    ++score.stamp;
+    --m_live;
+    return true;
+  }
+  // Moves a queued `score` to its new `queuedGap` and `order`.
+  void move(CScoreTile& score) {
+    ++score.stamp;
+    push(score);
+  }
+  // The first list; the queue must not be empty.
+  [[nodiscard]] CScoreTile& top() {
+    while (stale(m_heap.front())) {
+      std::pop_heap(m_heap.begin(), m_heap.end(), After{});
+      m_heap.pop_back();
+    }
+    return *m_heap.front().score;
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t gap;
+    std::uint32_t stamp;
+    std::uint64_t order;
+    CScoreTile* score;
+  };
+  // Whether `a` comes after `b`.
+  struct After {
+    bool operator()(const Slot& a, const Slot& b) const {
+      if (a.gap != b.gap) return a.gap < b.gap;
+      return a.order > b.order;
+    }
+  };
+  static bool stale(const Slot& slot) {
+    return !slot.score->queued || slot.stamp != slot.score->stamp;
+  }
+  void push(CScoreTile& score) {
+    if (m_heap.size() >= 2 * m_live + 1024) {
+      std::erase_if(m_heap, stale);
+      std::make_heap(m_heap.begin(), m_heap.end(), After{});
+    }
+    m_heap.push_back({score.queuedGap, score.stamp, score.order, &score});
+    std::push_heap(m_heap.begin(), m_heap.end(), After{});
+  }
+
+  std::vector<Slot> m_heap;
+  std::size_t m_live = 0;
 };
 
 // One list in the index of who holds a candidate, with the score it was listed at. Entries of
@@ -593,12 +650,13 @@ class HighQualityRun {
   void enqueue(CScoreTile& score) {
     score.queuedGap = score.gap();
     score.order = m_nextOrder++;
-    m_queue.insert(&score);
+    m_queue.insert(score);
   }
   void refresh(CScoreTile& score) {
     if (score.gap() == score.queuedGap) return;
-    m_queue.erase(&score);
-    enqueue(score);
+    score.queuedGap = score.gap();
+    score.order = m_nextOrder++;
+    m_queue.move(score);
   }
   // Puts back a list that left the order to be refilled: where it stood when its gap came back
   // unchanged, else at the place reserved for it when it left. So the order is the one lists
@@ -608,7 +666,7 @@ class HighQualityRun {
       score.queuedGap = score.gap();
       score.order = score.reservedOrder;
     }
-    m_queue.insert(&score);
+    m_queue.insert(score);
   }
   void indexCandidates(CScoreTile& score);
   void compactIndex();
@@ -633,7 +691,7 @@ class HighQualityRun {
   std::unique_ptr<SpacingIndex> m_nearby;
   CScoreTile::RebuildInfo m_info;
   std::vector<std::unique_ptr<CScoreTile>> m_scores;
-  std::set<CScoreTile*, ByGap> m_queue;
+  GapQueue m_queue;
   std::vector<std::vector<Holder>> m_holders;
   std::vector<std::unique_ptr<Search>> m_searches;
   std::uint64_t m_nextOrder = 0;
@@ -700,7 +758,7 @@ void HighQualityRun::withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
   for (CScoreTile* score : changed) {
     score->touched = true;
     if (score->size() < 2) {
-      if (m_queue.erase(score) > 0) {
+      if (m_queue.erase(*score)) {
         score->reservedOrder = m_nextOrder++;
         shortLists.push_back(score);
       }
@@ -899,8 +957,8 @@ bool HighQualityRun::run() {
   std::vector<CScoreTile*> shortLists;
   while (!m_queue.empty()) {
     if (m_job.stopRequested()) return false;
-    CScoreTile& score = **m_queue.begin();
-    m_queue.erase(m_queue.begin());
+    CScoreTile& score = m_queue.top();
+    m_queue.erase(score);
     score.done = true;
     m_listed -= score.size();
     m_listBytes -= score.bytes();

@@ -132,6 +132,8 @@ class CScoreTile {
   std::uint64_t reservedOrder = 0;  ///< the place kept while the list is refilled
   std::uint32_t queuedGap = 0;
   std::uint32_t index = 0;  ///< position among the run's lists
+  std::uint32_t stamp = 0;  ///< changes whenever the list leaves or moves in the order
+  bool queued = false;      ///< in the priority order
   bool done = false;
   bool touched = false;
 
