@@ -46,10 +46,15 @@ void CandidateSet::assign(std::vector<FotoInfo*> tileList, bool groups,
   squares.clear();
   squares.reserve(tiles.size());
   for (const FotoInfo* tile : tiles) squares.push_back(tileSquares(tile->signature));
+  live.resize(members.size());
+  for (std::uint32_t c = 0; c < live.size(); ++c) live[c] = c;
   averageR.clear();
   averageG.clear();
   averageB.clear();
+  detail.clear();
+  detail.reserve(members.size());
   for (const auto& [from, to] : members) {
+    detail.push_back(blockDetail(tiles[from]->signature));
     const Pixel average = tiles[from]->signature.values[0];
     averageR.push_back(static_cast<std::int16_t>(average & 0xFFu));
     averageG.push_back(static_cast<std::int16_t>((average >> 8) & 0xFFu));
@@ -162,6 +167,14 @@ bool candidateOut(const CandidateSet& set, std::uint32_t candidate) {
   return false;
 }
 
+}  // namespace
+
+void CandidateSet::updateLive() {
+  std::erase_if(live, [this](std::uint32_t candidate) { return candidateOut(*this, candidate); });
+}
+
+namespace {
+
 // The candidates of first .. last - 1 whose overall average lies nearest the cell's (sum of
 // the channel differences, before any colour shift), at least `count` of them when there are,
 // ascending; candidates that are out are left out. Their exact scores make a first limit for a
@@ -196,6 +209,72 @@ std::vector<std::uint32_t> nearestByAverage(const CandidateSet& set, Pixel cell,
   return seeds;
 }
 
+// The candidates of first .. last - 1 whose blocks' detail lies nearest the cell's, at least
+// `count` of them when there are, ascending; candidates that are out are left out. The nearness
+// is the smallest difference of the details over the variants (the tiles in their plain
+// orientation), plus sixteen times what the averages differ by beyond the colour shift's reach
+// in each channel. The colour shift brings most averages close, so this picks the candidates
+// that score best far more often than the averages alone do.
+std::vector<std::uint32_t> nearestByDetail(const CandidateSet& set, const ImageSignature& cell,
+                                           std::uint32_t first, std::uint32_t last,
+                                           std::size_t count) {
+  const BlockDetail own = blockDetail(cell);
+  const VariantList variants = allowedVariants(set.comparison->variantBits);
+  std::array<BlockDetail, 8> layouts{};
+  for (std::size_t v = 0; v < variants.count; ++v) {
+    // Cell element k meets tile element perm[k]: the layout is in the tile's order.
+    const auto perm = variantPermutation(variants.codes[v]);
+    for (std::size_t k = 0; k < 16; ++k) {
+      const std::size_t at = perm[ImageSignature::kFirstBlock + k] - ImageSignature::kFirstBlock;
+      std::copy_n(own.bytes + 4 * k, 4, layouts[v].bytes + 4 * at);
+    }
+  }
+  // The candidates of the range that may still be taken.
+  const auto from = std::lower_bound(set.live.begin(), set.live.end(), first);
+  const auto to = std::lower_bound(from, set.live.end(), last);
+  std::vector<std::uint32_t> candidates;
+  candidates.reserve(static_cast<std::size_t>(to - from));
+  for (auto it = from; it != to; ++it) {
+    if (!candidateOut(set, *it)) candidates.push_back(*it);
+  }
+  std::vector<std::uint16_t> apart(candidates.size());
+  detailDistances(set.detail.data(), candidates.data(), candidates.size(), layouts.data(),
+                  variants.count, apart.data());
+  const Pixel average = cell.values[0];
+  const int reach = static_cast<int>(set.comparison->shiftLimit);
+  const auto beyond = [reach](int a, Pixel b, int shift) {
+    return std::max(0, std::abs(a - static_cast<int>((b >> shift) & 0xFFu)) - reach);
+  };
+  // Buckets of four: the seeds are those of the buckets up to the one that holds the count-th.
+  constexpr std::size_t kBuckets = (0xFFFF + 16 * 3 * 255) / 4 + 1;
+  std::vector<std::uint32_t> histogram(kBuckets);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const std::uint32_t c = candidates[i];
+    const int excess = beyond(set.averageR[c], average, 0) + beyond(set.averageG[c], average, 8) +
+                       beyond(set.averageB[c], average, 16);
+    apart[i] =
+        static_cast<std::uint16_t>((apart[i] + 16u * static_cast<std::uint32_t>(excess)) / 4);
+    ++histogram[apart[i]];
+  }
+  std::size_t within = 0;
+  std::uint32_t bucket = 0;
+  while (bucket + 1 < kBuckets && within + histogram[bucket] < count) within += histogram[bucket++];
+  std::vector<std::uint32_t> seeds;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (apart[i] <= bucket) seeds.push_back(candidates[i]);
+  }
+  return seeds;
+}
+
+// The seeds of a search for `cell` over first .. last - 1 keeping `keep`: none where the range
+// is not much longer than the list, since seeding pays only there.
+std::vector<std::uint32_t> pickSeeds(const CScoreTile::RebuildInfo& info, const PuzzleInfo& cell,
+                                     std::uint32_t first, std::uint32_t last, std::size_t keep) {
+  if (last <= first || last - first < kSeedingRange * keep) return {};
+  if (info.detailSeeds) return nearestByDetail(*info.tiles, cell.signature, first, last, keep);
+  return nearestByAverage(*info.tiles, cell.signature.values[0], first, last, keep);
+}
+
 // The best score of `candidate`'s group for `comparison`, each member compared with the limit
 // `bound` or the group's best so far, whichever is lower.
 std::uint32_t groupScore(const CandidateSet& set, const CellComparison& comparison,
@@ -209,11 +288,6 @@ std::uint32_t groupScore(const CandidateSet& set, const CellComparison& comparis
   return best;
 }
 
-// Whether a range of `length` candidates is worth seeding for a list of `keep`.
-bool seedsPay(std::uint32_t first, std::uint32_t last, std::size_t keep) {
-  return last > first && last - first >= kSeedingRange * keep;
-}
-
 // Prepares `share` for the list of `cell` keeping `keep`, once: the first caller does it, later
 // ones wait until it is done (a few microseconds).
 void prepareShare(SearchShare& share, const PuzzleInfo& cell, std::size_t keep,
@@ -223,11 +297,7 @@ void prepareShare(SearchShare& share, const PuzzleInfo& cell, std::size_t keep,
     const CandidateSet& set = *info.tiles;
     share.comparison.emplace(*set.comparison, cell.signature, cell.weight);
     share.excluded = excludedCandidates(cell, info);
-    share.seeds.clear();
-    if (seedsPay(share.rangeFirst, share.rangeLast, keep)) {
-      share.seeds =
-          nearestByAverage(set, cell.signature.values[0], share.rangeFirst, share.rangeLast, keep);
-    }
+    share.seeds = pickSeeds(info, cell, share.rangeFirst, share.rangeLast, keep);
     share.seedScores.assign(share.seeds.size(), kNoMatch);
     share.state.store(2, std::memory_order_release);
     return;
@@ -348,9 +418,7 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     ownExcluded[l] = excludedCandidates(cell, info);
     excluded[l] = &ownExcluded[l];
     seeded[l] = &ownSeeds[l];
-    // Seeding pays where the range is much longer than the list.
-    if (!seedsPay(first, last, keep[l])) continue;
-    ownSeeds[l] = nearestByAverage(set, cell.signature.values[0], first, last, keep[l]);
+    ownSeeds[l] = pickSeeds(info, cell, first, last, keep[l]);
     for (const std::uint32_t candidate : ownSeeds[l]) {
       if (allowed(l, candidate)) {
         offer(l, groupScore(set, *pointers[l], candidate, bound(l)), candidate);
@@ -951,10 +1019,14 @@ bool HighQualityRun::run() {
   if (m_job.stopRequested()) return false;
   collectSearches();
   for (const auto& score : m_scores) enqueue(*score);
+  // The refills come for cells whose best candidates others took: what is left is far from
+  // them on average too, and the average picks poor seeds.
+  m_info.detailSeeds = true;
 
   const std::string adding = tr("Adding Tile#: %d of %d");
   int placed = 0;
   std::vector<CScoreTile*> shortLists;
+  bool liveChanged = true;
   while (!m_queue.empty()) {
     if (m_job.stopRequested()) return false;
     CScoreTile& score = m_queue.top();
@@ -982,6 +1054,7 @@ bool HighQualityRun::run() {
     } else {
       withdraw(candidate, nullptr, shortLists);
       m_set.exhausted[index] = 1;
+      liveChanged = true;
       m_context.setExhausted(*tile, true);
     }
 
@@ -997,6 +1070,10 @@ bool HighQualityRun::run() {
       const std::uint64_t grown = std::uint64_t{shortList->capacity} * kListGrowth;
       shortList->capacity = static_cast<std::uint32_t>(
           std::max<std::uint64_t>(std::min<std::uint64_t>(capacity, grown), 1));
+    }
+    if (liveChanged) {
+      m_set.updateLive();
+      liveChanged = false;
     }
     const std::uint32_t parts = partsFor(shortLists.size(), capacity);
     for (std::size_t at = 0; at < shortLists.size(); at += CellBlock::kCells) {

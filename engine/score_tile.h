@@ -37,14 +37,23 @@ struct CandidateSet {
   std::vector<std::int16_t> averageR, averageG, averageB;
   /// For each tile its thumbnail's squares, which let comparisons skip tiles sooner.
   std::vector<TileSquares> squares;
+  /// For each candidate the detail of its first tile's blocks (another order in which a search
+  /// may try the candidates first).
+  std::vector<BlockDetail> detail;
   /// For each tile: 1 when it may not be placed again.
   std::vector<std::uint8_t> exhausted;
   /// The comparison settings (not owned).
   const ComparisonSettings* comparison = nullptr;
 
+  /// The candidates, ascending, that may still be taken: at least every candidate none of whose
+  /// tiles is exhausted (`updateLive` drops the others).
+  std::vector<std::uint32_t> live;
+
   /// Builds the set over `tiles`; with `groups` consecutive tiles sharing a non-zero group id
   /// form one candidate.
   void assign(std::vector<FotoInfo*> tileList, bool groups, const ComparisonSettings& settings);
+  /// Drops from `live` the candidates with an exhausted tile.
+  void updateLive();
 };
 
 /// The cells of a grid ordered by their top edge, so that the cells within spacing of one cell
@@ -92,6 +101,10 @@ class CScoreTile {
     /// The cells of `cells` by position, which finds the cells within spacing faster; null to
     /// look through every cell (not owned).
     const SpacingIndex* nearby = nullptr;
+    /// Whether a search tries first the candidates whose blocks' detail comes nearest the
+    /// cell's, rather than those whose average does: a pass over every candidate's detail,
+    /// which pays where the lists' limits are loose, as in refills.
+    bool detailSeeds = false;
   };
 
   explicit CScoreTile(PuzzleInfo& cell) : m_cell(&cell) {}

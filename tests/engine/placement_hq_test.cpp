@@ -113,6 +113,7 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
   set.assign(tiles, true, w.comparison);
   ASSERT_LT(set.members.size(), tiles.size());
   for (auto& flag : set.exhausted) flag = rng() % 12 == 0 ? 1 : 0;
+  set.updateLive();
   for (int i = 0; i < 36; i += 5) w.grid.cells[i]->tile = tiles[rng() % tiles.size()];
   const std::uint64_t threshold = spacingThreshold(w.grid, 3);
   const SpacingIndex nearby(w.grid, threshold);
@@ -136,6 +137,8 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
         info.threshold = threshold;
         info.initialLimit = initialLimit;
         info.nearby = indexed ? &nearby : nullptr;
+        // Seeds by the blocks' detail or by the average: the work changes, never the lists.
+        info.detailSeeds = rng() % 2 == 0;
         // The range in three uneven parts.
         const std::uint32_t cuts[] = {0, 1 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates / 2 + static_cast<std::uint32_t>(rng() % 50),
