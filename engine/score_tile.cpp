@@ -288,20 +288,21 @@ std::uint32_t groupScore(const CandidateSet& set, const CellComparison& comparis
   return best;
 }
 
-// Prepares `share` for the list of `cell` keeping `keep`, once: the first caller does it, later
-// ones wait until it is done (a few microseconds).
+// Prepares `share` for the list of `cell` keeping `keep`, unless another part has begun to.
 void prepareShare(SearchShare& share, const PuzzleInfo& cell, std::size_t keep,
                   const CScoreTile::RebuildInfo& info) {
   int expected = 0;
-  if (share.state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
-    const CandidateSet& set = *info.tiles;
-    share.comparison.emplace(*set.comparison, cell.signature, cell.weight);
-    share.excluded = excludedCandidates(cell, info);
-    share.seeds = pickSeeds(info, cell, share.rangeFirst, share.rangeLast, keep);
-    share.seedScores.assign(share.seeds.size(), kNoMatch);
-    share.state.store(2, std::memory_order_release);
-    return;
-  }
+  if (!share.state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return;
+  const CandidateSet& set = *info.tiles;
+  share.comparison.emplace(*set.comparison, cell.signature, cell.weight);
+  share.excluded = excludedCandidates(cell, info);
+  share.seeds = pickSeeds(info, cell, share.rangeFirst, share.rangeLast, keep);
+  share.seedScores.assign(share.seeds.size(), kNoMatch);
+  share.state.store(2, std::memory_order_release);
+}
+
+// Waits until the part that prepares `share` is done (a few microseconds).
+void awaitShare(const SearchShare& share) {
   while (share.state.load(std::memory_order_acquire) != 2) std::this_thread::yield();
 }
 
@@ -391,8 +392,15 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     found[l].clear();
     found[l].reserve(std::min<std::size_t>(keep[l], last > first ? last - first : 0) + 1);
     if (shared != nullptr) {
+      // The parts that start together prepare different lists of the block.
+      prepareShare(shared[l], cell, keep[l], info);
+    }
+  }
+  for (std::size_t l = 0; l < lanes; ++l) {
+    const PuzzleInfo& cell = lists[l]->cell();
+    if (shared != nullptr) {
       SearchShare& share = shared[l];
-      prepareShare(share, cell, keep[l], info);
+      awaitShare(share);
       pointers[l] = &*share.comparison;
       excluded[l] = &share.excluded;
       seeded[l] = &share.seeds;
@@ -821,8 +829,11 @@ void HighQualityRun::withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
   m_indexBytes += bytesOf(kept);
   holders.swap(kept);
   m_listed -= changed.size();
-  std::sort(changed.begin(), changed.end(),
-            [](const CScoreTile* a, const CScoreTile* b) { return a->index < b->index; });
+  // The index mostly holds the lists in order already.
+  const auto byIndex = [](const CScoreTile* a, const CScoreTile* b) { return a->index < b->index; };
+  if (!std::is_sorted(changed.begin(), changed.end(), byIndex)) {
+    std::sort(changed.begin(), changed.end(), byIndex);
+  }
   for (CScoreTile* score : changed) {
     score->touched = true;
     if (score->size() < 2) {
