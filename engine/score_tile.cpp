@@ -127,8 +127,8 @@ std::uint32_t SpacingIndex::mostNear(std::uint32_t limit) const {
 
 namespace {
 
-// A search seeds a list with the candidates nearest by average when its range holds at least
-// this many times as many candidates as the list keeps.
+// A search seeds a list with the candidates nearest the cell (`pickSeeds`) when its range holds
+// at least this many times as many candidates as the list keeps.
 constexpr std::size_t kSeedingRange = 4;
 
 // The candidates `cell` may not take: those of the tiles held by the cells within spacing,
@@ -327,8 +327,8 @@ void publishSeedLimit(SearchShare& share, std::size_t keep, std::uint32_t initia
 
 // One block of at most CellBlock::kCells lists over candidates first .. last - 1. Each list
 // keeps a heap of its best entries so far by (score, candidate), worst on top; once the heap is
-// full its worst score becomes the limit of the list's later comparisons. The candidates
-// nearest each cell by their average go first, then the rest in ascending order. Without
+// full its worst score becomes the limit of the list's later comparisons. The seeds, the
+// candidates nearest each cell, go first, then the rest in ascending order. Without
 // `shared` each list picks its seeds from this range for itself; with it the seeds of the whole
 // range are shared out among the parts that search it. The heap keeps the smallest (score,
 // candidate) pairs whatever the order of arrival, so the result of a range split in parts is the

@@ -166,8 +166,8 @@ class CScoreTile {
 /// What the searches of the parts of one range share for one list. Each part lowers `limit` to
 /// the worst score of its own full list and skips what scores above the lowest; the first part
 /// to start prepares the cell's comparison and picks the seeds (the candidates of the whole
-/// range nearest the cell by average) once for all parts, which then work out the seeds' exact
-/// scores between them and skip the seeds in their own ranges. `reset` before the parts start
+/// range nearest the cell, see `detailSeeds`) once for all parts, which then work out the seeds'
+/// exact scores between them and skip the seeds in their own ranges. `reset` before the parts start
 /// (one thread); the parts may then run on any threads at once. The fields after `limit` belong
 /// to the searches.
 struct SearchShare {

@@ -115,7 +115,7 @@ struct BlockDetail {
 void detailDistancesPortable(const BlockDetail* tiles, const std::uint32_t* indices,
                              std::size_t count, const BlockDetail* layouts, std::size_t layoutCount,
                              std::uint16_t* out);
-/// The same eight bytes at a time; only on processors with AVX2.
+/// The same 32 bytes at a time; only on processors with AVX2.
 void detailDistancesAvx2(const BlockDetail* tiles, const std::uint32_t* indices, std::size_t count,
                          const BlockDetail* layouts, std::size_t layoutCount, std::uint16_t* out);
 /// Whether this processor runs the AVX2 loop (asked once). Any thread.
