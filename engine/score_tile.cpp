@@ -289,21 +289,33 @@ std::uint32_t groupScore(const CandidateSet& set, const CellComparison& comparis
 }
 
 // Prepares `share` for the list of `cell` keeping `keep`, unless another part has begun to.
+// When preparing fails (out of memory), the parts that wait for it fail the same way.
 void prepareShare(SearchShare& share, const PuzzleInfo& cell, std::size_t keep,
                   const CScoreTile::RebuildInfo& info) {
   int expected = 0;
   if (!share.state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return;
-  const CandidateSet& set = *info.tiles;
-  share.comparison.emplace(*set.comparison, cell.signature, cell.weight);
-  share.excluded = excludedCandidates(cell, info);
-  share.seeds = pickSeeds(info, cell, share.rangeFirst, share.rangeLast, keep);
-  share.seedScores.assign(share.seeds.size(), kNoMatch);
+  try {
+    const CandidateSet& set = *info.tiles;
+    share.comparison.emplace(*set.comparison, cell.signature, cell.weight);
+    share.excluded = excludedCandidates(cell, info);
+    share.seeds = pickSeeds(info, cell, share.rangeFirst, share.rangeLast, keep);
+    share.seedScores.assign(share.seeds.size(), kNoMatch);
+  } catch (...) {
+    share.failure = std::current_exception();
+    share.state.store(3, std::memory_order_release);
+    throw;
+  }
   share.state.store(2, std::memory_order_release);
 }
 
 // Waits until the part that prepares `share` is done (a few microseconds).
 void awaitShare(const SearchShare& share) {
-  while (share.state.load(std::memory_order_acquire) != 2) std::this_thread::yield();
+  for (;;) {
+    const int state = share.state.load(std::memory_order_acquire);
+    if (state == 2) return;
+    if (state == 3) std::rethrow_exception(share.failure);
+    std::this_thread::yield();
+  }
 }
 
 // Called by the part that worked out the last seed of `share`: the `keep`-th best of the
@@ -491,6 +503,7 @@ void SearchShare::reset(std::uint32_t first, std::uint32_t last, std::uint32_t i
   seedScores.clear();
   nextSeed.store(0, std::memory_order_relaxed);
   seedsDone.store(0, std::memory_order_relaxed);
+  failure = nullptr;
 }
 
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -180,8 +181,9 @@ struct SearchShare {
 
   std::uint32_t rangeFirst = 0;
   std::uint32_t rangeLast = 0;
-  /// 0: not prepared, 1: a part is preparing, 2: ready.
+  /// 0: not prepared, 1: a part is preparing, 2: ready, 3: preparing failed with `failure`.
   std::atomic<int> state{0};
+  std::exception_ptr failure;
   std::optional<CellComparison> comparison;
   std::vector<std::uint32_t> excluded;  ///< ascending
   std::vector<std::uint32_t> seeds;     ///< ascending
