@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <set>
+#include <thread>
 
 #include "config/advanced_settings.h"
 #include "engine/matching_context.h"
@@ -46,10 +46,15 @@ void CandidateSet::assign(std::vector<FotoInfo*> tileList, bool groups,
   squares.clear();
   squares.reserve(tiles.size());
   for (const FotoInfo* tile : tiles) squares.push_back(tileSquares(tile->signature));
+  live.resize(members.size());
+  for (std::uint32_t c = 0; c < live.size(); ++c) live[c] = c;
   averageR.clear();
   averageG.clear();
   averageB.clear();
+  detail.clear();
+  detail.reserve(members.size());
   for (const auto& [from, to] : members) {
+    detail.push_back(blockDetail(tiles[from]->signature));
     const Pixel average = tiles[from]->signature.values[0];
     averageR.push_back(static_cast<std::int16_t>(average & 0xFFu));
     averageG.push_back(static_cast<std::int16_t>((average >> 8) & 0xFFu));
@@ -122,8 +127,8 @@ std::uint32_t SpacingIndex::mostNear(std::uint32_t limit) const {
 
 namespace {
 
-// A search seeds a list with the candidates nearest by average when its range holds at least
-// this many times as many candidates as the list keeps.
+// A search seeds a list with the candidates nearest the cell (`pickSeeds`) when its range holds
+// at least this many times as many candidates as the list keeps.
 constexpr std::size_t kSeedingRange = 4;
 
 // The candidates `cell` may not take: those of the tiles held by the cells within spacing,
@@ -162,6 +167,14 @@ bool candidateOut(const CandidateSet& set, std::uint32_t candidate) {
   return false;
 }
 
+}  // namespace
+
+void CandidateSet::updateLive() {
+  std::erase_if(live, [this](std::uint32_t candidate) { return candidateOut(*this, candidate); });
+}
+
+namespace {
+
 // The candidates of first .. last - 1 whose overall average lies nearest the cell's (sum of
 // the channel differences, before any colour shift), at least `count` of them when there are,
 // ascending; candidates that are out are left out. Their exact scores make a first limit for a
@@ -196,31 +209,163 @@ std::vector<std::uint32_t> nearestByAverage(const CandidateSet& set, Pixel cell,
   return seeds;
 }
 
+// The candidates of first .. last - 1 whose blocks' detail lies nearest the cell's, at least
+// `count` of them when there are, ascending; candidates that are out are left out. The nearness
+// is the smallest difference of the details over the variants (the tiles in their plain
+// orientation), plus sixteen times what the averages differ by beyond the colour shift's reach
+// in each channel. The colour shift brings most averages close, so this picks the candidates
+// that score best far more often than the averages alone do.
+std::vector<std::uint32_t> nearestByDetail(const CandidateSet& set, const ImageSignature& cell,
+                                           std::uint32_t first, std::uint32_t last,
+                                           std::size_t count) {
+  const BlockDetail own = blockDetail(cell);
+  const VariantList variants = allowedVariants(set.comparison->variantBits);
+  std::array<BlockDetail, 8> layouts{};
+  for (std::size_t v = 0; v < variants.count; ++v) {
+    // Cell element k meets tile element perm[k]: the layout is in the tile's order.
+    const auto perm = variantPermutation(variants.codes[v]);
+    for (std::size_t k = 0; k < 16; ++k) {
+      const std::size_t at = perm[ImageSignature::kFirstBlock + k] - ImageSignature::kFirstBlock;
+      std::copy_n(own.bytes + 4 * k, 4, layouts[v].bytes + 4 * at);
+    }
+  }
+  // The candidates of the range that may still be taken.
+  const auto from = std::lower_bound(set.live.begin(), set.live.end(), first);
+  const auto to = std::lower_bound(from, set.live.end(), last);
+  std::vector<std::uint32_t> candidates;
+  candidates.reserve(static_cast<std::size_t>(to - from));
+  for (auto it = from; it != to; ++it) {
+    if (!candidateOut(set, *it)) candidates.push_back(*it);
+  }
+  std::vector<std::uint16_t> apart(candidates.size());
+  detailDistances(set.detail.data(), candidates.data(), candidates.size(), layouts.data(),
+                  variants.count, apart.data());
+  const Pixel average = cell.values[0];
+  const int reach = static_cast<int>(set.comparison->shiftLimit);
+  const auto beyond = [reach](int a, Pixel b, int shift) {
+    return std::max(0, std::abs(a - static_cast<int>((b >> shift) & 0xFFu)) - reach);
+  };
+  // Buckets of four: the seeds are those of the buckets up to the one that holds the count-th.
+  constexpr std::size_t kBuckets = (0xFFFF + 16 * 3 * 255) / 4 + 1;
+  std::vector<std::uint32_t> histogram(kBuckets);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const std::uint32_t c = candidates[i];
+    const int excess = beyond(set.averageR[c], average, 0) + beyond(set.averageG[c], average, 8) +
+                       beyond(set.averageB[c], average, 16);
+    apart[i] =
+        static_cast<std::uint16_t>((apart[i] + 16u * static_cast<std::uint32_t>(excess)) / 4);
+    ++histogram[apart[i]];
+  }
+  std::size_t within = 0;
+  std::uint32_t bucket = 0;
+  while (bucket + 1 < kBuckets && within + histogram[bucket] < count) within += histogram[bucket++];
+  std::vector<std::uint32_t> seeds;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (apart[i] <= bucket) seeds.push_back(candidates[i]);
+  }
+  return seeds;
+}
+
+// The seeds of a search for `cell` over first .. last - 1 keeping `keep`: none where the range
+// is not much longer than the list, since seeding pays only there.
+std::vector<std::uint32_t> pickSeeds(const CScoreTile::RebuildInfo& info, const PuzzleInfo& cell,
+                                     std::uint32_t first, std::uint32_t last, std::size_t keep) {
+  if (last <= first || last - first < kSeedingRange * keep) return {};
+  if (info.detailSeeds) return nearestByDetail(*info.tiles, cell.signature, first, last, keep);
+  return nearestByAverage(*info.tiles, cell.signature.values[0], first, last, keep);
+}
+
+// The best score of `candidate`'s group for `comparison`, each member compared with the limit
+// `bound` or the group's best so far, whichever is lower.
+std::uint32_t groupScore(const CandidateSet& set, const CellComparison& comparison,
+                         std::uint32_t candidate, std::uint32_t bound) {
+  const auto [from, to] = set.members[candidate];
+  std::uint32_t best = kNoMatch;
+  for (std::uint32_t i = from; i < to; ++i) {
+    best = std::min(
+        best, comparison.distance(std::min(bound, best), set.tiles[i]->signature, set.squares[i]));
+  }
+  return best;
+}
+
+// Prepares `share` for the list of `cell` keeping `keep`, unless another part has begun to.
+// When preparing fails (out of memory), the parts that wait for it fail the same way.
+void prepareShare(SearchShare& share, const PuzzleInfo& cell, std::size_t keep,
+                  const CScoreTile::RebuildInfo& info) {
+  int expected = 0;
+  if (!share.state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) return;
+  try {
+    const CandidateSet& set = *info.tiles;
+    share.comparison.emplace(*set.comparison, cell.signature, cell.weight);
+    share.excluded = excludedCandidates(cell, info);
+    share.seeds = pickSeeds(info, cell, share.rangeFirst, share.rangeLast, keep);
+    share.seedScores.assign(share.seeds.size(), kNoMatch);
+  } catch (...) {
+    share.failure = std::current_exception();
+    share.state.store(3, std::memory_order_release);
+    throw;
+  }
+  share.state.store(2, std::memory_order_release);
+}
+
+// Waits until the part that prepares `share` is done (a few microseconds).
+void awaitShare(const SearchShare& share) {
+  for (;;) {
+    const int state = share.state.load(std::memory_order_acquire);
+    if (state == 2) return;
+    if (state == 3) std::rethrow_exception(share.failure);
+    std::this_thread::yield();
+  }
+}
+
+// Called by the part that worked out the last seed of `share`: the `keep`-th best of the
+// seeds' entries bounds the worst entry of the whole range's list, so every part may skip what
+// scores above it.
+void publishSeedLimit(SearchShare& share, std::size_t keep, std::uint32_t initialLimit) {
+  std::vector<Entry> scored;
+  for (std::size_t i = 0; i < share.seeds.size(); ++i) {
+    if (share.seedScores[i] < initialLimit)
+      scored.emplace_back(share.seedScores[i], share.seeds[i]);
+  }
+  if (scored.size() < keep) return;
+  std::nth_element(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(keep - 1),
+                   scored.end());
+  const std::uint32_t bound = scored[keep - 1].first;
+  std::uint32_t published = share.limit.load(std::memory_order_relaxed);
+  while (bound < published &&
+         !share.limit.compare_exchange_weak(published, bound, std::memory_order_relaxed)) {
+  }
+}
+
 // One block of at most CellBlock::kCells lists over candidates first .. last - 1. Each list
 // keeps a heap of its best entries so far by (score, candidate), worst on top; once the heap is
-// full its worst score becomes the limit of the list's later comparisons. The candidates
-// nearest each cell by their average go first, each list for itself, then the rest in
-// ascending order. The heap keeps the smallest (score, candidate) pairs whatever the order of
-// arrival, so the result of a range split in parts is the same as a whole.
+// full its worst score becomes the limit of the list's later comparisons. The seeds, the
+// candidates nearest each cell, go first, then the rest in ascending order. Without
+// `shared` each list picks its seeds from this range for itself; with it the seeds of the whole
+// range are shared out among the parts that search it. The heap keeps the smallest (score,
+// candidate) pairs whatever the order of arrival, so the result of a range split in parts is the
+// same as a whole.
 void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                  std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
-                 std::atomic<std::uint32_t>* shared) {
+                 SearchShare* shared) {
   constexpr std::size_t kLanes = CellBlock::kCells;
   const CandidateSet& set = *info.tiles;
   const std::size_t lanes = std::min(lists.size(), kLanes);
   std::vector<CellComparison> comparisons;
-  comparisons.reserve(lanes);
+  comparisons.reserve(shared == nullptr ? lanes : 0);
   std::array<const CellComparison*, kLanes> pointers{};
-  std::array<std::vector<std::uint32_t>, kLanes> excluded;
+  std::array<std::vector<std::uint32_t>, kLanes> ownExcluded;
+  std::array<std::vector<std::uint32_t>, kLanes> ownSeeds;
+  std::array<const std::vector<std::uint32_t>*, kLanes> excluded{};
+  std::array<const std::vector<std::uint32_t>*, kLanes> seeded{};
   std::array<std::size_t, kLanes> nextExcluded{};
-  std::array<std::vector<std::uint32_t>, kLanes> seeded;
   std::array<std::size_t, kLanes> nextSeeded{};
   std::array<std::uint32_t, kLanes> limit{};
   std::array<std::size_t, kLanes> keep{};
   // The limit of list l: its own, or a smaller one that a search of another part published.
   const auto bound = [&](std::size_t l) {
     return shared == nullptr ? limit[l]
-                             : std::min(limit[l], shared[l].load(std::memory_order_relaxed));
+                             : std::min(limit[l], shared[l].limit.load(std::memory_order_relaxed));
   };
   // Offers (score, candidate) to list l's heap.
   const auto offer = [&](std::size_t l, std::uint32_t score, std::uint32_t candidate) {
@@ -241,35 +386,63 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     // list: the searches of the other parts may skip what scores above it. An entry that ties
     // it is still offered, so the merge decides among equal scores as one search would.
     if (shared == nullptr) return;
-    std::uint32_t published = shared[l].load(std::memory_order_relaxed);
-    while (limit[l] < published &&
-           !shared[l].compare_exchange_weak(published, limit[l], std::memory_order_relaxed)) {
+    std::atomic<std::uint32_t>& published = shared[l].limit;
+    std::uint32_t seen = published.load(std::memory_order_relaxed);
+    while (limit[l] < seen &&
+           !published.compare_exchange_weak(seen, limit[l], std::memory_order_relaxed)) {
     }
+  };
+  // Whether list l may take `candidate` (not excluded by spacing, no member exhausted).
+  const auto allowed = [&](std::size_t l, std::uint32_t candidate) {
+    return !std::binary_search(excluded[l]->begin(), excluded[l]->end(), candidate) &&
+           !candidateOut(set, candidate);
   };
   for (std::size_t l = 0; l < lanes; ++l) {
     const PuzzleInfo& cell = lists[l]->cell();
-    comparisons.emplace_back(*set.comparison, cell.signature, cell.weight);
-    pointers[l] = &comparisons.back();
-    excluded[l] = excludedCandidates(cell, info);
     limit[l] = info.initialLimit;
     keep[l] = std::max<std::uint32_t>(lists[l]->capacity, 1);
     found[l].clear();
     found[l].reserve(std::min<std::size_t>(keep[l], last > first ? last - first : 0) + 1);
-    // Seeding pays where the range is much longer than the list.
-    if (last - first < kSeedingRange * keep[l]) continue;
-    seeded[l] = nearestByAverage(set, cell.signature.values[0], first, last, keep[l]);
-    for (const std::uint32_t candidate : seeded[l]) {
-      if (std::binary_search(excluded[l].begin(), excluded[l].end(), candidate) ||
-          candidateOut(set, candidate)) {
-        continue;
+    if (shared != nullptr) {
+      // The parts that start together prepare different lists of the block.
+      prepareShare(shared[l], cell, keep[l], info);
+    }
+  }
+  for (std::size_t l = 0; l < lanes; ++l) {
+    const PuzzleInfo& cell = lists[l]->cell();
+    if (shared != nullptr) {
+      SearchShare& share = shared[l];
+      awaitShare(share);
+      pointers[l] = &*share.comparison;
+      excluded[l] = &share.excluded;
+      seeded[l] = &share.seeds;
+      nextSeeded[l] = static_cast<std::size_t>(
+          std::lower_bound(share.seeds.begin(), share.seeds.end(), first) - share.seeds.begin());
+      // The seeds go to whichever part asks for the next one first.
+      for (std::size_t i = share.nextSeed.fetch_add(1, std::memory_order_relaxed);
+           i < share.seeds.size(); i = share.nextSeed.fetch_add(1, std::memory_order_relaxed)) {
+        const std::uint32_t candidate = share.seeds[i];
+        if (allowed(l, candidate)) {
+          const std::uint32_t score = groupScore(set, *pointers[l], candidate, bound(l));
+          share.seedScores[i] = score;
+          offer(l, score, candidate);
+        }
+        if (share.seedsDone.fetch_add(1, std::memory_order_acq_rel) + 1 == share.seeds.size()) {
+          publishSeedLimit(share, keep[l], info.initialLimit);
+        }
       }
-      const auto [from, to] = set.members[candidate];
-      std::uint32_t best = kNoMatch;
-      for (std::uint32_t i = from; i < to; ++i) {
-        best = std::min(best, comparisons[l].distance(std::min(bound(l), best),
-                                                      set.tiles[i]->signature, set.squares[i]));
+      continue;
+    }
+    comparisons.emplace_back(*set.comparison, cell.signature, cell.weight);
+    pointers[l] = &comparisons.back();
+    ownExcluded[l] = excludedCandidates(cell, info);
+    excluded[l] = &ownExcluded[l];
+    seeded[l] = &ownSeeds[l];
+    ownSeeds[l] = pickSeeds(info, cell, first, last, keep[l]);
+    for (const std::uint32_t candidate : ownSeeds[l]) {
+      if (allowed(l, candidate)) {
+        offer(l, groupScore(set, *pointers[l], candidate, bound(l)), candidate);
       }
-      offer(l, best, candidate);
     }
   }
   const CellBlock block(std::span<const CellComparison* const>(pointers.data(), lanes));
@@ -289,8 +462,8 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     const auto [from, to] = set.members[candidate];
     bool any = false;
     for (std::size_t l = 0; l < lanes; ++l) {
-      skip[l] = listed(excluded[l], nextExcluded[l], candidate) ||
-                listed(seeded[l], nextSeeded[l], candidate);
+      skip[l] = listed(*excluded[l], nextExcluded[l], candidate) ||
+                listed(*seeded[l], nextSeeded[l], candidate);
       any = any || !skip[l];
       best[l] = kNoMatch;
     }
@@ -319,9 +492,23 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
 
 }  // namespace
 
+void SearchShare::reset(std::uint32_t first, std::uint32_t last, std::uint32_t initialLimit) {
+  limit.store(initialLimit, std::memory_order_relaxed);
+  rangeFirst = first;
+  rangeLast = last;
+  state.store(0, std::memory_order_relaxed);
+  comparison.reset();
+  excluded.clear();
+  seeds.clear();
+  seedScores.clear();
+  nextSeed.store(0, std::memory_order_relaxed);
+  seedsDone.store(0, std::memory_order_relaxed);
+  failure = nullptr;
+}
+
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
-                      std::span<std::atomic<std::uint32_t>> shared) {
+                      std::span<SearchShare> shared) {
   const std::size_t count = std::min(lists.size(), found.size());
   last = std::min<std::uint32_t>(last, static_cast<std::uint32_t>(info.tiles->members.size()));
   for (std::size_t at = 0; at < count; at += CellBlock::kCells) {
@@ -448,12 +635,70 @@ constexpr std::uint32_t kUnlimited = 0xFFFFFFFFu;
 constexpr std::uint32_t kFirstListLength = 48;
 constexpr std::uint32_t kListGrowth = 2;
 
-// Largest gap first; among equal gaps the earlier insertion first.
-struct ByGap {
-  bool operator()(const CScoreTile* a, const CScoreTile* b) const {
-    if (a->queuedGap != b->queuedGap) return a->queuedGap > b->queuedGap;
-    return a->order < b->order;
+// The waiting lists by gap, largest first, and among equal gaps the earlier insertion first. A
+// binary heap in one array: a list that moves gets a new entry, and the entries it left behind
+// are recognised by their stamp and dropped when they come to the top (or when they make up
+// most of the heap), which costs far less than moving it within a tree.
+class GapQueue {
+ public:
+  [[nodiscard]] bool empty() const { return m_live == 0; }
+  [[nodiscard]] std::size_t size() const { return m_live; }
+  // Adds `score` at its `queuedGap` and `order`; it must not be queued.
+  void insert(CScoreTile& score) {
+    score.queued = true;
+    ++m_live;
+    push(score);
   }
+  // Takes `score` out; false when it was not queued.
+  bool erase(CScoreTile& score) {
+    if (!score.queued) return false;
+    score.queued = false;
+    ++score.stamp;
+    --m_live;
+    return true;
+  }
+  // Moves a queued `score` to its new `queuedGap` and `order`.
+  void move(CScoreTile& score) {
+    ++score.stamp;
+    push(score);
+  }
+  // The first list; the queue must not be empty.
+  [[nodiscard]] CScoreTile& top() {
+    while (stale(m_heap.front())) {
+      std::pop_heap(m_heap.begin(), m_heap.end(), After{});
+      m_heap.pop_back();
+    }
+    return *m_heap.front().score;
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t gap;
+    std::uint32_t stamp;
+    std::uint64_t order;
+    CScoreTile* score;
+  };
+  // Whether `a` comes after `b`.
+  struct After {
+    bool operator()(const Slot& a, const Slot& b) const {
+      if (a.gap != b.gap) return a.gap < b.gap;
+      return a.order > b.order;
+    }
+  };
+  static bool stale(const Slot& slot) {
+    return !slot.score->queued || slot.stamp != slot.score->stamp;
+  }
+  void push(CScoreTile& score) {
+    if (m_heap.size() >= 2 * m_live + 1024) {
+      std::erase_if(m_heap, stale);
+      std::make_heap(m_heap.begin(), m_heap.end(), After{});
+    }
+    m_heap.push_back({score.queuedGap, score.stamp, score.order, &score});
+    std::push_heap(m_heap.begin(), m_heap.end(), After{});
+  }
+
+  std::vector<Slot> m_heap;
+  std::size_t m_live = 0;
 };
 
 // One list in the index of who holds a candidate, with the score it was listed at. Entries of
@@ -473,8 +718,8 @@ struct Search {
   std::uint32_t last = 0;
   bool direct = true;
   std::vector<std::vector<Entry>> found;
-  // The limits the parts of one search share, one for each list.
-  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
+  // What the parts of one search share, one for each list.
+  std::shared_ptr<std::vector<SearchShare>> shares;
 };
 
 template <typename T>
@@ -494,12 +739,13 @@ class HighQualityRun {
   void enqueue(CScoreTile& score) {
     score.queuedGap = score.gap();
     score.order = m_nextOrder++;
-    m_queue.insert(&score);
+    m_queue.insert(score);
   }
   void refresh(CScoreTile& score) {
     if (score.gap() == score.queuedGap) return;
-    m_queue.erase(&score);
-    enqueue(score);
+    score.queuedGap = score.gap();
+    score.order = m_nextOrder++;
+    m_queue.move(score);
   }
   // Puts back a list that left the order to be refilled: where it stood when its gap came back
   // unchanged, else at the place reserved for it when it left. So the order is the one lists
@@ -509,7 +755,7 @@ class HighQualityRun {
       score.queuedGap = score.gap();
       score.order = score.reservedOrder;
     }
-    m_queue.insert(&score);
+    m_queue.insert(score);
   }
   void indexCandidates(CScoreTile& score);
   void compactIndex();
@@ -534,7 +780,7 @@ class HighQualityRun {
   std::unique_ptr<SpacingIndex> m_nearby;
   CScoreTile::RebuildInfo m_info;
   std::vector<std::unique_ptr<CScoreTile>> m_scores;
-  std::set<CScoreTile*, ByGap> m_queue;
+  GapQueue m_queue;
   std::vector<std::vector<Holder>> m_holders;
   std::vector<std::unique_ptr<Search>> m_searches;
   std::uint64_t m_nextOrder = 0;
@@ -596,12 +842,15 @@ void HighQualityRun::withdraw(std::uint32_t candidate, const PuzzleInfo* placed,
   m_indexBytes += bytesOf(kept);
   holders.swap(kept);
   m_listed -= changed.size();
-  std::sort(changed.begin(), changed.end(),
-            [](const CScoreTile* a, const CScoreTile* b) { return a->index < b->index; });
+  // The index mostly holds the lists in order already.
+  const auto byIndex = [](const CScoreTile* a, const CScoreTile* b) { return a->index < b->index; };
+  if (!std::is_sorted(changed.begin(), changed.end(), byIndex)) {
+    std::sort(changed.begin(), changed.end(), byIndex);
+  }
   for (CScoreTile* score : changed) {
     score->touched = true;
     if (score->size() < 2) {
-      if (m_queue.erase(score) > 0) {
+      if (m_queue.erase(*score)) {
         score->reservedOrder = m_nextOrder++;
         shortLists.push_back(score);
       }
@@ -629,10 +878,12 @@ std::uint32_t HighQualityRun::partsFor(std::size_t lists, std::uint32_t capacity
 void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> lists,
                                   std::uint32_t parts) {
   const auto candidates = static_cast<std::uint64_t>(m_set.members.size());
-  std::shared_ptr<std::vector<std::atomic<std::uint32_t>>> limits;
+  std::shared_ptr<std::vector<SearchShare>> shares;
   if (parts > 1) {
-    limits = std::make_shared<std::vector<std::atomic<std::uint32_t>>>(lists.size());
-    for (auto& limit : *limits) limit.store(m_info.initialLimit, std::memory_order_relaxed);
+    shares = std::make_shared<std::vector<SearchShare>>(lists.size());
+    for (SearchShare& share : *shares) {
+      share.reset(0, static_cast<std::uint32_t>(candidates), m_info.initialLimit);
+    }
   }
   for (std::uint32_t part = 0; part < parts; ++part) {
     auto search = std::make_unique<Search>();
@@ -641,14 +892,14 @@ void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> list
     search->last = static_cast<std::uint32_t>(candidates * (part + 1) / parts);
     search->direct = parts == 1;
     search->found.resize(lists.size());
-    search->limits = limits;
+    search->shares = shares;
     Search* job = search.get();
     m_searches.push_back(std::move(search));
     ++m_stats.searchJobs;
     const CScoreTile::RebuildInfo* info = &m_info;
     group.submit(makeParallelJob([job, info] {
-      std::span<std::atomic<std::uint32_t>> shared;
-      if (job->limits) shared = *job->limits;
+      std::span<SearchShare> shared;
+      if (job->shares) shared = *job->shares;
       searchCandidates(job->lists, *info, job->first, job->last, job->found, shared);
       if (!job->direct) return;
       for (std::size_t i = 0; i < job->lists.size(); ++i) {
@@ -792,14 +1043,18 @@ bool HighQualityRun::run() {
   if (m_job.stopRequested()) return false;
   collectSearches();
   for (const auto& score : m_scores) enqueue(*score);
+  // The refills come for cells whose best candidates others took: what is left is far from
+  // them on average too, and the average picks poor seeds.
+  m_info.detailSeeds = true;
 
   const std::string adding = tr("Adding Tile#: %d of %d");
   int placed = 0;
   std::vector<CScoreTile*> shortLists;
+  bool liveChanged = true;
   while (!m_queue.empty()) {
     if (m_job.stopRequested()) return false;
-    CScoreTile& score = **m_queue.begin();
-    m_queue.erase(m_queue.begin());
+    CScoreTile& score = m_queue.top();
+    m_queue.erase(score);
     score.done = true;
     m_listed -= score.size();
     m_listBytes -= score.bytes();
@@ -823,6 +1078,7 @@ bool HighQualityRun::run() {
     } else {
       withdraw(candidate, nullptr, shortLists);
       m_set.exhausted[index] = 1;
+      liveChanged = true;
       m_context.setExhausted(*tile, true);
     }
 
@@ -838,6 +1094,10 @@ bool HighQualityRun::run() {
       const std::uint64_t grown = std::uint64_t{shortList->capacity} * kListGrowth;
       shortList->capacity = static_cast<std::uint32_t>(
           std::max<std::uint64_t>(std::min<std::uint64_t>(capacity, grown), 1));
+    }
+    if (liveChanged) {
+      m_set.updateLive();
+      liveChanged = false;
     }
     const std::uint32_t parts = partsFor(shortLists.size(), capacity);
     for (std::size_t at = 0; at < shortLists.size(); at += CellBlock::kCells) {

@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <optional>
 #include <span>
 #include <unordered_map>
 #include <utility>
@@ -36,14 +38,23 @@ struct CandidateSet {
   std::vector<std::int16_t> averageR, averageG, averageB;
   /// For each tile its thumbnail's squares, which let comparisons skip tiles sooner.
   std::vector<TileSquares> squares;
+  /// For each candidate the detail of its first tile's blocks (another order in which a search
+  /// may try the candidates first).
+  std::vector<BlockDetail> detail;
   /// For each tile: 1 when it may not be placed again.
   std::vector<std::uint8_t> exhausted;
   /// The comparison settings (not owned).
   const ComparisonSettings* comparison = nullptr;
 
+  /// The candidates, ascending, that may still be taken: at least every candidate none of whose
+  /// tiles is exhausted (`updateLive` drops the others).
+  std::vector<std::uint32_t> live;
+
   /// Builds the set over `tiles`; with `groups` consecutive tiles sharing a non-zero group id
   /// form one candidate.
   void assign(std::vector<FotoInfo*> tileList, bool groups, const ComparisonSettings& settings);
+  /// Drops from `live` the candidates with an exhausted tile.
+  void updateLive();
 };
 
 /// The cells of a grid ordered by their top edge, so that the cells within spacing of one cell
@@ -91,6 +102,10 @@ class CScoreTile {
     /// The cells of `cells` by position, which finds the cells within spacing faster; null to
     /// look through every cell (not owned).
     const SpacingIndex* nearby = nullptr;
+    /// Whether a search tries first the candidates whose blocks' detail comes nearest the
+    /// cell's, rather than those whose average does: a pass over every candidate's detail,
+    /// which pays where the lists' limits are loose, as in refills.
+    bool detailSeeds = false;
   };
 
   explicit CScoreTile(PuzzleInfo& cell) : m_cell(&cell) {}
@@ -131,6 +146,8 @@ class CScoreTile {
   std::uint64_t reservedOrder = 0;  ///< the place kept while the list is refilled
   std::uint32_t queuedGap = 0;
   std::uint32_t index = 0;  ///< position among the run's lists
+  std::uint32_t stamp = 0;  ///< changes whenever the list leaves or moves in the order
+  bool queued = false;      ///< in the priority order
   bool done = false;
   bool touched = false;
 
@@ -147,20 +164,49 @@ class CScoreTile {
   std::uint32_t m_gap = 0;
 };
 
+/// What the searches of the parts of one range share for one list. Each part lowers `limit` to
+/// the worst score of its own full list and skips what scores above the lowest; the first part
+/// to start prepares the cell's comparison and picks the seeds (the candidates of the whole
+/// range nearest the cell, see `detailSeeds`) once for all parts, which then work out the seeds'
+/// exact scores between them and skip the seeds in their own ranges. `reset` before the parts start
+/// (one thread); the parts may then run on any threads at once. The fields after `limit` belong
+/// to the searches.
+struct SearchShare {
+  /// Makes the share ready for the parts of the range `first` .. `last - 1` of a search that
+  /// starts at `initialLimit`.
+  void reset(std::uint32_t first, std::uint32_t last, std::uint32_t initialLimit);
+
+  /// The lowest limit a part has proven for the list.
+  std::atomic<std::uint32_t> limit{kNoMatch};
+
+  std::uint32_t rangeFirst = 0;
+  std::uint32_t rangeLast = 0;
+  /// 0: not prepared, 1: a part is preparing, 2: ready, 3: preparing failed with `failure`.
+  std::atomic<int> state{0};
+  std::exception_ptr failure;
+  std::optional<CellComparison> comparison;
+  std::vector<std::uint32_t> excluded;  ///< ascending
+  std::vector<std::uint32_t> seeds;     ///< ascending
+  std::vector<std::uint32_t> seedScores;
+  std::atomic<std::size_t> nextSeed{0};
+  std::atomic<std::size_t> seedsDone{0};
+};
+
 /// Searches the candidates `first` .. `last - 1` of `info.tiles` for every list of `lists`
 /// together (blocks of `CellBlock::kCells` cells share each pass over the tile signatures) and
 /// writes into `found[i]` what list i would keep from that range: at most its capacity entries,
 /// ordered as a list is, each below `info.initialLimit`, with the spacing exclusion and
 /// exhausted groups left out. The lists themselves are not changed. Searching a range in parts
 /// and merging the parts with `mergeCandidates` gives exactly the entries of one search over
-/// the whole range. The searches of the parts of one range may share `shared` (one limit per
-/// list, starting at `info.initialLimit`): each lowers a list's limit to the worst score of its
-/// own full list and skips what scores above the lowest, which changes the work, never the
-/// merged result. Reads only shared state besides `shared`; any thread.
+/// the whole range. The searches of the parts of one range may share `shared` (one per list,
+/// each `reset` to the whole range): a part then also works out some of the seeds, wherever
+/// they lie in the range, and `found[i]` holds those besides what it keeps of its own range.
+/// This changes the work, never the merged result. Reads only shared state besides `shared`;
+/// any thread.
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last,
                       std::span<std::vector<CScoreTile::Entry>> found,
-                      std::span<std::atomic<std::uint32_t>> shared = {});
+                      std::span<SearchShare> shared = {});
 
 /// Merges the results of searches over parts of a range (each ordered as a list is) into what
 /// one list of `capacity` keeps: the `capacity` smallest entries by (score, candidate).

@@ -570,6 +570,30 @@ TileSquares tileSquares(const ImageSignature& tile) {
   return squares;
 }
 
+BlockDetail blockDetail(const ImageSignature& signature) {
+  BlockDetail detail{};
+  const Pixel average = signature.values[0];
+  for (std::size_t k = 0; k < 16; ++k) {
+    const Pixel block = signature.values[kFirstBlock + k];
+    for (int ch = 0; ch < 3; ++ch) {
+      const int level = static_cast<int>((block >> (8 * ch)) & 0xFFu) -
+                        static_cast<int>((average >> (8 * ch)) & 0xFFu) + 128;
+      detail.bytes[4 * k + static_cast<std::size_t>(ch)] =
+          static_cast<std::uint8_t>(std::clamp(level, 0, 255));
+    }
+  }
+  return detail;
+}
+
+void detailDistances(const BlockDetail* tiles, const std::uint32_t* indices, std::size_t count,
+                     const BlockDetail* layouts, std::size_t layoutCount, std::uint16_t* out) {
+  if (vector::avx2Available()) {
+    vector::detailDistancesAvx2(tiles, indices, count, layouts, layoutCount, out);
+  } else {
+    vector::detailDistancesPortable(tiles, indices, count, layouts, layoutCount, out);
+  }
+}
+
 std::span<const std::uint8_t, ImageSignature::kValueCount> variantPermutation(int code) {
   if (code < 1 || code > 8) code = 1;
   return permutationFor(false, code);

@@ -115,6 +115,18 @@ using TileSquares = vector::TileSquares;
 /// The squares of `tile`'s thumbnail. Pure function; any thread.
 [[nodiscard]] TileSquares tileSquares(const ImageSignature& tile);
 
+/// The detail of a signature's 16 blocks: each block's channels less the overall average's. A
+/// tile whose detail is near a cell's tends to score well for it, whatever the colour shift does
+/// to the averages.
+using BlockDetail = vector::BlockDetail;
+/// The block detail of `signature`. Pure function; any thread.
+[[nodiscard]] BlockDetail blockDetail(const ImageSignature& signature);
+/// For i = 0 .. `count` - 1: in `out[i]` the smallest, over the `layoutCount` (at most 8)
+/// `layouts`, of the sum of the absolute differences of `tiles[indices[i]]` and the layout.
+/// With the vector loop where the processor has it; the results are the same. Any thread.
+void detailDistances(const BlockDetail* tiles, const std::uint32_t* indices, std::size_t count,
+                     const BlockDetail* layouts, std::size_t layoutCount, std::uint16_t* out);
+
 namespace detail {
 /// The settings' tables as the comparison loops read them (internal).
 struct DistanceKernel {

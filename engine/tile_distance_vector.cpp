@@ -397,6 +397,33 @@ std::uint64_t sumWith(const VectorTables& t, const Pixel* cell, const Pixel* til
   return sumVectors<Response, false>(t, cell, tile, vectors, weight, shift, sum, bound, checkEvery);
 }
 
+__attribute__((target("avx2"))) void detailsOver(const BlockDetail* tiles,
+                                                 const std::uint32_t* indices, std::size_t count,
+                                                 const BlockDetail* layouts,
+                                                 std::size_t layoutCount, std::uint16_t* out) {
+  __m256i low[8];
+  __m256i high[8];
+  for (std::size_t v = 0; v < layoutCount; ++v) {
+    low[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(layouts[v].bytes));
+    high[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(layouts[v].bytes + 32));
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const __m256i a = _mm256_load_si256(reinterpret_cast<const __m256i*>(tiles[indices[i]].bytes));
+    const __m256i b =
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(tiles[indices[i]].bytes + 32));
+    // Four partial sums per layout; the smallest total over the layouts.
+    __m128i best = _mm_set1_epi32(0xFFFF);
+    for (std::size_t v = 0; v < layoutCount; ++v) {
+      const __m256i sums =
+          _mm256_add_epi64(_mm256_sad_epu8(a, low[v]), _mm256_sad_epu8(b, high[v]));
+      __m128i pair = _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+      pair = _mm_add_epi64(pair, _mm_unpackhi_epi64(pair, pair));
+      best = _mm_min_epu32(best, pair);
+    }
+    out[i] = static_cast<std::uint16_t>(_mm_cvtsi128_si32(best));
+  }
+}
+
 }  // namespace
 
 bool avx2Available() {
@@ -471,6 +498,28 @@ void sumBlocksAvx2(const VectorTables& tables, const Pixel* const* cells, const 
     default:
       return blocksWith<3>(tables, cells, tiles, count, weight, shift, sum, out);
   }
+}
+
+void detailDistancesPortable(const BlockDetail* tiles, const std::uint32_t* indices,
+                             std::size_t count, const BlockDetail* layouts, std::size_t layoutCount,
+                             std::uint16_t* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t best = 0xFFFF;
+    for (std::size_t v = 0; v < layoutCount; ++v) {
+      std::uint32_t sum = 0;
+      for (std::size_t b = 0; b < 64; ++b) {
+        const int d = int{tiles[indices[i]].bytes[b]} - int{layouts[v].bytes[b]};
+        sum += static_cast<std::uint32_t>(d < 0 ? -d : d);
+      }
+      best = sum < best ? sum : best;
+    }
+    out[i] = static_cast<std::uint16_t>(best);
+  }
+}
+
+void detailDistancesAvx2(const BlockDetail* tiles, const std::uint32_t* indices, std::size_t count,
+                         const BlockDetail* layouts, std::size_t layoutCount, std::uint16_t* out) {
+  detailsOver(tiles, indices, count, layouts, layoutCount, out);
 }
 
 }  // namespace tg::vector

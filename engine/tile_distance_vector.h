@@ -104,6 +104,20 @@ struct AverageLanes {
                                              Pixel tileAverage, const std::uint32_t* limits,
                                              std::size_t count);
 
+/// The detail of a signature's 16 blocks: each block's channels less the overall average's, plus
+/// 128 and cut off at 0..255, as bytes red, green, blue, 0 in the order of the blocks.
+struct BlockDetail {
+  alignas(32) std::uint8_t bytes[64];
+};
+/// For i = 0 .. `count` - 1: in `out[i]` the smallest, over the `layouts` (at most 8) of one
+/// cell's detail, of the sum of the absolute differences of the bytes of `tiles[indices[i]]` and
+/// the layout. Portable.
+void detailDistancesPortable(const BlockDetail* tiles, const std::uint32_t* indices,
+                             std::size_t count, const BlockDetail* layouts, std::size_t layoutCount,
+                             std::uint16_t* out);
+/// The same 32 bytes at a time; only on processors with AVX2.
+void detailDistancesAvx2(const BlockDetail* tiles, const std::uint32_t* indices, std::size_t count,
+                         const BlockDetail* layouts, std::size_t layoutCount, std::uint16_t* out);
 /// Whether this processor runs the AVX2 loop (asked once). Any thread.
 [[nodiscard]] bool avx2Available();
 

@@ -113,6 +113,7 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
   set.assign(tiles, true, w.comparison);
   ASSERT_LT(set.members.size(), tiles.size());
   for (auto& flag : set.exhausted) flag = rng() % 12 == 0 ? 1 : 0;
+  set.updateLive();
   for (int i = 0; i < 36; i += 5) w.grid.cells[i]->tile = tiles[rng() % tiles.size()];
   const std::uint64_t threshold = spacingThreshold(w.grid, 3);
   const SpacingIndex nearby(w.grid, threshold);
@@ -136,17 +137,19 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
         info.threshold = threshold;
         info.initialLimit = initialLimit;
         info.nearby = indexed ? &nearby : nullptr;
+        // Seeds by the blocks' detail or by the average: the work changes, never the lists.
+        info.detailSeeds = rng() % 2 == 0;
         // The range in three uneven parts.
         const std::uint32_t cuts[] = {0, 1 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates / 2 + static_cast<std::uint32_t>(rng() % 50),
                                       candidates};
-        // Half the time the parts share their limits, as split searches on a pool do, and run
-        // last part first: the earlier candidates then meet the limits of later ones, which
-        // they win ties against.
-        std::vector<std::atomic<std::uint32_t>> limits(lists.size());
-        for (auto& limit : limits) limit = initialLimit;
-        std::span<std::atomic<std::uint32_t>> shared;
-        if (rng() % 2 == 0) shared = limits;
+        // Half the time the parts share their limits and seeds, as split searches on a pool
+        // do, and run last part first: the earlier candidates then meet the limits of later
+        // ones, which they win ties against, and the last part works out every seed.
+        std::vector<SearchShare> shares(lists.size());
+        for (SearchShare& share : shares) share.reset(0, candidates, initialLimit);
+        std::span<SearchShare> shared;
+        if (rng() % 2 == 0) shared = shares;
         std::vector<std::vector<std::vector<Entry>>> parts(3);
         for (int step = 0; step < 3; ++step) {
           const int p = shared.empty() ? step : 2 - step;

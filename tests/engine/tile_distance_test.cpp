@@ -717,5 +717,58 @@ TEST(CellBlock, TakesAtMostSixteenCells) {
   for (const std::uint32_t d : out) EXPECT_EQ(d, 0u);
 }
 
+TEST(BlockDetail, VectorDistancesGiveThePlainSumsAndDetailsAreCutOffAtTheLevels) {
+  // Details at the byte limits and random ones, any subset of them in any order, one to eight
+  // layouts.
+  std::mt19937 rng(23);
+  std::vector<BlockDetail> tiles(40);
+  for (std::size_t t = 0; t < tiles.size(); ++t) {
+    for (auto& byte : tiles[t].bytes) byte = t == 0 ? 0 : t == 1 ? 255 : rng() % 256;
+  }
+  for (std::size_t layoutCount = 1; layoutCount <= 8; ++layoutCount) {
+    std::vector<BlockDetail> layouts(layoutCount);
+    for (auto& layout : layouts) {
+      for (auto& byte : layout.bytes) byte = rng() % 3 == 0 ? 255 - rng() % 2 : rng() % 256;
+    }
+    std::vector<std::uint32_t> indices;
+    for (std::uint32_t i = 0; i < tiles.size(); ++i) {
+      if (rng() % 3 != 0) indices.push_back(i);
+    }
+    std::shuffle(indices.begin(), indices.end(), rng);
+    std::vector<std::uint16_t> fast(indices.size());
+    std::vector<std::uint16_t> plain(indices.size());
+    detailDistances(tiles.data(), indices.data(), indices.size(), layouts.data(), layoutCount,
+                    fast.data());
+    vector::detailDistancesPortable(tiles.data(), indices.data(), indices.size(), layouts.data(),
+                                    layoutCount, plain.data());
+    EXPECT_EQ(fast, plain) << layoutCount << " layouts";
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+      std::uint32_t best = 0xFFFF;
+      for (const BlockDetail& layout : layouts) {
+        std::uint32_t sum = 0;
+        for (std::size_t b = 0; b < 64; ++b) {
+          sum += static_cast<std::uint32_t>(
+              std::abs(int{tiles[indices[i]].bytes[b]} - int{layout.bytes[b]}));
+        }
+        best = std::min(best, sum);
+      }
+      ASSERT_EQ(plain[i], best);
+    }
+  }
+  // A block far above or below the average is cut off at 255 or 0; the fourth byte stays 0.
+  ImageSignature signature = uniform(100, 100, 100);
+  signature.values[ImageSignature::kFirstBlock] = makePixel(255, 0, 100, 0);
+  signature.values[ImageSignature::kFirstBlock + 5] = makePixel(230, 20, 101, 0);
+  const BlockDetail detail = blockDetail(signature);
+  EXPECT_EQ(detail.bytes[0], 255);
+  EXPECT_EQ(detail.bytes[1], 28);
+  EXPECT_EQ(detail.bytes[2], 128);
+  EXPECT_EQ(detail.bytes[3], 0);
+  EXPECT_EQ(detail.bytes[20], 255);
+  EXPECT_EQ(detail.bytes[21], 48);
+  EXPECT_EQ(detail.bytes[22], 129);
+  EXPECT_EQ(detail.bytes[4 * 15], 128);
+}
+
 }  // namespace
 }  // namespace tg
