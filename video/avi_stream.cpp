@@ -779,6 +779,18 @@ uint32_t CAviStream::frameRate() const {
                                                       : static_cast<uint32_t>(value);
 }
 
+void CAviStream::learnKeyOrder(const CAviStream& other) {
+  if (!m_state || !other.m_state || m_state->path != other.m_state->path ||
+      m_state->keyShownFirst.size() != other.m_state->keyShownFirst.size()) {
+    return;
+  }
+  std::vector<int8_t>& mine = m_state->keyShownFirst;
+  const std::vector<int8_t>& learned = other.m_state->keyShownFirst;
+  for (std::size_t group = 0; group < mine.size(); ++group) {
+    if (mine[group] < 0) mine[group] = learned[group];
+  }
+}
+
 void CAviStream::setDecoderThreads(int count) { m_decoderThreads = count < 0 ? 0 : count; }
 
 int CAviStream::width() const { return m_state ? m_state->stream->codecpar->width : 0; }

@@ -114,4 +114,18 @@ FrameIntervals chooseSceneClips(const std::vector<FrameRun>& runs, std::uint32_t
   return selectClips(candidates, minFrames, maxFrames);
 }
 
+FrameIntervals chooseStretchClips(std::vector<FrameRun> stretch, std::uint32_t offset,
+                                  std::uint32_t minStaticFrames, std::uint32_t minFrames,
+                                  std::uint32_t maxFrames) {
+  // The scan for static runs of the whole range reaches the stretch's first frame exactly (no
+  // run reaches out of a stretch), so scanning the stretch alone finds the same runs.
+  const FrameIntervals staticRuns = findStaticRuns(stretch, minStaticFrames);
+  cutScenesAtStaticRuns(stretch, staticRuns, minFrames);
+  FrameIntervals clips;
+  for (const auto& [start, end] : chooseSceneClips(stretch, minFrames, maxFrames)) {
+    clips.emplace(start + offset, end + offset);
+  }
+  return clips;
+}
+
 }  // namespace tg
