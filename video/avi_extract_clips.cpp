@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 #include <new>
 #include <system_error>
@@ -87,12 +88,19 @@ void AviExtract::extractClipJob(std::uint32_t& lane) {
     from = m_laneStarts[lane];
     to = m_laneStarts[lane + 1];
   }
+  // A lane that is done takes the clips left to the others from their far end, one at a time,
+  // so that no thread idles while another still has several clips to write.
+  bool helping = false;
   while (!m_stopRequested) {
     Clip clip{};
     {
       std::lock_guard guard(m_lock);
-      const auto next = m_pendingClips.lower_bound(from);
-      if (next == m_pendingClips.end() || next->first >= to) break;
+      auto next = m_pendingClips.lower_bound(from);
+      if (next == m_pendingClips.end() || next->first >= to) {
+        if (m_pendingClips.empty()) break;
+        helping = true;
+      }
+      if (helping) next = std::prev(m_pendingClips.end());
       clip = Clip{next->first, next->second};
       m_pendingClips.erase(next);
     }
