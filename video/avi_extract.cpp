@@ -4,10 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <limits>
-#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -24,7 +21,6 @@
 #include "platform/paths.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
-#include "video/avi_create.h"
 #include "video/four_cc.h"
 #include "video/square_sums.h"
 
