@@ -53,6 +53,9 @@ FrameIntervals selectClips(const std::vector<std::pair<std::uint32_t, std::uint3
   for (const auto& [start, end] : candidates) store.push_back({start, end, added++});
 
   FrameIntervals clips;
+  // A clip of at most no frames is no clip; capping at 0 would also give back the very
+  // candidate as its own rest, again and again.
+  if (maxFrames == 0) return clips;
   while (!store.empty()) {
     const auto longest =
         std::max_element(store.begin(), store.end(), [](const Candidate& a, const Candidate& b) {

@@ -53,7 +53,7 @@ void cutScenesAtStaticRuns(std::vector<FrameRun>& runs, const FrameIntervals& st
                                                 std::uint32_t minFrames, std::uint32_t maxFrames);
 
 /// The selection step of `chooseSceneClips` on explicit candidates [start, end), in the order
-/// they were added.
+/// they were added. None when `maxFrames` is 0.
 [[nodiscard]] FrameIntervals selectClips(
     const std::vector<std::pair<std::uint32_t, std::uint32_t>>& candidates, std::uint32_t minFrames,
     std::uint32_t maxFrames);

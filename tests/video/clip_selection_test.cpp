@@ -24,6 +24,11 @@ TEST(ClipSelection, LongScenesAreCutIntoPiecesOfTheMaximumLength) {
   EXPECT_EQ(selectClips({{50, 480}}, 30, 400), (FrameIntervals{{50, 450}}));
   // Shorter than the minimum: nothing.
   EXPECT_TRUE(chooseSceneClips(sceneThenTail(29, 0), 30, 400).empty());
+  // A maximum of 0 frames makes no clip (and ends; the settings allow it).
+  EXPECT_TRUE(chooseSceneClips(sceneThenTail(100, 0), 0, 0).empty());
+  const FrameIntervals capped = chooseSceneClips(sceneThenTail(25, 0), 0, 10);
+  EXPECT_EQ(capped.at(0), 10u);
+  EXPECT_EQ(capped.at(10), 20u);
 }
 
 TEST(ClipSelection, OverlapsAreTrimmedAndTheLatestOfEqualLengthsWins) {
