@@ -347,31 +347,30 @@ bool CAviCreate::writeFrame(const uint8_t* bits, std::size_t size) {
     packet->duration = 1;
     packet->flags |= AV_PKT_FLAG_KEY;
     result = av_write_frame(state.format.get(), packet);
-    if (result < 0) {
-      reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
-      return false;
-    }
-    state.bytesWritten += state.imageBytes;
-  } else {
-    result = av_frame_make_writable(state.frame.get());
-    if (result < 0) {
-      reportFfmpegError(AviStep::WriteFrame, result, avierr::kMemory);
-      return false;
-    }
-    // The bitmap is bottom-up: reading it from its last row upwards gives the top-down picture.
-    const int stride = state.width * 3;
-    const uint8_t* source[4] = {bits + static_cast<std::size_t>(stride) * (state.height - 1),
-                                nullptr, nullptr, nullptr};
-    const int sourceStride[4] = {-stride, 0, 0, 0};
-    sws_scale(state.scaler.get(), source, sourceStride, 0, state.height, state.frame->data,
-              state.frame->linesize);
-    result = state.encodeFrame();
-    if (result < 0) {
-      reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
-      return false;
-    }
+    if (result >= 0) state.bytesWritten += state.imageBytes;
+    return frameWritten(result);
   }
-  ++state.frameIndex;
+  result = av_frame_make_writable(state.frame.get());
+  if (result < 0) {
+    reportFfmpegError(AviStep::WriteFrame, result, avierr::kMemory);
+    return false;
+  }
+  // The bitmap is bottom-up: reading it from its last row upwards gives the top-down picture.
+  const int stride = state.width * 3;
+  const uint8_t* source[4] = {bits + static_cast<std::size_t>(stride) * (state.height - 1), nullptr,
+                              nullptr, nullptr};
+  const int sourceStride[4] = {-stride, 0, 0, 0};
+  sws_scale(state.scaler.get(), source, sourceStride, 0, state.height, state.frame->data,
+            state.frame->linesize);
+  return frameWritten(state.encodeFrame());
+}
+
+bool CAviCreate::frameWritten(int result) {
+  if (result < 0) {
+    reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
+    return false;
+  }
+  ++m_state->frameIndex;
   return true;
 }
 
@@ -429,13 +428,7 @@ bool CAviCreate::writePicture(const AVFrame& picture, int left, int top) {
   }
   sws_scale(state.pictureScaler.get(), source, picture.linesize, 0, state.height, state.frame->data,
             state.frame->linesize);
-  result = state.encodeFrame();
-  if (result < 0) {
-    reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
-    return false;
-  }
-  ++state.frameIndex;
-  return true;
+  return frameWritten(state.encodeFrame());
 }
 
 bool CAviCreate::codedFromPlanes(const AVFrame& picture) {
@@ -458,13 +451,7 @@ bool CAviCreate::writePlanes(const AVFrame& picture, int left, int top) {
     reportError(AviStep::WriteFrame, avierr::kMemory);
     return false;
   }
-  const int result = state.writeCodedFrame(state.jpeg->data(), state.jpeg->size());
-  if (result < 0) {
-    reportFfmpegError(AviStep::WriteFrame, result, avierr::kFileWrite);
-    return false;
-  }
-  ++state.frameIndex;
-  return true;
+  return frameWritten(state.writeCodedFrame(state.jpeg->data(), state.jpeg->size()));
 }
 
 bool CAviCreate::close() {

@@ -81,6 +81,9 @@ class CAviCreate final : public CAviError {
   /// Pictures `writePlanes` takes: 8-bit 4:2:0 in three planes.
   static bool codedFromPlanes(const AVFrame& picture);
   bool writePlanes(const AVFrame& picture, int left, int top);
+  /// The end of every compressed frame path: counts the frame when `result` (of encoding and
+  /// writing it) is 0 or more, else reports the error of step 15; true when counted.
+  bool frameWritten(int result);
   std::unique_ptr<State> m_state;
   bool m_planeJpeg = true;
 };

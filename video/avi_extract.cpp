@@ -4,10 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <limits>
-#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -24,7 +21,6 @@
 #include "platform/paths.h"
 #include "platform/text_format.h"
 #include "platform/user_dialogs.h"
-#include "video/avi_create.h"
 #include "video/four_cc.h"
 #include "video/square_sums.h"
 
@@ -33,7 +29,6 @@ namespace {
 
 constexpr std::uint32_t kFilesPerFolder = 2000;
 constexpr std::uint32_t kMaxFolderNumber = 1000;
-constexpr std::uint32_t kMaxErrors = 5;
 constexpr std::uint32_t kMaxFrameSetting = 100000;
 constexpr std::uint32_t kSignatureScale = 144;
 // Boxes along a side of a signature's thumbnail.
@@ -191,6 +186,7 @@ void AviExtract::resetExtraction() {
     m_imageFrames.clear();
     m_analysedFrames.clear();
   }
+  removeSpool();
   setProgress(Stage::Idle, 0, 0);
   m_stopRequested = 0;
 }
@@ -264,6 +260,12 @@ bool AviExtract::readCutFrame(std::uint32_t frame, Foto& image, CAviStream& read
 
 void AviExtract::runExtraction(std::string& basePath) {
   setStatus(tr("Select Parameters..."));
+  // Clips spooled during the analysis that the run did not move into place go with the spool
+  // folder however the run ends (its jobs are all done by then).
+  struct SpoolRemover {
+    AviExtract* extract;
+    ~SpoolRemover() { extract->removeSpool(); }
+  } spoolRemover{this};
   {
     std::lock_guard guard(m_lock);
     m_filesInFolder = 0;
@@ -276,6 +278,7 @@ void AviExtract::runExtraction(std::string& basePath) {
   m_unreadFrames = 0;
   m_clipsWritten = 0;
   m_clipsWanted = 0;
+  m_clipsSpooled = 0;
   m_imagesSaved = 0;
   m_imagesScheduled = 0;
   m_imagesInAnalysis = false;
@@ -328,6 +331,11 @@ void AviExtract::runExtraction(std::string& basePath) {
     m_frameRuns.assign(count, FrameRun{});
     m_openFrames.clear();
     m_analysedFrames.clear();
+    // Clips are written during the analysis only where a second thread can write them while
+    // the first goes on analysing.
+    m_spoolClips = m_pool.wantedThreadCount() >= 2;
+    m_closedUpTo = 0;
+    m_settledUpTo = 0;
   }
   setProgress(Stage::Analysis, 0, count);
   for (std::uint32_t k = 0; k < count; ++k) {
@@ -358,55 +366,17 @@ void AviExtract::runExtraction(std::string& basePath) {
     FrameIntervals staticClips;
     for (const auto& [lastFrame, firstFrame] : staticRuns) staticClips[firstFrame] = lastFrame;
     setProgress(Stage::StaticClips, 0, static_cast<std::uint32_t>(staticClips.size()));
-    extractClips(staticClips, kKindStaticVideo);
+    extractClips(staticClips, kKindStaticVideo, false);
     if (m_stopRequested) return;
   }
   setProgress(Stage::Clips, 0, static_cast<std::uint32_t>(clips.size()));
-  extractClips(clips, kKindVideo);
+  extractClips(clips, kKindVideo, true);
   if (!m_stopRequested) {
     std::lock_guard guard(m_lock);
     setStatus(
         formatText(trn("Extracted %d Video Clips.", "Extracted %d Video Clips.", m_jobCounter),
                    static_cast<int>(m_jobCounter)));
   }
-}
-
-void AviExtract::extractClips(const FrameIntervals& clips, const char* kind) {
-  setKind(kind);
-  {
-    std::lock_guard guard(m_lock);
-    m_jobCounter = 0;
-    m_total = static_cast<std::uint32_t>(clips.size());
-    m_pendingClips = clips;
-  }
-  // A still run of a single frame makes an empty clip: nothing is written for it.
-  std::uint64_t frames = 0;
-  for (const auto& [start, end] : clips) {
-    m_clipsWanted += end > start ? 1 : 0;
-    frames += end > start ? end - start : 0;
-  }
-  // One lane per thread of the pool (this run's own thread is one of them and takes lanes while
-  // it waits), cut where the running count of frames passes each lane's share. A lane more than
-  // threads would run after the others, alone, and make the stage a third longer on two.
-  const std::uint32_t lanes =
-      std::min<std::uint32_t>(std::max<std::uint32_t>(1, m_pool.wantedThreadCount()),
-                              std::max<std::uint32_t>(1, static_cast<std::uint32_t>(clips.size())));
-  std::vector<std::uint32_t> starts{0};
-  std::uint64_t counted = 0;
-  for (const auto& [start, end] : clips) {
-    if (starts.size() < lanes && counted * lanes >= frames * starts.size()) starts.push_back(start);
-    counted += end > start ? end - start : 0;
-  }
-  starts.push_back(std::numeric_limits<std::uint32_t>::max());
-  {
-    std::lock_guard guard(m_lock);
-    m_laneStarts = starts;
-  }
-  for (std::uint32_t lane = 0; lane + 1 < starts.size(); ++lane) {
-    if (m_stopRequested) break;
-    m_workGroup.submit(makeParallelJob(this, &AviExtract::extractClipJob, lane));
-  }
-  m_workGroup.waitIdle();
 }
 
 CAviStream::HeldFramePtr AviExtract::holdFrameLocked(std::uint32_t frame) {
@@ -559,6 +529,7 @@ void AviExtract::handInFrame(std::uint32_t k, std::unique_ptr<ImageSignature> si
     }
     compared = m_comparedFrames;
   }
+  settleClosedFrames();
   const std::uint32_t first = m_parameters.firstFrame;
   setProgress(Stage::Analysis, compared, m_total);
   setStatus(
@@ -589,204 +560,9 @@ void AviExtract::compareFrameLocked(std::uint32_t k, std::unique_ptr<ImageSignat
     }
     ++it;
   }
+  // No frame before k reaches past it: the scenes of those frames are known.
+  if (m_openFrames.empty()) m_closedUpTo = k;
   m_openFrames.emplace(k, std::move(signature));
-}
-
-// Clips are shared out in lanes, runs of consecutive clips of about the same number of frames,
-// one lane per thread that runs jobs. A lane's job writes its clips in frame order with a reader
-// of its own (opened on the shared reader's index), which so decodes forward from one clip to the
-// next instead of going back to a key frame before every clip, and no two clips written at the
-// same time make one reader jump back and forth.
-void AviExtract::extractClipJob(std::uint32_t& lane) {
-  if (m_stopRequested) return;
-  auto reader = std::make_unique<CAviStream>();
-  reader->setShowErrors(false);
-  std::uint32_t from = 0;
-  std::uint32_t to = 0;
-  {
-    std::lock_guard guard(m_lock);
-    if (lane + 1 >= m_laneStarts.size()) return;
-    from = m_laneStarts[lane];
-    to = m_laneStarts[lane + 1];
-    if (!reader->openLike(m_reader)) reader.reset();
-  }
-  while (!m_stopRequested) {
-    Clip clip{};
-    {
-      std::lock_guard guard(m_lock);
-      const auto next = m_pendingClips.lower_bound(from);
-      if (next == m_pendingClips.end() || next->first >= to) break;
-      clip = Clip{next->first, next->second};
-      m_pendingClips.erase(next);
-    }
-    writeClip(clip, reader.get());
-  }
-}
-
-// The clip is written to a hidden file and renamed when complete; its name tells the frames it
-// holds. Frames come as the reader's bitmaps (rows bottom-up, blue-green-red), which is what the
-// writer takes: the cut rectangle's rows are copied over, or the bitmap is handed on as it is
-// when the rectangle is the whole frame. Palettised frames go through a picture.
-void AviExtract::writeClip(const Clip& clip, CAviStream* reader) {
-  const CDialogGetAviParam& p = m_parameters;
-  const std::uint32_t first = p.firstFrame;
-  CAviCreate writer;
-  writer.setShowErrors(false);
-  BitmapInfoHeader format{};
-  std::vector<std::uint8_t> buffer;
-  std::string folder;
-  std::string partPath;
-  std::uint32_t written = 0;
-  bool failed = reader == nullptr;
-  const bool decoded = reader != nullptr && !reader->palettised();
-  Foto image;
-  const auto unreadable = [this](std::uint32_t frame, int error) {
-    setStatus(
-        formatText(tr("Unable to read frame nr.%d. Error %d"), static_cast<int>(frame + 1), error));
-    ++m_unreadFrames;
-  };
-  for (std::uint32_t i = clip.start; i < clip.end && !failed; ++i) {
-    const std::uint32_t frame = first + i;
-    CAviStream::HeldFramePtr held;
-    if (decoded) {
-      held = reader->holdFrame(frame);
-      if (!held) {
-        unreadable(frame, 1);
-        break;
-      }
-    } else if (!readCutFrame(frame, image, *reader)) {
-      break;
-    }
-    if (i == clip.start) {
-      std::lock_guard guard(m_lock);
-      folder = placeFileLocked();
-      partPath = folder + formatText(".%s%06d.avi.part", p.filePrefix,
-                                     static_cast<int>(first + clip.start + 1));
-      // The cut frame's size: the rectangle's.
-      const auto w = static_cast<int>(p.width);
-      const auto h = static_cast<int>(p.height);
-      const AVFrame* sample = held ? &CAviStream::picture(*held) : nullptr;
-      bool created = writer.create(partPath, format, w, h, m_fourcc, m_reader.frameRate(), sample);
-      if (!created && m_fourcc != 0) {
-        // The codec cannot be used: this and every later clip of the run are uncompressed.
-        m_fourcc = 0;
-        created = writer.create(partPath, format, w, h, 0, m_reader.frameRate());
-      }
-      if (!created) {
-        failed = true;
-        setStatus(writer.message());
-        countWriteError();
-        break;
-      }
-      try {
-        buffer.assign(format.imageSize, 0);
-      } catch (const std::bad_alloc&) {
-        showMessage(formatText(tr("Out Of Memory while allocating an Image made of %ldx%ld Pixels"),
-                               static_cast<long>(format.width), static_cast<long>(format.height)),
-                    Buttons::Ok, Icon::Exclamation);
-        m_stopRequested = 1;
-        m_wasStopped = true;
-        failed = true;
-        break;
-      }
-    }
-    const auto left = static_cast<int>(p.left);
-    const auto top = static_cast<int>(p.top);
-    if (held && writer.acceptsPicture(CAviStream::picture(*held), left, top)) {
-      // A codec takes the decoded picture straight.
-      if (!writer.writePicture(CAviStream::picture(*held), left, top)) {
-        countWriteError();
-        failed = true;
-        break;
-      }
-      ++written;
-      continue;
-    }
-    // Rows bottom-up, blue-green-red, as far as both the frame and the writer reach.
-    const auto rowBytes = static_cast<std::size_t>(format.imageSize / std::max(format.height, 1));
-    const std::uint32_t rows = std::min<std::uint32_t>(p.height, format.height);
-    const std::uint32_t columns = std::min<std::uint32_t>(p.width, format.width);
-    const std::uint8_t* bits = buffer.data();
-    if (decoded) {
-      // The frame just held, as the reader's bitmap (no second decoding).
-      const std::uint8_t* bitmap = reader->frame(frame);
-      if (bitmap == nullptr) {
-        unreadable(frame, 2);
-        break;
-      }
-      BitmapInfoHeader header{};
-      std::memcpy(&header, bitmap, sizeof header);
-      // A stream may change its frame size; a rectangle that no longer fits cannot be cut.
-      if (header.bitCount != 24 || header.height <= 0 ||
-          static_cast<std::uint64_t>(p.left) + p.width > static_cast<std::uint32_t>(header.width) ||
-          static_cast<std::uint64_t>(p.top) + p.height >
-              static_cast<std::uint32_t>(header.height)) {
-        unreadable(frame, 4);
-        break;
-      }
-      const auto frameWidth = static_cast<std::uint32_t>(header.width);
-      const auto frameHeight = static_cast<std::uint32_t>(header.height);
-      const std::size_t stride = (std::size_t{frameWidth} * 3 + 3) / 4 * 4;
-      const std::uint8_t* rowsStart = bitmap + header.headerSize;
-      if (p.left == 0 && p.top == 0 && frameWidth == static_cast<std::uint32_t>(format.width) &&
-          frameHeight == static_cast<std::uint32_t>(format.height) && stride == rowBytes) {
-        bits = rowsStart;
-      } else {
-        for (std::uint32_t y = 0; y < rows; ++y) {
-          std::memcpy(
-              buffer.data() + rowBytes * (format.height - 1 - y),
-              rowsStart + stride * (frameHeight - 1 - (p.top + y)) + std::size_t{p.left} * 3,
-              std::size_t{columns} * 3);
-        }
-      }
-    } else {
-      for (std::uint32_t y = 0; y < std::min<std::uint32_t>(rows, image.height); ++y) {
-        std::uint8_t* out = buffer.data() + rowBytes * (format.height - 1 - y);
-        const Pixel* in = image.pixels + std::size_t{y} * image.width;
-        for (std::uint32_t x = 0; x < std::min<std::uint32_t>(columns, image.width); ++x) {
-          out[3 * x] = static_cast<std::uint8_t>(pixelBlue(in[x]));
-          out[3 * x + 1] = static_cast<std::uint8_t>(pixelGreen(in[x]));
-          out[3 * x + 2] = static_cast<std::uint8_t>(pixelRed(in[x]));
-        }
-      }
-    }
-    if (!writer.writeFrame(bits, format.imageSize)) {
-      countWriteError();
-      failed = true;
-      break;
-    }
-    ++written;
-  }
-  bool closed = writer.close();
-  std::error_code error;
-  if (!partPath.empty()) {
-    if (!closed && !failed) countWriteError();
-    if (written > 0 && closed && !failed) {
-      // 1-based first and last frame held, and the number of frames held.
-      const std::string path = folder + formatText("%s%06d-%06d-(%04d).avi", p.filePrefix,
-                                                   static_cast<int>(first + clip.start + 1),
-                                                   static_cast<int>(first + clip.start + written),
-                                                   static_cast<int>(written));
-      std::filesystem::rename(partPath, path, error);
-      if (error) {
-        countWriteError();
-        closed = false;
-      }
-    }
-    if (written == 0 || !closed || failed) std::filesystem::remove(partPath, error);
-  }
-  if (m_errorCount > kMaxErrors && m_stopRequested.exchange(1) == 0) {
-    m_wasStopped = true;
-    showMessage(tr("Too many Errors"), Buttons::Ok, Icon::Exclamation);
-  }
-  std::lock_guard guard(m_lock);
-  ++m_jobCounter;
-  if (written > 0 && closed && !failed) ++m_clipsWritten;
-  setProgress(static_cast<Stage>(m_stage.load()), m_jobCounter, m_total);
-  setStatus(formatText(tr("Extract VideoTile# %d/%d (Frame# %d->%d)..."),
-                       static_cast<int>(m_jobCounter), static_cast<int>(m_total),
-                       static_cast<int>(first + clip.start + 1),
-                       static_cast<int>(first + clip.end + 1)));
 }
 
 }  // namespace tg

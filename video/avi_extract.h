@@ -88,6 +88,9 @@ class AviExtract {
   [[nodiscard]] std::uint32_t clipsWritten() const { return m_clipsWritten.load(); }
   [[nodiscard]] std::uint32_t clipsWanted() const { return m_clipsWanted.load(); }
   [[nodiscard]] std::uint32_t errorCount() const { return m_errorCount.load(); }
+  /// Clips of the last run written while its frames were still being analysed (see
+  /// `spoolClipsJob`); they are among `clipsWritten`.
+  [[nodiscard]] std::uint32_t clipsWrittenEarly() const { return m_clipsSpooled.load(); }
   /// Frames that could not be read or cut during the run.
   [[nodiscard]] std::uint32_t unreadFrames() const { return m_unreadFrames.load(); }
   /// The folders the last run created, in the order it created them.
@@ -103,6 +106,9 @@ class AviExtract {
   [[nodiscard]] std::uint32_t staticThreshold() const { return m_staticThreshold; }
 
  private:
+  // Failed writes a run survives; one more stops it.
+  static constexpr std::uint32_t kMaxErrors = 5;
+
   struct Clip {
     std::uint32_t start;
     std::uint32_t end;
@@ -116,8 +122,35 @@ class AviExtract {
   void handInFrame(std::uint32_t k, std::unique_ptr<ImageSignature> signature);
   void compareFrameLocked(std::uint32_t k, std::unique_ptr<ImageSignature> signature);
   void extractClipJob(std::uint32_t& lane);
-  void writeClip(const Clip& clip, CAviStream* reader);
-  void extractClips(const FrameIntervals& clips, const char* kind);
+  /// What writing a clip left: whether its file was placed (the count of files in its folder
+  /// went up) and the name of the complete file (empty when none was made).
+  struct ClipFile {
+    bool placed = false;
+    std::string name;
+  };
+  /// Writes `clip` with `reader` (nothing when it is null) into `folder`, or, when that is
+  /// empty, into the folder placed for it at its first frame.
+  ClipFile writeClipFile(const Clip& clip, CAviStream* reader, const std::string& folder);
+  /// Counts a clip of the clip stage as done (`written`: a complete file) and shows it.
+  void finishClip(const Clip& clip, bool written);
+  /// Writes `clips` of `kind` in lanes; with `takeSpooled`, clips spooled during the analysis are
+  /// moved into place instead.
+  void extractClips(const FrameIntervals& clips, const char* kind, bool takeSpooled);
+
+  // Scene clips written during the analysis. When every frame before frame k has met its cut,
+  // no scene reaches out of the frames before k: their clips are chosen at once
+  // (`chooseStretchClips`) and one job writes them into a hidden spool folder beside the video
+  // while the analysis goes on, from the frames its own reader decodes. The clip stage then
+  // only moves each spooled clip into the folder placed for it, so names, folders and their
+  // order stay as if it had written them. The spool folder goes at the end of every run.
+  /// Chooses the clips of frames the analysis has closed since the last call (lock not held).
+  void settleClosedFrames();
+  void spoolClipsJob(std::uint32_t& unused);
+  /// Takes the spooled file of `clip` into the folder placed for it now; false when `clip` was
+  /// not spooled.
+  bool placeSpooledClip(const Clip& clip);
+  /// Removes the spool folder and whatever it still holds.
+  void removeSpool();
 
   /// Reads absolute frame `frame` with `reader` (a clip job's own) cut to the rectangle into
   /// `image`. False with the status message on failure.
@@ -182,6 +215,7 @@ class AviExtract {
   std::atomic<std::uint32_t> m_clipsWanted{0};
   std::atomic<std::uint32_t> m_errorCount{0};
   std::atomic<std::uint32_t> m_unreadFrames{0};
+  std::atomic<std::uint32_t> m_clipsSpooled{0};
   std::atomic<std::uint32_t> m_stage{0};
   std::atomic<std::uint32_t> m_stageDone{0};
   std::atomic<std::uint32_t> m_stageTotal{0};
@@ -199,6 +233,20 @@ class AviExtract {
   FrameIntervals m_pendingClips;
   // First clip start of every lane of clip jobs, and an end mark.
   std::vector<std::uint32_t> m_laneStarts;
+  // Clips written during the analysis (see settleClosedFrames).
+  struct SpooledClip {
+    std::uint32_t end = 0;
+    ClipFile file;
+  };
+  bool m_spoolClips = false;        // this run writes clips during the analysis
+  bool m_takeSpooled = false;       // the clip stage moves spooled clips into place
+  std::uint32_t m_closedUpTo = 0;   // every frame before it has met its cut
+  std::uint32_t m_settledUpTo = 0;  // the clips of the frames before it are chosen
+  FrameIntervals m_earlyClips;      // chosen, not yet taken by the spool job
+  bool m_spoolJobRunning = false;
+  std::unique_ptr<CAviStream> m_spoolReader;
+  std::string m_spoolFolder;
+  std::map<std::uint32_t, SpooledClip> m_spooledClips;
   std::string m_basePath;
   std::string m_kindSuffix;
   std::uint32_t m_filesInFolder = 0;

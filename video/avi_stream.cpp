@@ -492,7 +492,7 @@ struct CAviStream::State {
 
   // Positions the input so that the next packet sent is packet `target` or an earlier one, and
   // holds that packet ready in `packet`. False when no position at or before it is found.
-  bool seekTo(int64_t target) {
+  bool seekTo(int64_t target, bool readPast = true) {
     int64_t aim = target;
     for (int attempt = 0; attempt < 4; ++attempt) {
       resetDecoder();
@@ -514,7 +514,14 @@ struct CAviStream::State {
         const int64_t found = recognise();
         if (found >= 0 && found <= target) {
           nextPacket = found;
-          return true;
+          // The demuxer may land a group or more before the packet asked for (an MP4 file is
+          // searched by time stamps that B-frames shift): the packets up to it, which begins a
+          // group, are read past instead of decoded. Should the file not match the index on the
+          // way, the seek is made again and decoding starts where it lands.
+          if (!readPast) return true;
+          while (nextPacket < target && skipPacket()) {
+          }
+          return nextPacket == target || seekTo(target, false);
         }
       }
       if (fromStart) return false;
@@ -524,6 +531,22 @@ struct CAviStream::State {
       aim = attempt < 2 && group >= 2 ? groupStart[static_cast<std::size_t>(group - 2)] : 0;
     }
     return false;
+  }
+
+  // Reads the next packet without decoding it, when it is the one the index expects there.
+  bool skipPacket() {
+    if (!readAhead.empty()) {
+      av_packet_move_ref(packet.get(), readAhead.front().get());
+      readAhead.pop_front();
+    } else if (!readPacket()) {
+      return false;
+    }
+    const bool expected =
+        nextPacket >= 0 && nextPacket < static_cast<int64_t>(packets.size()) &&
+        digestOf(packet.get()) == packets[static_cast<std::size_t>(nextPacket)].digest;
+    av_packet_unref(packet.get());
+    if (expected) ++nextPacket;
+    return expected;
   }
 
   // Sends the held or next packet, tagged with its index so that the frame it holds can be
@@ -777,6 +800,18 @@ uint32_t CAviStream::frameRate() const {
   const int64_t value = (int64_t{500} * rate.num + rate.den / 2) / rate.den;
   return value > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
                                                       : static_cast<uint32_t>(value);
+}
+
+void CAviStream::learnKeyOrder(const CAviStream& other) {
+  if (!m_state || !other.m_state || m_state->path != other.m_state->path ||
+      m_state->keyShownFirst.size() != other.m_state->keyShownFirst.size()) {
+    return;
+  }
+  std::vector<int8_t>& mine = m_state->keyShownFirst;
+  const std::vector<int8_t>& learned = other.m_state->keyShownFirst;
+  for (std::size_t group = 0; group < mine.size(); ++group) {
+    if (mine[group] < 0) mine[group] = learned[group];
+  }
 }
 
 void CAviStream::setDecoderThreads(int count) { m_decoderThreads = count < 0 ? 0 : count; }

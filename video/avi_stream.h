@@ -40,6 +40,10 @@ class CAviStream final : public CAviError {
   /// for it again: a second reader of one film for another thread. False when `other` has
   /// nothing open or the file cannot be opened again.
   [[nodiscard]] bool openLike(const CAviStream& other);
+  /// Takes over what `other`, open on the same file (`openLike`), has learned since about which
+  /// key frames are shown first, so that this reader too starts decoding at such a key frame
+  /// instead of one group earlier. Nothing happens when the two do not share an index.
+  void learnKeyOrder(const CAviStream& other);
   /// Decoder threads used by the next `open` (1 by default, 0 lets the decoder choose). Worth it
   /// for a reader that decodes long runs of frames; single frames of short clips do not gain.
   void setDecoderThreads(int count);

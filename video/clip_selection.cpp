@@ -53,6 +53,9 @@ FrameIntervals selectClips(const std::vector<std::pair<std::uint32_t, std::uint3
   for (const auto& [start, end] : candidates) store.push_back({start, end, added++});
 
   FrameIntervals clips;
+  // A clip of at most no frames is no clip; capping at 0 would also give back the very
+  // candidate as its own rest, again and again.
+  if (maxFrames == 0) return clips;
   while (!store.empty()) {
     const auto longest =
         std::max_element(store.begin(), store.end(), [](const Candidate& a, const Candidate& b) {
@@ -112,6 +115,20 @@ FrameIntervals chooseSceneClips(const std::vector<FrameRun>& runs, std::uint32_t
     }
   }
   return selectClips(candidates, minFrames, maxFrames);
+}
+
+FrameIntervals chooseStretchClips(std::vector<FrameRun> stretch, std::uint32_t offset,
+                                  std::uint32_t minStaticFrames, std::uint32_t minFrames,
+                                  std::uint32_t maxFrames) {
+  // The scan for static runs of the whole range reaches the stretch's first frame exactly (no
+  // run reaches out of a stretch), so scanning the stretch alone finds the same runs.
+  const FrameIntervals staticRuns = findStaticRuns(stretch, minStaticFrames);
+  cutScenesAtStaticRuns(stretch, staticRuns, minFrames);
+  FrameIntervals clips;
+  for (const auto& [start, end] : chooseSceneClips(stretch, minFrames, maxFrames)) {
+    clips.emplace(start + offset, end + offset);
+  }
+  return clips;
 }
 
 }  // namespace tg

@@ -43,8 +43,17 @@ void cutScenesAtStaticRuns(std::vector<FrameRun>& runs, const FrameIntervals& st
 [[nodiscard]] FrameIntervals chooseSceneClips(const std::vector<FrameRun>& runs,
                                               std::uint32_t minFrames, std::uint32_t maxFrames);
 
+/// The clips the steps above (static runs with `minStaticFrames`, the cut at them, the choice)
+/// make of a stretch of frames that no scene reaches out of: `stretch` holds the runs of frames
+/// `offset` onwards, and every frame of it and before it has its cut inside the stretch or
+/// before it. Such a stretch is decided alone: the whole range's steps choose the same clips in
+/// it, whatever lies around it. Clips as range indexes. Pure function.
+[[nodiscard]] FrameIntervals chooseStretchClips(std::vector<FrameRun> stretch, std::uint32_t offset,
+                                                std::uint32_t minStaticFrames,
+                                                std::uint32_t minFrames, std::uint32_t maxFrames);
+
 /// The selection step of `chooseSceneClips` on explicit candidates [start, end), in the order
-/// they were added.
+/// they were added. None when `maxFrames` is 0.
 [[nodiscard]] FrameIntervals selectClips(
     const std::vector<std::pair<std::uint32_t, std::uint32_t>>& candidates, std::uint32_t minFrames,
     std::uint32_t maxFrames);

@@ -45,6 +45,20 @@ bool makeScenes(const std::string& path) {
                            "-c:v", "mpeg4", "-g", "12", "-bf", "2", "-q:v", "2", path});
 }
 
+// Many short still scenes of 13 frames in turn, Motion JPEG: a clip per scene but the last.
+bool makeManyScenes(const std::string& path, int scenes, const char* size) {
+  std::string filter;
+  std::string inputs;
+  for (int i = 0; i < scenes; ++i) {
+    filter += formatText("color=c=0x%02X%02X%02X:s=%s:r=25:d=0.52[s%d];", (i * 97) % 256,
+                         (i * 57 + 80) % 256, (i * 31 + 160) % 256, size, i);
+    inputs += formatText("[s%d]", i);
+  }
+  filter += inputs + formatText("concat=n=%d", scenes);
+  return test::runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-filter_complex", filter,
+                           "-c:v", "mjpeg", "-q:v", "3", path});
+}
+
 // File names in `folder`, sorted.
 std::vector<std::string> namesIn(const fs::path& folder) {
   std::vector<std::string> names;
@@ -230,18 +244,10 @@ TEST_F(Extraction, ACodecThatCannotBeUsedFallsBackToUncompressedClips) {
 }
 
 TEST_F(Extraction, AStopHalfWayLeavesOnlyWholeClips) {
-  // Many short scenes: 40 clips of 12 frames, written one at a time.
-  std::string filter;
-  std::string inputs;
-  for (int i = 0; i < 41; ++i) {
-    filter += formatText("color=c=0x%02X%02X%02X:s=32x16:r=25:d=0.52[s%d];", (i * 97) % 256,
-                         (i * 57 + 80) % 256, (i * 31 + 160) % 256, i);
-    inputs += formatText("[s%d]", i);
-  }
-  filter += inputs + "concat=n=41";
+  // Many short scenes: 40 clips of 12 frames, written one at a time (one thread: none is
+  // written during the analysis).
   const std::string video = m_dir.file("many.avi");
-  ASSERT_TRUE(test::runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-filter_complex",
-                                filter, "-c:v", "mjpeg", "-q:v", "3", video}));
+  ASSERT_TRUE(makeManyScenes(video, 41, "32x16"));
   AdvancedSettings advanced = defaultAdvanced();
   advanced.setRowValue(AdvancedRow::ThreadCount, "1");
   ASSERT_TRUE(m_extract.openVideo(video, advanced));
@@ -261,6 +267,46 @@ TEST_F(Extraction, AStopHalfWayLeavesOnlyWholeClips) {
   EXPECT_LT(names.size(), 40u);
   for (const std::string& name : names) EXPECT_EQ(fs::path(name).extension(), ".avi") << name;
   expectClipsWhole(videos);
+}
+
+TEST_F(Extraction, ClipsWrittenDuringTheAnalysisAreTheClipsOfTheClipStage) {
+  // With two threads the clips of finished scenes are written while later frames are analysed,
+  // into a hidden folder, and moved into place at the end: the same files as one thread
+  // writes at the end. A stop during the analysis leaves neither that folder nor any clip.
+  const std::string video = m_dir.file("many.avi");
+  ASSERT_TRUE(makeManyScenes(video, 61, "320x240"));
+  const auto extract = [&](const char* threads, bool stopEarly) {
+    AdvancedSettings advanced = defaultAdvanced();
+    advanced.setRowValue(AdvancedRow::ThreadCount, threads);
+    advanced.setRowValue(AdvancedRow::FourCC, "MJPG");
+    ASSERT_TRUE(m_extract.openVideo(video, advanced));
+    m_extract.parameters().saveJpeg = 0;
+    m_extract.parameters().extractClips = 1;
+    if (!stopEarly) {
+      ASSERT_TRUE(run(advanced));
+      return;
+    }
+    ASSERT_TRUE(m_extract.startExtraction(advanced));
+    while (m_extract.isRunning() && m_extract.clipsWrittenEarly() == 0) std::this_thread::yield();
+    m_extract.stopExtraction();
+  };
+  extract("1", false);
+  EXPECT_EQ(m_extract.clipsWrittenEarly(), 0u);
+  extract("2", false);
+  EXPECT_GT(m_extract.clipsWrittenEarly(), 0u);
+  EXPECT_EQ(m_extract.clipsWritten(), 60u);
+  const fs::path one = m_dir.path() / "many_FRAMES1 Video";
+  const fs::path two = m_dir.path() / "many_FRAMES2 Video";
+  ASSERT_EQ(namesIn(one).size(), 60u);
+  ASSERT_EQ(namesIn(two), namesIn(one));
+  for (const std::string& name : namesIn(one)) {
+    EXPECT_EQ(test::readFile(two / name), test::readFile(one / name)) << name;
+  }
+
+  extract("2", true);
+  EXPECT_TRUE(m_extract.wasStopped());
+  for (const std::string& name : namesIn(m_dir.path())) EXPECT_NE(name[0], '.') << name;
+  EXPECT_FALSE(fs::exists(m_dir.path() / "many_FRAMES3 Video"));
 }
 
 TEST_F(Extraction, ClipFramesAreTheCutRectangleOfTheirVideoFrames) {
