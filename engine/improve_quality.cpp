@@ -893,18 +893,8 @@ void Auction::run() {
   step = std::max(step, given / static_cast<std::int64_t>(bidders.size()));
   std::fill(m_price.begin(), m_price.end(), 0);
   startCaches(kImprovingCacheSize);
-  // The reference ends with a step of 1. The automatic method ends where the step bounds what
-  // the assignment may lose against the best one to a 2,000th of the total distance the
-  // filling phase reached (each bidder loses at most the last step), far below what the
-  // smaller steps cost in bids.
-  std::int64_t finalStep = kFinalStep;
-  if (m_coarse) {
-    std::int64_t filled = 0;
-    for (const std::uint32_t bidder : bidders) filled += auctionValue(0) - m_valueOf[bidder];
-    finalStep = std::max(kFinalStep, filled / (2000 * static_cast<std::int64_t>(bidders.size())));
-  }
   for (;;) {
-    if (step <= 5 * finalStep) step = finalStep;
+    if (step <= 5) step = kFinalStep;
     if (!runPhase(step, bidders)) return;
     if (m_assigned < bidders.size()) return;  // someone sat out; the kept assignment stands
     if (!lowerUnassignedPrices(step)) {
@@ -912,7 +902,7 @@ void Auction::run() {
       return;
     }
     keepIfBetter();
-    if (step == finalStep) break;
+    if (step == kFinalStep) break;
     step /= 5;
   }
   publish();

@@ -210,7 +210,7 @@ TEST_P(AuctionOptimum, NearestPairsReachTheBestTotalTheAuctionWithinOnePerBidder
         EXPECT_EQ(filled, bidders);
         EXPECT_GE(total, best);
         // The nearest pairs are exact, the reference within 1 per bidder; the automatic method
-        // (distances in two bytes, a larger last step) within 1 % of the best.
+        // (distances in two bytes) within 1 % of the best.
         const std::int64_t slack = method == AuctionMethod::Nearest     ? 0
                                    : method == AuctionMethod::Reference ? std::int64_t(bidders)
                                                                         : best / 100;
