@@ -9,7 +9,7 @@
 // Tile Images window does); lists larger than the corpus are topped up with the signatures of
 // cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
 // Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000, 3 = 7,500 x
-// 10,000, 4 = 2,500 x 2,500 (default 0); "=2" runs size 2 alone.
+// 10,000, 4 = 2,500 x 2,500, 5 = 10,000 x 5,000 (default 0); "=2" runs size 2 alone.
 // With a name filter only the cases whose name contains it run ("Auction", "dup=1"); a filter
 // starting with "=" names one case exactly ("=HighQuality dup=1"). TG_PLACEMENT_THREADS=N runs
 // only the runs on N threads (1, or the number of cores). TG_AUCTION_METHOD=nearest or
