@@ -9,11 +9,12 @@
 // Tile Images window does); lists larger than the corpus are topped up with the signatures of
 // cells of the main images in OUT/main, and the mosaic's cells are cells of OUT/main/main1.jpg.
 // Sizes: 0 = 1,000 cells x 1,000 tiles, 1 = 10,000 x 10,000, 2 = 40,000 x 20,000, 3 = 7,500 x
-// 10,000, 4 = 2,500 x 2,500 (default 0); "=2" runs size 2 alone.
+// 10,000, 4 = 2,500 x 2,500, 5 = 10,000 x 5,000 (default 0); "=2" runs size 2 alone.
 // With a name filter only the cases whose name contains it run ("Auction", "dup=1"); a filter
 // starting with "=" names one case exactly ("=HighQuality dup=1"). TG_PLACEMENT_THREADS=N runs
 // only the runs on N threads (1, or the number of cores). TG_AUCTION_METHOD=nearest or
-// reference runs the no-duplicates case with that method instead of the automatic choice;
+// reference runs the no-duplicates case with that method instead of the automatic choice
+// (=automatic: the automatic choice, with its counts printed);
 // TG_AUCTION_ROW=N and TG_AUCTION_TABLE=BYTES set the price auction's first row length and the
 // bytes its table of all distances may take (1: no table, the rows alone).
 //
@@ -212,8 +213,8 @@ int main(int argc, char** argv) {
   std::printf("%zu analysed photographs, %zu region signatures, %u cores\n", photos.size(),
               regions.size(), cores);
 
-  const Size sizes[] = {
-      {40, 25, 1000}, {125, 80, 10000}, {250, 160, 20000}, {100, 75, 10000}, {50, 50, 2500}};
+  const Size sizes[] = {{40, 25, 1000},   {125, 80, 10000}, {250, 160, 20000},
+                        {100, 75, 10000}, {50, 50, 2500},   {125, 80, 5000}};
   const Case cases[] = {
       {"HighQuality dup=0", tg::kProcessingHighQuality, 0, 0, "1000"},
       {"HighQuality dup=1", tg::kProcessingHighQuality, 1, 0, "1000"},
@@ -224,7 +225,7 @@ int main(int argc, char** argv) {
       {"Faster dup=1", tg::kProcessingFaster, 1, 0, "1000"},
       {"Auction", tg::kProcessingExperimental1, 1, 0, "1000"}};
   tg::ComparisonSettings comparison;
-  for (int s = alone ? largest : 0; s <= largest && s < 5; ++s) {
+  for (int s = alone ? largest : 0; s <= largest && s < 6; ++s) {
     const Size& size = sizes[s];
     tg::TileImagesList tiles;
     for (std::size_t i = 0; i < size.tiles; ++i) {
@@ -275,8 +276,9 @@ int main(int argc, char** argv) {
             placed = tg::placeHighQuality(context, false, &stats);
           } else if (c.processing == tg::kProcessingExperimental1 && !method.empty()) {
             tg::AuctionOptions options;
-            options.method =
-                method == "reference" ? tg::AuctionMethod::Reference : tg::AuctionMethod::Nearest;
+            options.method = method == "reference" ? tg::AuctionMethod::Reference
+                             : method == "nearest" ? tg::AuctionMethod::Nearest
+                                                   : tg::AuctionMethod::Automatic;
             options.stats = &auctionStats;
             // Overrides for experiments: the first rows' length and the table's bytes.
             if (const char* row = std::getenv("TG_AUCTION_ROW")) {

@@ -31,7 +31,10 @@ struct AuctionStats {
 /// The methods of `improveQuality`.
 enum class AuctionMethod {
   /// The exact method on each bidder's nearest items where a good part of the larger side is
-  /// left over, else (or when its first bounds prove too little) the price auction.
+  /// left over, else (or when its first bounds prove too little) the price auction, with its
+  /// table of all distances in two bytes a pair (each distance within a 4,096th); where that
+  /// table does not fit the budget, bounds that prove too little leave the nearest items'
+  /// first assignment standing. Within 1 % of the best total.
   Automatic,
   /// The exact method on each bidder's nearest items, whatever the shape.
   Nearest,
@@ -58,9 +61,9 @@ struct AuctionOptions {
   /// Reference: when above 0, how many entries all rows may hold together (at least what the
   /// first rows take); otherwise as many as three quarters of `Options.MemoryMaxSizeMB` hold.
   std::size_t rowEntries = 0;
-  /// Reference: when above 0, the bytes the distances of all pairs may take (they are kept when
-  /// they fit, and read instead of comparing again); otherwise three quarters of
-  /// `Options.MemoryMaxSizeMB`.
+  /// Reference and automatic: when above 0, the bytes the distances of all pairs may take
+  /// (they are kept when they fit, and read instead of comparing again); otherwise three
+  /// quarters of `Options.MemoryMaxSizeMB`.
   std::size_t tableBytes = 0;
 };
 
@@ -83,7 +86,11 @@ struct AuctionOptions {
 /// ending within 1 per bidder of the best total. Where three quarters of the memory budget
 /// hold the distances of all pairs, the auction compares every pair once and keeps them all,
 /// so that a bidder looking beyond its row reads them instead of comparing again (the same
-/// choices, far less work). `options.method` may choose either method.
+/// choices, far less work). Where they do not fit and the first bounds prove too little, the
+/// checks and the price auction would both compare most pairs again and again; the automatic
+/// choice then keeps the nearest pairs' assignment. The automatic choice also keeps the
+/// table in two bytes a pair (see `AuctionMethod`).
+/// `options.method` may choose a method.
 ///
 /// Resets every tile's use count and exhausted flag first; afterwards every assigned cell
 /// holds its tile with the unlimited distance as its score, and each placed tile has use count
@@ -91,7 +98,8 @@ struct AuctionOptions {
 /// first assignment is complete) and "Improving Quality. ..." (afterwards). A stop request is
 /// consumed (the job's flag is cleared): the pass ends, the best complete assignment reached
 /// (or, before the first one is complete, the one reached so far) is written and the result is
-/// still true so that the mosaic is rendered from it. Comparisons run on `job.threadCount`
+/// still true so that the mosaic is rendered from it; a stop while the first scan compares
+/// the pairs ends the pass before any tile is placed. Comparisons run on `job.threadCount`
 /// threads; the result does not depend on their number. Job thread.
 [[nodiscard]] bool improveQuality(MatchingContext& context, const AuctionOptions& options = {});
 

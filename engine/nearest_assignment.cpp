@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine/auction_progress.h"
+#include "engine/auction_scan.h"
 #include "engine/matching_context.h"
 #include "engine/sparse_assignment.h"
 #include "engine/tile_distance.h"
@@ -35,71 +36,10 @@ constexpr std::size_t kTileScanBlock = 1024;
 constexpr std::size_t kRescanBlock = 4;
 constexpr std::size_t kRescanBatch = 256;
 
-// A pair found by a scan: the distance and the partner's index.
-struct Near {
-  std::uint32_t score;
-  std::uint32_t index;
-};
-
-// Smaller distances first, equal ones by the lower index: the order every list is kept in,
-// so that the lists do not depend on how a scan was split.
-bool nearBefore(const Near& a, const Near& b) {
-  return a.score != b.score ? a.score < b.score : a.index < b.index;
-}
-
-// Many lists of the `capacity` nearest pairs offered, each a heap whose top is the worst of
-// its pairs, in one block of memory.
-class NearLists {
- public:
-  NearLists(std::size_t lists, std::size_t capacity)
-      : m_capacity(capacity),
-        m_entries(lists * capacity),
-        m_sizes(lists, 0),
-        m_limits(lists, kNoMatch) {}
-
-  // The largest distance that may still enter the list, `kNoMatch` while it has room.
-  [[nodiscard]] std::uint32_t limit(std::size_t list) const { return m_limits[list]; }
-
-  void offer(std::size_t list, const Near& pair) {
-    if (pair.score == kNoMatch || m_capacity == 0) return;
-    Near* heap = m_entries.data() + list * m_capacity;
-    std::uint32_t& size = m_sizes[list];
-    if (size < m_capacity) {
-      heap[size++] = pair;
-      std::push_heap(heap, heap + size, nearBefore);
-    } else if (nearBefore(pair, heap[0])) {
-      std::pop_heap(heap, heap + size, nearBefore);
-      heap[size - 1] = pair;
-      std::push_heap(heap, heap + size, nearBefore);
-    } else {
-      return;
-    }
-    if (size == m_capacity) m_limits[list] = heap[0].score;
-  }
-
-  void merge(std::size_t list, const NearLists& other, std::size_t otherList) {
-    const Near* pairs = other.m_entries.data() + otherList * other.m_capacity;
-    for (std::uint32_t i = 0; i < other.m_sizes[otherList]; ++i) offer(list, pairs[i]);
-  }
-
-  // The list's pairs, nearest first; the list is no longer a heap afterwards.
-  [[nodiscard]] std::span<const Near> sorted(std::size_t list) {
-    Near* pairs = m_entries.data() + list * m_capacity;
-    std::sort(pairs, pairs + m_sizes[list], nearBefore);
-    return {pairs, m_sizes[list]};
-  }
-
- private:
-  std::size_t m_capacity;
-  std::vector<Near> m_entries;
-  std::vector<std::uint32_t> m_sizes;
-  std::vector<std::uint32_t> m_limits;
-};
-
 class NearestAssignment {
  public:
   NearestAssignment(MatchingContext& context, std::span<PuzzleInfo* const> cells,
-                    std::span<FotoInfo* const> tiles, const AuctionOptions& options,
+                    std::span<FotoInfo* const> tiles, const AuctionOptions& options, bool keepFirst,
                     AuctionProgress& progress)
       : m_context(context),
         m_cells(cells),
@@ -110,14 +50,13 @@ class NearestAssignment {
         m_nearest(std::min(options.nearest > 0 ? options.nearest : kDefaultNearest, m_items)),
         m_nearestBidders(std::min(std::max<std::size_t>(2, m_nearest / 4), m_bidders)),
         m_mayGiveUp(options.method == AuctionMethod::Automatic),
+        m_keepFirst(keepFirst),
         m_progress(progress),
         m_stats(options.stats),
+        m_workers(context.job),
         m_assignment(m_bidders, m_items),
         m_kept(m_bidders, kNone) {
-    if (context.job.threadCount > 1) {
-      m_pool = std::make_unique<WorkerPool>();
-      m_pool->setThreadCount(context.job.threadCount - 1, context.job.workerPriority);
-    }
+    if (m_bidders > 0 && m_items > 0) m_squares = squaresOf(tiles);
   }
 
   // False when it gave up without a result (see `assignNearest`).
@@ -125,14 +64,11 @@ class NearestAssignment {
   [[nodiscard]] std::vector<std::uint32_t> tileOfCell() const;
 
  private:
-  // Runs `work(part)` for part = 0 .. parts - 1, on the worker pool when there is one (the job
-  // thread helps), and returns when all are done.
-  void forParts(std::size_t parts, const std::function<void(std::size_t)>& work);
-
   // The first scan over all pairs: each bidder's `m_nearest` nearest items and each item's
   // `m_nearestBidders` nearest bidders become the pairs of the assignment; the distance of
-  // the first pair each list left out becomes its bound.
-  void scanAllPairs();
+  // the first pair each list left out becomes its bound. False when a stop request ended it
+  // (the request is left for the caller to consume).
+  [[nodiscard]] bool scanAllPairs();
   void scanCellBidders(std::size_t first, std::size_t last, NearLists& bidderLists,
                        NearLists& itemLists) const;
   void scanTileBidders(std::size_t first, std::size_t last, NearLists& bidderLists,
@@ -165,9 +101,12 @@ class NearestAssignment {
   std::size_t m_nearest;
   std::size_t m_nearestBidders;
   bool m_mayGiveUp;
+  bool m_keepFirst;
   AuctionProgress& m_progress;
   AuctionStats* m_stats;
-  std::unique_ptr<WorkerPool> m_pool;
+  ScanWorkers m_workers;
+  // The squares of every tile's thumbnail, which let comparisons over their limit stop early.
+  std::vector<TileSquares> m_squares;
   SparseAssignment m_assignment;
   // The distance every item outside a bidder's nearest has at least (`kUnbounded`: none was
   // left out), and the same for the bidders outside an item's nearest.
@@ -179,43 +118,23 @@ class NearestAssignment {
   bool m_anyKept = false;
 };
 
-void NearestAssignment::forParts(std::size_t parts, const std::function<void(std::size_t)>& work) {
-  if (!m_pool || parts < 2) {
-    for (std::size_t part = 0; part < parts; ++part) work(part);
-    return;
-  }
-  JobGroup group(*m_pool, true);
-  for (std::size_t part = 0; part < parts; ++part) {
-    group.submit(makeParallelJob([&work, part] { work(part); }));
-  }
-  group.waitIdle();
-}
-
 void NearestAssignment::scanCellBidders(std::size_t first, std::size_t last, NearLists& bidderLists,
                                         NearLists& itemLists) const {
   // Each group of bidder cells meets every tile; a pair is compared only as far as it could
   // still enter the bidder's list or the tile's.
   constexpr std::size_t kLanes = CellBlock::kCells;
-  std::vector<CellComparison> comparisons;
-  comparisons.reserve(kLanes);
-  std::array<const CellComparison*, kLanes> pointers{};
   std::array<std::uint32_t, kLanes> limits{};
   std::array<std::uint32_t, kLanes> scores{};
   for (std::size_t lane0 = first; lane0 < last; lane0 += kLanes) {
-    const std::size_t lanes = std::min(kLanes, last - lane0);
-    comparisons.clear();
-    for (std::size_t lane = 0; lane < lanes; ++lane) {
-      const PuzzleInfo& cell = *m_cells[lane0 + lane];
-      comparisons.emplace_back(m_context.comparison, cell.signature, cell.weight);
-      pointers[lane] = &comparisons.back();
-    }
-    const CellBlock block(std::span<const CellComparison* const>(pointers.data(), lanes));
+    if (m_context.job.stopRequested()) return;
+    const PreparedCells block(m_context.comparison, m_cells, lane0, std::min(kLanes, last - lane0));
+    const std::size_t lanes = block.size();
     for (std::size_t item = 0; item < m_items; ++item) {
       const std::uint32_t itemLimit = itemLists.limit(item);
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         limits[lane] = std::max(bidderLists.limit(lane0 - first + lane), itemLimit);
       }
-      block.distances(m_tiles[item]->signature, limits.data(), scores.data());
+      block.distances(m_tiles[item]->signature, m_squares[item], limits.data(), scores.data());
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         if (scores[lane] == kNoMatch) continue;
         const auto bidder = static_cast<std::uint32_t>(lane0 + lane);
@@ -230,26 +149,19 @@ void NearestAssignment::scanTileBidders(std::size_t first, std::size_t last, Nea
                                         NearLists& itemLists) const {
   // Each group of item cells meets every bidder tile of the job.
   constexpr std::size_t kLanes = CellBlock::kCells;
-  std::vector<CellComparison> comparisons;
-  comparisons.reserve(kLanes);
-  std::array<const CellComparison*, kLanes> pointers{};
   std::array<std::uint32_t, kLanes> limits{};
   std::array<std::uint32_t, kLanes> scores{};
   for (std::size_t item0 = 0; item0 < m_items; item0 += kLanes) {
-    const std::size_t lanes = std::min(kLanes, m_items - item0);
-    comparisons.clear();
-    for (std::size_t lane = 0; lane < lanes; ++lane) {
-      const PuzzleInfo& cell = *m_cells[item0 + lane];
-      comparisons.emplace_back(m_context.comparison, cell.signature, cell.weight);
-      pointers[lane] = &comparisons.back();
-    }
-    const CellBlock block(std::span<const CellComparison* const>(pointers.data(), lanes));
+    if (m_context.job.stopRequested()) return;
+    const PreparedCells block(m_context.comparison, m_cells, item0,
+                              std::min(kLanes, m_items - item0));
+    const std::size_t lanes = block.size();
     for (std::size_t bidder = first; bidder < last; ++bidder) {
       const std::uint32_t bidderLimit = bidderLists.limit(bidder - first);
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         limits[lane] = std::max(bidderLimit, itemLists.limit(item0 + lane));
       }
-      block.distances(m_tiles[bidder]->signature, limits.data(), scores.data());
+      block.distances(m_tiles[bidder]->signature, m_squares[bidder], limits.data(), scores.data());
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         if (scores[lane] == kNoMatch) continue;
         const auto item = static_cast<std::uint32_t>(item0 + lane);
@@ -260,14 +172,14 @@ void NearestAssignment::scanTileBidders(std::size_t first, std::size_t last, Nea
   }
 }
 
-void NearestAssignment::scanAllPairs() {
+bool NearestAssignment::scanAllPairs() {
   // Each list keeps one pair more than it passes on: the first pair left out is the bound.
   const std::size_t blockSize = m_tilesBid ? kTileScanBlock : kCellScanBlock;
   const std::size_t blocks = (m_bidders + blockSize - 1) / blockSize;
-  std::vector<std::vector<Near>> bidderNear(m_bidders);
+  std::vector<std::vector<NearPair>> bidderNear(m_bidders);
   NearLists itemNear(m_items, m_nearestBidders + 1);
   std::mutex itemMutex;
-  forParts(blocks, [&](std::size_t block) {
+  m_workers.forParts(blocks, [&](std::size_t block) {
     const std::size_t first = block * blockSize;
     const std::size_t last = std::min(m_bidders, first + blockSize);
     NearLists bidderLists(last - first, m_nearest + 1);
@@ -278,20 +190,21 @@ void NearestAssignment::scanAllPairs() {
       scanCellBidders(first, last, bidderLists, itemLists);
     }
     for (std::size_t bidder = first; bidder < last; ++bidder) {
-      const std::span<const Near> pairs = bidderLists.sorted(bidder - first);
+      const std::span<const NearPair> pairs = bidderLists.sorted(bidder - first);
       bidderNear[bidder].assign(pairs.begin(), pairs.end());
     }
     // The lists hold a strict order, so merging the jobs' lists in any order gives the same.
     const std::lock_guard lock(itemMutex);
     for (std::size_t item = 0; item < m_items; ++item) itemNear.merge(item, itemLists, item);
   });
+  if (m_context.job.stopRequested()) return false;
 
   m_bidderBound.assign(m_bidders, kUnbounded);
   m_itemBound.assign(m_items, kUnbounded);
   // For every bidder, the pairs in which it is among an item's nearest bidders.
   std::vector<std::vector<AssignmentEdge>> extra(m_bidders);
   for (std::size_t item = 0; item < m_items; ++item) {
-    const std::span<const Near> pairs = itemNear.sorted(item);
+    const std::span<const NearPair> pairs = itemNear.sorted(item);
     const std::size_t kept = std::min(pairs.size(), m_nearestBidders);
     if (pairs.size() > kept) m_itemBound[item] = pairs[kept].score;
     for (std::size_t i = 0; i < kept; ++i) {
@@ -301,7 +214,7 @@ void NearestAssignment::scanAllPairs() {
   std::vector<AssignmentEdge> row;
   std::size_t pairsKept = 0;
   for (std::size_t bidder = 0; bidder < m_bidders; ++bidder) {
-    const std::vector<Near>& pairs = bidderNear[bidder];
+    const std::vector<NearPair>& pairs = bidderNear[bidder];
     const std::size_t kept = std::min(pairs.size(), m_nearest);
     if (pairs.size() > kept) m_bidderBound[bidder] = pairs[kept].score;
     row.clear();
@@ -327,9 +240,10 @@ void NearestAssignment::scanAllPairs() {
     }
     pairsKept += row.size();
     m_assignment.addEdges(static_cast<std::uint32_t>(bidder), row);
-    std::vector<Near>().swap(bidderNear[bidder]);
+    std::vector<NearPair>().swap(bidderNear[bidder]);
   }
   if (m_stats != nullptr) m_stats->firstPairs = pairsKept;
+  return true;
 }
 
 std::vector<AssignmentEdge> NearestAssignment::rescan(std::uint32_t bidder,
@@ -409,7 +323,7 @@ bool NearestAssignment::findBetterPairs(
     std::vector<std::vector<AssignmentEdge>> results(count);
     const std::size_t parts = (count + kRescanBlock - 1) / kRescanBlock;
     std::vector<std::size_t> compared(parts, 0);
-    forParts(parts, [&](std::size_t part) {
+    m_workers.forParts(parts, [&](std::size_t part) {
       std::vector<std::uint8_t> inRow(m_items, 0);
       for (std::size_t i = part * kRescanBlock; i < std::min(count, (part + 1) * kRescanBlock);
            ++i) {
@@ -454,7 +368,11 @@ void NearestAssignment::keepIfBetter() {
 
 bool NearestAssignment::run() {
   if (m_bidders == 0 || m_items == 0) return true;
-  scanAllPairs();
+  // A stop during the scan ends the pass before any tile is placed.
+  if (!scanAllPairs()) {
+    (void)m_progress.consumeStop(0);
+    return true;
+  }
   const bool solved = solve();
   // Before the first assignment is complete, a stop keeps what was reached so far.
   keepIfBetter();
@@ -462,7 +380,14 @@ bool NearestAssignment::run() {
   // Where most bidders may still find better pairs outside their nearest (nearly every item
   // is needed, so many bidders must go far down their lists), checking round after round
   // costs more than the price auction.
-  if (m_mayGiveUp && suspects().size() > m_bidders / 4) return false;
+  if (m_mayGiveUp && suspects().size() > m_bidders / 4) {
+    if (!m_keepFirst) return false;
+    // The assignment on the nearest pairs stands without the checks: where twice as many
+    // cells as tiles take part it came within a few thousandths of a percent of the best.
+    m_progress.setCompleted();
+    m_progress.publish(m_assignment.servedCount());
+    return true;
+  }
   m_progress.setCompleted();
   m_progress.publish(m_assignment.servedCount());
   std::vector<std::pair<std::uint32_t, std::vector<AssignmentEdge>>> found;
@@ -493,9 +418,9 @@ std::vector<std::uint32_t> NearestAssignment::tileOfCell() const {
 }  // namespace
 
 bool assignNearest(MatchingContext& context, std::span<PuzzleInfo* const> cells,
-                   std::span<FotoInfo* const> tiles, const AuctionOptions& options,
+                   std::span<FotoInfo* const> tiles, const AuctionOptions& options, bool keepFirst,
                    AuctionProgress& progress, std::vector<std::uint32_t>& tileOfCell) {
-  NearestAssignment assignment(context, cells, tiles, options, progress);
+  NearestAssignment assignment(context, cells, tiles, options, keepFirst, progress);
   if (!assignment.run()) return false;
   tileOfCell = assignment.tileOfCell();
   return true;
