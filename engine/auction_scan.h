@@ -63,15 +63,16 @@ class PreparedCells {
   PreparedCells& operator=(const PreparedCells&) = delete;
 
   [[nodiscard]] std::size_t size() const { return m_block.size(); }
-  /// `out[i]` = the distance of cell i to `tile` within `limits[i]` (`CellBlock::distances`).
-  /// The tile's squares pay where limits reject most pairs; without limits they cost only.
-  void distances(const ImageSignature& tile, const TileSquares& squares,
+  /// `out[i]` = the distance of cell i to `tile` within `limits[i]` (`CellBlock::distances`),
+  /// with the tile's `squares` when given (may be null). The squares pay where limits reject
+  /// most pairs; without limits they cost only.
+  void distances(const ImageSignature& tile, const TileSquares* squares,
                  const std::uint32_t* limits, std::uint32_t* out) const {
-    m_block.distances(tile, squares, limits, out);
-  }
-  void distances(const ImageSignature& tile, const std::uint32_t* limits,
-                 std::uint32_t* out) const {
-    m_block.distances(tile, limits, out);
+    if (squares != nullptr) {
+      m_block.distances(tile, *squares, limits, out);
+    } else {
+      m_block.distances(tile, limits, out);
+    }
   }
 
  private:

@@ -402,7 +402,11 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
     m_coarseTable[at] = toCoarse(score);
     return fromCoarse(m_coarseTable[at]);
   };
+  // Without the table every comparison has a limit, which the tiles' squares help to apply.
   const std::vector<TileSquares> squares = table ? std::vector<TileSquares>{} : squaresOf(m_tiles);
+  const auto squaresOfTile = [&squares](std::uint32_t tile) {
+    return squares.empty() ? nullptr : &squares[tile];
+  };
   m_workers.forParts(blocks, [&](std::size_t block) {
     const auto first = static_cast<std::uint32_t>(block * blockSize);
     const auto last = static_cast<std::uint32_t>(std::min(bidders, (block + 1) * blockSize));
@@ -420,11 +424,8 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
           for (std::size_t lane = 0; lane < lanes; ++lane) {
             limits[lane] = table ? kNoMatch : tops.limit(lane);
           }
-          if (table) {
-            cells.distances(m_tiles[item]->signature, limits.data(), scores.data());
-          } else {
-            cells.distances(m_tiles[item]->signature, squares[item], limits.data(), scores.data());
-          }
+          cells.distances(m_tiles[item]->signature, squaresOfTile(item), limits.data(),
+                          scores.data());
           for (std::size_t lane = 0; lane < lanes; ++lane) {
             tops.offer(lane, {keep((lane0 + lane) * items + item, scores[lane]), item});
           }
@@ -444,12 +445,8 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
       const std::size_t lanes = cells.size();
       for (std::uint32_t bidder = first; bidder < last; ++bidder) {
         limits.fill(table ? kNoMatch : tops.limit(bidder - first));
-        if (table) {
-          cells.distances(m_tiles[bidder]->signature, limits.data(), scores.data());
-        } else {
-          cells.distances(m_tiles[bidder]->signature, squares[bidder], limits.data(),
-                          scores.data());
-        }
+        cells.distances(m_tiles[bidder]->signature, squaresOfTile(bidder), limits.data(),
+                        scores.data());
         for (std::size_t lane = 0; lane < lanes; ++lane) {
           const std::uint32_t score =
               keep(std::size_t{bidder} * items + item0 + lane, scores[lane]);

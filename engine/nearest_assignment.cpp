@@ -134,7 +134,7 @@ void NearestAssignment::scanCellBidders(std::size_t first, std::size_t last, Nea
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         limits[lane] = std::max(bidderLists.limit(lane0 - first + lane), itemLimit);
       }
-      block.distances(m_tiles[item]->signature, m_squares[item], limits.data(), scores.data());
+      block.distances(m_tiles[item]->signature, &m_squares[item], limits.data(), scores.data());
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         if (scores[lane] == kNoMatch) continue;
         const auto bidder = static_cast<std::uint32_t>(lane0 + lane);
@@ -161,7 +161,7 @@ void NearestAssignment::scanTileBidders(std::size_t first, std::size_t last, Nea
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         limits[lane] = std::max(bidderLimit, itemLists.limit(item0 + lane));
       }
-      block.distances(m_tiles[bidder]->signature, m_squares[bidder], limits.data(), scores.data());
+      block.distances(m_tiles[bidder]->signature, &m_squares[bidder], limits.data(), scores.data());
       for (std::size_t lane = 0; lane < lanes; ++lane) {
         if (scores[lane] == kNoMatch) continue;
         const auto item = static_cast<std::uint32_t>(item0 + lane);
