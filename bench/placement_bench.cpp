@@ -335,6 +335,11 @@ int main(int argc, char** argv) {
                           auctionStats.addedPairs, auctionStats.compared);
             text += line;
           }
+          if (auctionStats.scanSeconds > 0) {
+            std::snprintf(line, sizeof line, "  scan %.2f s auction %.2f s",
+                          auctionStats.scanSeconds, auctionStats.auctionSeconds);
+            text += line;
+          }
           return text;
         });
         if (!ran) failures = true;

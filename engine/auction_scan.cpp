@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <bit>
 
+#include <immintrin.h>
+
 #include "geometry/cell_grid.h"
 #include "job/mosaic_job.h"
 #include "parallel/worker_pool.h"
@@ -84,6 +86,64 @@ std::uint16_t toCoarse(std::uint32_t score) {
   // s = 20, stays below 0xFFFF).
   const unsigned shift = width - kCoarseBits;
   return static_cast<std::uint16_t>(shift * kHalfRange + (score >> shift));
+}
+
+std::uint64_t coarseWithinPortable(const std::uint16_t* codes, const std::int64_t* prices,
+                                   std::int64_t limit) {
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < kCoarseBatch; ++i) {
+    if (codes[i] == kCoarseNone) continue;
+    if (std::int64_t{fromCoarse(codes[i])} + prices[i] <= limit) mask |= std::uint64_t{1} << i;
+  }
+  return mask;
+}
+
+namespace {
+
+// `coarseWithin` eight entries at a time: the codes decoded in 32-bit lanes as `fromCoarse`
+// does, then added to the prices and compared in 64-bit lanes.
+__attribute__((target("avx2"))) std::uint64_t coarseWithinAvx2(const std::uint16_t* codes,
+                                                               const std::int64_t* prices,
+                                                               std::int64_t limit) {
+  const __m256i exactUpTo = _mm256_set1_epi32(2 * kHalfRange);
+  const __m256i none = _mm256_set1_epi32(kCoarseNone);
+  const __m256i one = _mm256_set1_epi32(1);
+  const __m256i bound = _mm256_set1_epi64x(limit);
+  std::uint64_t mask = 0;
+  for (std::size_t g = 0; g < kCoarseBatch; g += 8) {
+    const __m256i code =
+        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(codes + g)));
+    // From 2^12 on: shift s = code / 2^11 - 1, leading bits code - s x 2^11, and the distance
+    // (leading << s) + 2^(s - 1).
+    const __m256i shift = _mm256_sub_epi32(_mm256_srli_epi32(code, kCoarseBits - 1), one);
+    const __m256i leading = _mm256_sub_epi32(code, _mm256_slli_epi32(shift, kCoarseBits - 1));
+    const __m256i wide = _mm256_add_epi32(_mm256_sllv_epi32(leading, shift),
+                                          _mm256_sllv_epi32(one, _mm256_sub_epi32(shift, one)));
+    const __m256i small = _mm256_cmpgt_epi32(exactUpTo, code);
+    const __m256i score = _mm256_blendv_epi8(wide, code, small);
+    const auto absent = static_cast<std::uint32_t>(
+        _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(code, none))));
+    std::uint32_t over = 0;
+    for (int half = 0; half < 2; ++half) {
+      const __m256i score64 = _mm256_cvtepu32_epi64(half == 0 ? _mm256_castsi256_si128(score)
+                                                              : _mm256_extracti128_si256(score, 1));
+      const __m256i total = _mm256_add_epi64(
+          score64, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prices + g + 4 * half)));
+      over |= static_cast<std::uint32_t>(
+                  _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(total, bound))))
+              << (4 * half);
+    }
+    mask |= std::uint64_t{~(over | absent) & 0xFFu} << g;
+  }
+  return mask;
+}
+
+}  // namespace
+
+std::uint64_t coarseWithin(const std::uint16_t* codes, const std::int64_t* prices,
+                           std::int64_t limit) {
+  return vector::avx2Available() ? coarseWithinAvx2(codes, prices, limit)
+                                 : coarseWithinPortable(codes, prices, limit);
 }
 
 std::vector<TileSquares> squaresOf(std::span<FotoInfo* const> tiles) {

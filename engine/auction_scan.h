@@ -98,6 +98,19 @@ class PreparedCells {
   return (leading << shift) + (1u << (shift - 1));
 }
 
+/// The entries a look along a row of coarse distances takes at once (`coarseWithin`).
+inline constexpr std::size_t kCoarseBatch = 64;
+/// For the `kCoarseBatch` entries from `codes` (coarse distances, `toCoarse`) and the prices of
+/// their items from `prices`: a mask with bit i set where `codes[i]` is a distance, not "no
+/// match", and `fromCoarse(codes[i])` + `prices[i]` is at most `limit`. A look along a long row
+/// thus skips 64 items at a time that cannot rank. On the vector loop where the processor has
+/// it; the results are the same. Prices must lie below 2^62. Any thread.
+[[nodiscard]] std::uint64_t coarseWithin(const std::uint16_t* codes, const std::int64_t* prices,
+                                         std::int64_t limit);
+/// The same as the plain loop (the reference for tests).
+[[nodiscard]] std::uint64_t coarseWithinPortable(const std::uint16_t* codes,
+                                                 const std::int64_t* prices, std::int64_t limit);
+
 /// The squares of every tile's thumbnail (`tileSquares`), in the order of `tiles`.
 [[nodiscard]] std::vector<TileSquares> squaresOf(std::span<FotoInfo* const> tiles);
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -336,6 +338,8 @@ class Auction {
   std::vector<std::uint8_t> m_inRow;
   // The items a lengthening compares.
   std::vector<std::uint32_t> m_candidates;
+  // The candidates a look along a table row collects before they go to the bidder's list.
+  std::vector<Ranked> m_found;
   std::size_t m_assigned = 0;
   std::vector<std::uint32_t> m_kept;
   std::size_t m_keptCount = 0;
@@ -501,15 +505,45 @@ void Auction::extendFromTable(std::uint32_t bidder, TopList& fromRow) {
   const BidderRow& row = m_rows[bidder];
   m_inRow.resize(itemCount(), 0);
   for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 1;
+  // The candidates are collected and cut back now and then to the list's length, which costs
+  // less than keeping each in the list's heap as it comes: the best ones of a long row come in
+  // no order. Whatever ranks below the list's own threshold or below as many collected ones
+  // as the list holds cannot enter it.
   std::int64_t threshold = fromRow.threshold();
-  forTableRow(bidder, [&](std::uint32_t item, std::uint32_t score) {
+  const std::size_t capacity = m_cacheSize + 1;
+  m_found.clear();
+  const auto take = [&](std::uint32_t item, std::uint32_t score) {
     if (score == kNoMatch || m_inRow[item] != 0) return;
     const std::int64_t value = auctionValue(score);
     const std::int64_t key = value - m_price[item];
     if (threshold != kNoFloor && key < threshold) return;
-    fromRow.offer({key, value, item});
-    threshold = fromRow.threshold();
-  });
+    m_found.push_back({key, value, item});
+    if (m_found.size() < 4 * capacity) return;
+    std::nth_element(m_found.begin(), m_found.begin() + static_cast<std::ptrdiff_t>(capacity - 1),
+                     m_found.end(), ranksBefore);
+    m_found.resize(capacity);
+    threshold = std::max(threshold, m_found.back().key);
+  };
+  if (!m_coarse) {
+    forTableRow(bidder, take);
+  } else {
+    // Most items of a long row cannot rank: a batch at a time, only those whose distance plus
+    // price is small enough for a key of at least the threshold are looked at one by one.
+    const std::uint16_t* codes = m_coarseTable.data() + std::size_t{bidder} * itemCount();
+    std::uint32_t first = 0;
+    for (; first + kCoarseBatch <= itemCount(); first += kCoarseBatch) {
+      const std::int64_t limit = threshold == kNoFloor ? std::numeric_limits<std::int64_t>::max()
+                                                       : auctionValue(0) - threshold;
+      for (std::uint64_t mask = coarseWithin(codes + first, m_price.data() + first, limit);
+           mask != 0; mask &= mask - 1) {
+        const auto item = first + static_cast<std::uint32_t>(std::countr_zero(mask));
+        take(item, fromCoarse(codes[item]));
+      }
+    }
+    for (std::uint32_t item = first; item < itemCount(); ++item)
+      take(item, fromCoarse(codes[item]));
+  }
+  for (const Ranked& candidate : m_found) fromRow.offer(candidate);
   for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 0;
   fillCache(fromRow, kNoFloor, m_caches[bidder]);
 }
@@ -822,11 +856,27 @@ void Auction::run() {
   const std::size_t target = std::min(m_tiles.size(), m_cells.size());
   if (target == 0) return;
   const std::size_t length = rowLength();
+  const auto started = std::chrono::steady_clock::now();
   // A stop during the first scan ends the pass before any tile is placed.
   if (!scanAllAtZeroPrices(length)) {
     (void)m_progress.consumeStop(0);
     return;
   }
+  const auto scanned = std::chrono::steady_clock::now();
+  if (m_options.stats != nullptr) {
+    m_options.stats->scanSeconds = std::chrono::duration<double>(scanned - started).count();
+  }
+  // The time after the scan, however the auction ends.
+  struct Timer {
+    AuctionStats* stats;
+    std::chrono::steady_clock::time_point from;
+    ~Timer() {
+      if (stats != nullptr) {
+        stats->auctionSeconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+      }
+    }
+  } timer{m_options.stats, scanned};
   std::vector<std::uint32_t> everyone(bidderCount());
   for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) everyone[bidder] = bidder;
   const auto startCaches = [&](std::size_t size) {

@@ -133,6 +133,16 @@ struct ByteCosts {
   }
 };
 
+// The eight 32-bit lanes of `acc` added in 64 bits.
+__attribute__((target("avx2"), always_inline)) inline std::uint64_t laneSum(__m256i acc) {
+  const __m256i wide = _mm256_add_epi64(_mm256_cvtepu32_epi64(_mm256_castsi256_si128(acc)),
+                                        _mm256_cvtepu32_epi64(_mm256_extracti128_si256(acc, 1)));
+  const __m128i half =
+      _mm_add_epi64(_mm256_castsi256_si128(wide), _mm256_extracti128_si256(wide, 1));
+  return static_cast<std::uint64_t>(
+      _mm_cvtsi128_si64(_mm_add_epi64(half, _mm_unpackhi_epi64(half, half))));
+}
+
 // The same sums when the channel costs are |difference| x a small priority (`ByteCosts`); the
 // element weight, common to the whole call, multiplies each batch's sum once.
 template <int Response, bool Divide>
@@ -143,16 +153,15 @@ __attribute__((target("avx2"))) std::uint64_t sumBytes(const VectorTables& t, co
                                                        std::uint64_t bound,
                                                        std::size_t checkEvery) {
   const ByteCosts<Response, Divide> costs(t, shift);
+  // Sums stay below 2^32 and a lane holds up to 18 elements' responses: against a bound that
+  // high, the whole call is one batch.
+  if (bound >= 0xFFFFFFFFu && vectors <= 18) checkEvery = vectors;
   std::size_t v = 0;
   while (v < vectors) {
     const std::size_t end = v + checkEvery < vectors ? v + checkEvery : vectors;
     __m256i acc = _mm256_setzero_si256();
     for (; v < end; ++v) acc = _mm256_add_epi32(acc, costs.of(cell + 8 * v, tile + 8 * v));
-    alignas(32) std::uint32_t lanes[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), acc);
-    std::uint64_t batch = 0;
-    for (const std::uint32_t lane : lanes) batch += lane;
-    sum += batch * weight;
+    sum += laneSum(acc) * weight;
     if (sum > bound) return sum;
   }
   return sum;
@@ -174,11 +183,7 @@ __attribute__((target("avx2"))) std::uint64_t sumByteRows(const VectorTables& t,
   for (std::size_t m = 0; m < 4; ++m) {
     __m256i acc = _mm256_setzero_si256();
     for (; v < kEnds[m]; ++v) acc = _mm256_add_epi32(acc, costs.of(cell + 8 * v, tile + 8 * v));
-    alignas(32) std::uint32_t lanes[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), acc);
-    std::uint64_t batch = 0;
-    for (const std::uint32_t lane : lanes) batch += lane;
-    sum += batch * weight;
+    sum += laneSum(acc) * weight;
     if (sum + rest[m] > bound) return sum + rest[m];
   }
   return sum;
@@ -348,14 +353,7 @@ __attribute__((target("avx2"))) void blocksBytes(const VectorTables& t, const Pi
   for (std::size_t i = 0; i < count; ++i) {
     const __m256i acc =
         _mm256_add_epi32(costs.of(cells[i], tiles[i]), costs.of(cells[i] + 8, tiles[i] + 8));
-    // The eight lanes added in 64 bits, as `sumBytes` adds a batch.
-    const __m256i wide = _mm256_add_epi64(_mm256_cvtepu32_epi64(_mm256_castsi256_si128(acc)),
-                                          _mm256_cvtepu32_epi64(_mm256_extracti128_si256(acc, 1)));
-    const __m128i half =
-        _mm_add_epi64(_mm256_castsi256_si128(wide), _mm256_extracti128_si256(wide, 1));
-    const auto batch = static_cast<std::uint64_t>(_mm_cvtsi128_si64(half)) +
-                       static_cast<std::uint64_t>(_mm_extract_epi64(half, 1));
-    out[i] = sum + batch * weight;
+    out[i] = sum + laneSum(acc) * weight;
   }
 }
 
