@@ -87,6 +87,21 @@ class TopList {
       std::push_heap(m_heap.begin(), m_heap.end(), ranksBefore);
     }
   }
+  // Offers all `candidates` at once: the same list as offering them one by one, in less time
+  // when many would enter. `candidates` is used up.
+  void absorb(std::vector<Ranked>& candidates) {
+    if (m_capacity == 0) return;
+    std::erase_if(candidates, [&](const Ranked& c) { return c.key < m_minimum; });
+    candidates.insert(candidates.end(), m_heap.begin(), m_heap.end());
+    if (candidates.size() > m_capacity) {
+      std::nth_element(candidates.begin(),
+                       candidates.begin() + static_cast<std::ptrdiff_t>(m_capacity - 1),
+                       candidates.end(), ranksBefore);
+      candidates.resize(m_capacity);
+    }
+    m_heap.assign(candidates.begin(), candidates.end());
+    std::make_heap(m_heap.begin(), m_heap.end(), ranksBefore);
+  }
   void merge(const TopList& other) {
     for (const Ranked& candidate : other.m_heap) offer(candidate);
   }
@@ -543,7 +558,7 @@ void Auction::extendFromTable(std::uint32_t bidder, TopList& fromRow) {
     for (std::uint32_t item = first; item < itemCount(); ++item)
       take(item, fromCoarse(codes[item]));
   }
-  for (const Ranked& candidate : m_found) fromRow.offer(candidate);
+  fromRow.absorb(m_found);
   for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 0;
   fillCache(fromRow, kNoFloor, m_caches[bidder]);
 }
