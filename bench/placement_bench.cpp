@@ -336,7 +336,7 @@ int main(int argc, char** argv) {
             text += line;
           }
           if (auctionStats.scanSeconds > 0) {
-            std::snprintf(line, sizeof line, "  scan %.2f s auction %.2f s",
+            std::snprintf(line, sizeof line, "  scan %.2f s auction %.2f s cpu",
                           auctionStats.scanSeconds, auctionStats.auctionSeconds);
             text += line;
           }

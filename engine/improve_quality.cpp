@@ -7,6 +7,7 @@
 #include <bit>
 #include <chrono>
 #include <cstddef>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <limits>
@@ -881,17 +882,20 @@ void Auction::run() {
   if (m_options.stats != nullptr) {
     m_options.stats->scanSeconds = std::chrono::duration<double>(scanned - started).count();
   }
-  // The time after the scan, however the auction ends.
+  // The job thread's processor time after the scan, however the auction ends.
+  const auto threadSeconds = [] {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+  };
   struct Timer {
     AuctionStats* stats;
-    std::chrono::steady_clock::time_point from;
+    double (*clock)();
+    double from;
     ~Timer() {
-      if (stats != nullptr) {
-        stats->auctionSeconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-      }
+      if (stats != nullptr) stats->auctionSeconds = clock() - from;
     }
-  } timer{m_options.stats, scanned};
+  } timer{m_options.stats, threadSeconds, threadSeconds()};
   std::vector<std::uint32_t> everyone(bidderCount());
   for (std::uint32_t bidder = 0; bidder < bidderCount(); ++bidder) everyone[bidder] = bidder;
   const auto startCaches = [&](std::size_t size) {

@@ -26,8 +26,8 @@ struct AuctionStats {
   std::size_t addedPairs = 0;
   /// Pairs the optimality checks compared (the others were cleared by bounds).
   std::size_t compared = 0;
-  /// Seconds (wall clock) the price auction spent in its first scan over all pairs, and after
-  /// it.
+  /// Seconds (wall clock) the price auction spent in its first scan over all pairs, and the
+  /// job thread's processor time after it.
   double scanSeconds = 0;
   double auctionSeconds = 0;
 };
