@@ -278,7 +278,8 @@ class Auction {
   void extendRow(std::uint32_t bidder, TopList& fromRow);
   // `extendRow` with the table kept: reads the distances of the items outside the row.
   void extendFromTable(std::uint32_t bidder, TopList& fromRow);
-  void fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const;
+  // The cache from a list's candidates, best first (`TopList::sorted`).
+  void fillCache(const std::vector<Ranked>& best, std::int64_t outside, BidderCache& cache) const;
   [[nodiscard]] Choice choose(std::uint32_t bidder);
 
   // Offers the assigned bidders [first, last) to `top` keyed by what `item` is worth to them
@@ -484,8 +485,8 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
   return true;
 }
 
-void Auction::fillCache(const TopList& top, std::int64_t outside, BidderCache& cache) const {
-  const std::vector<Ranked> best = top.sorted();
+void Auction::fillCache(const std::vector<Ranked>& best, std::int64_t outside,
+                        BidderCache& cache) const {
   const std::size_t kept = std::min(best.size(), m_cacheSize);
   cache.entries.clear();
   cache.entries.reserve(m_cacheSize);
@@ -507,12 +508,19 @@ void Auction::rescan(std::uint32_t bidder) {
   // An item outside the row is worth at most the row's bound, at a price of at least the
   // lowest one.
   const std::int64_t outside = row.bound == kNoFloor ? kNoFloor : row.bound - m_lowestPrice;
-  fillCache(top, outside, m_caches[bidder]);
-  const BidderCache& cache = m_caches[bidder];
+  // The entries the cache would keep that reach its floor; with fewer than two the bidder looks
+  // beyond its row, which fills the cache itself.
+  const std::vector<Ranked> best = top.sorted();
+  const std::int64_t floor =
+      std::max(best.size() > m_cacheSize ? best[m_cacheSize].key : kNoFloor, outside);
   const auto usable = std::count_if(
-      cache.entries.begin(), cache.entries.end(),
-      [&](const CacheEntry& entry) { return entry.value - m_price[entry.item] >= cache.floor; });
-  if (usable < 2 && outside != kNoFloor && outside > top.threshold()) extendRow(bidder, top);
+      best.begin(), best.begin() + static_cast<std::ptrdiff_t>(std::min(best.size(), m_cacheSize)),
+      [&](const Ranked& candidate) { return candidate.key >= floor; });
+  if (usable < 2 && outside != kNoFloor && outside > top.threshold()) {
+    extendRow(bidder, top);
+    return;
+  }
+  fillCache(best, outside, m_caches[bidder]);
 }
 
 void Auction::extendFromTable(std::uint32_t bidder, TopList& fromRow) {
@@ -561,7 +569,7 @@ void Auction::extendFromTable(std::uint32_t bidder, TopList& fromRow) {
   }
   fromRow.absorb(m_found);
   for (const RowEntry& entry : row.entries) m_inRow[entry.item] = 0;
-  fillCache(fromRow, kNoFloor, m_caches[bidder]);
+  fillCache(fromRow.sorted(), kNoFloor, m_caches[bidder]);
 }
 
 void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
@@ -633,7 +641,7 @@ void Auction::extendRow(std::uint32_t bidder, TopList& fromRow) {
   });
   for (const TopList& top : tops) fromRow.merge(top);
   // No item left out ranks: the cache is exact.
-  fillCache(fromRow, kNoFloor, m_caches[bidder]);
+  fillCache(fromRow.sorted(), kNoFloor, m_caches[bidder]);
 
   // The row keeps the best items outside it found within the widened distance of the final
   // threshold (which are all there are), up to doubling its length within the rows' memory.
