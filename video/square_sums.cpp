@@ -24,7 +24,11 @@ std::uint32_t channel(double value) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-const bool kWideVectors = __builtin_cpu_supports("avx2") != 0;
+// Whether the processor runs 256-bit integer vector code.
+bool wideVectors() {
+  static const bool available = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+  return available;
+}
 
 // The sums of one row of a square, eight pixels at a time, with `clear` also setting the fourth
 // byte of each pixel to 0 first. `sums` receives red, green, blue, transparency per box.
@@ -35,8 +39,8 @@ __attribute__((target("avx2"))) void addRowWide(
   const __m256i zero = _mm256_setzero_si256();
   for (std::uint32_t bx = 0; bx < boxes; ++bx, sums += 4) {
     const auto in = pixels + static_cast<std::size_t>(bx) * box;
-    // Four pixels' channels in 32-bit lanes: the first and third, the second and fourth of
-    // each group of four pixels added up in the two halves.
+    // Red, green, blue, transparency in 32-bit lanes, one set in each 128-bit half; the two
+    // halves are added at the end.
     __m256i wide = zero;
     std::uint32_t i = 0;
     while (i + 8 <= box) {
@@ -118,7 +122,7 @@ void SquareSums::addRowsClearingPadding(Foto& image, std::uint32_t first, std::u
   first = std::max(first, m_y);
   end = std::min(end, m_y + side());
 #if defined(__x86_64__) || defined(__i386__)
-  if (kWideVectors) {
+  if (wideVectors()) {
     for (std::uint32_t row = first; row < end; ++row) {
       addRowWide<true>(image.row(row) + m_x, m_box, m_boxes,
                        &m_sums[4 * static_cast<std::size_t>((row - m_y) / m_box) * m_boxes]);
@@ -138,7 +142,7 @@ void SquareSums::addRows(const Foto& image, std::uint32_t first, std::uint32_t e
   first = std::max(first, m_y);
   end = std::min(end, m_y + side());
 #if defined(__x86_64__) || defined(__i386__)
-  if (kWideVectors) {
+  if (wideVectors()) {
     for (std::uint32_t row = first; row < end; ++row) {
       addRowWide<false>(image.row(row) + m_x, m_box, m_boxes,
                         &m_sums[4 * static_cast<std::size_t>((row - m_y) / m_box) * m_boxes]);
