@@ -133,9 +133,16 @@ struct FrameConverter {
                                       static_cast<AVPixelFormat>(frame->format), width, height,
                                       AV_PIX_FMT_RGB0, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler) return false;
-    // Band by band, each band's padding cleared while it is still in the cache.
+    // Band by band, each band's padding cleared while it is still in the cache. The square's
+    // pixels are cleared as they are summed, when the square lies in what is converted.
     Pixel* origin =
         target.pixels + static_cast<std::size_t>(top) * w + static_cast<std::size_t>(left);
+    const bool sumsClear = sums != nullptr && int64_t{sums->x()} >= left &&
+                           int64_t{sums->x()} + sums->side() <= right &&
+                           int64_t{sums->y()} >= top && int64_t{sums->y()} + sums->side() <= bottom;
+    // The square's columns in the converted region, when its rows are cleared by the sums.
+    const int squareLeft = sumsClear ? static_cast<int>(sums->x()) - left : width;
+    const int squareRight = sumsClear ? squareLeft + static_cast<int>(sums->side()) : width;
     uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(origin), nullptr, nullptr, nullptr};
     const int destinationStride[4] = {frame->width * 4, 0, 0, 0};
     for (int y = 0; y < height; y += kBandRows) {
@@ -156,10 +163,19 @@ struct FrameConverter {
       // The fourth byte is padding that the converter may fill; the picture wants it opaque.
       for (int r = y; r < y + rows; ++r) {
         Pixel* pixels = origin + static_cast<std::size_t>(r) * w;
-        for (int x = 0; x < width; ++x) pixels[x] &= 0x00FFFFFFu;
+        const int row = top + r;
+        const bool inSquare = sumsClear && row >= static_cast<int>(sums->y()) &&
+                              row < static_cast<int>(sums->y() + sums->side());
+        const int skipFrom = inSquare ? squareLeft : width;
+        const int skipTo = inSquare ? squareRight : width;
+        for (int x = 0; x < skipFrom; ++x) pixels[x] &= 0x00FFFFFFu;
+        for (int x = skipTo; x < width; ++x) pixels[x] &= 0x00FFFFFFu;
       }
       // Summed while the band is still in the cache.
-      if (sums != nullptr) {
+      if (sumsClear) {
+        sums->addRowsClearingPadding(target, static_cast<std::uint32_t>(top + y),
+                                     static_cast<std::uint32_t>(top + y + rows));
+      } else if (sums != nullptr) {
         addSquare(*sums, target, static_cast<std::uint32_t>(top + y),
                   static_cast<std::uint32_t>(top + y + rows));
       }

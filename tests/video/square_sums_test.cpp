@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "video/square_sums.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -43,16 +44,20 @@ ImageSignature resampledSignature(const Foto& image, std::uint32_t left, std::ui
 TEST(SquareSums, SignatureEqualsTheResampledOneBitForBit) {
   std::uint32_t seed = 7;
   Foto image;
-  ASSERT_TRUE(image.create(100, 80));
+  ASSERT_TRUE(image.create(220, 140));
+  // The same picture with its fourth bytes set, as the converter may leave them.
+  Foto padded;
+  ASSERT_TRUE(padded.create(220, 140));
   for (std::size_t i = 0; i < image.pixelCount(); ++i) {
     seed = seed * 1664525u + 1013904223u;
     image.pixels[i] = seed & 0x00FFFFFFu;
+    padded.pixels[i] = image.pixels[i] | (seed >> 24 | 1) << 24;
   }
   struct Rect {
     std::uint32_t left, top, width, height;
   };
-  for (const Rect r :
-       {Rect{0, 0, 100, 60}, Rect{3, 5, 86, 60}, Rect{10, 1, 36, 50}, Rect{2, 0, 96, 72}}) {
+  for (const Rect r : {Rect{0, 0, 100, 60}, Rect{3, 5, 86, 60}, Rect{10, 1, 36, 50},
+                       Rect{2, 0, 96, 72}, Rect{1, 2, 218, 132}, Rect{0, 0, 220, 120}}) {
     SCOPED_TRACE(std::to_string(r.left) + "," + std::to_string(r.top) + " " +
                  std::to_string(r.width) + "x" + std::to_string(r.height));
     std::uint32_t x = 0;
@@ -61,14 +66,27 @@ TEST(SquareSums, SignatureEqualsTheResampledOneBitForBit) {
     ASSERT_TRUE(SquareSums::signatureSquare(r.left, r.top, r.width, r.height, x, y, box));
     SquareSums vector(x, y, box, 12);
     SquareSums plain(x, y, box, 12);
+    SquareSums clearing(x, y, box, 12);
+    Foto cleared;
+    ASSERT_TRUE(cleared.create(padded.width, padded.height));
+    std::copy(padded.pixels, padded.pixels + padded.pixelCount(), cleared.pixels);
     // In bands, as the frame reader adds them; rows outside the square are skipped.
     for (std::uint32_t band = 0; band < image.height; band += 16) {
       vector.addRows(image, band, std::min(band + 16, image.height));
       plain.addRowsPlain(image, band, std::min(band + 16, image.height));
+      clearing.addRowsClearingPadding(cleared, band, std::min(band + 16, image.height));
     }
     for (std::uint32_t i = 0; i < 144; ++i) {
       for (int c = 0; c < 4; ++c) {
         ASSERT_EQ(vector.box(i % 12, i / 12)[c], plain.box(i % 12, i / 12)[c]);
+        ASSERT_EQ(clearing.box(i % 12, i / 12)[c], plain.box(i % 12, i / 12)[c]);
+      }
+    }
+    // The square's pixels lost their fourth byte, no other pixel changed.
+    for (std::uint32_t py = 0; py < padded.height; ++py) {
+      for (std::uint32_t px = 0; px < padded.width; ++px) {
+        const bool inSquare = px >= x && px < x + 12 * box && py >= y && py < y + 12 * box;
+        ASSERT_EQ(cleared.at(px, py), inSquare ? image.at(px, py) : padded.at(px, py));
       }
     }
     ImageSignature summed;
