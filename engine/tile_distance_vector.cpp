@@ -3,6 +3,8 @@
 
 #include <immintrin.h>
 
+#include "platform/cpu_features.h"
+
 namespace tg::vector {
 namespace {
 
@@ -424,10 +426,7 @@ __attribute__((target("avx2"))) void detailsOver(const BlockDetail* tiles,
 
 }  // namespace
 
-bool avx2Available() {
-  static const bool available = __builtin_cpu_supports("avx2") != 0;
-  return available;
-}
+bool avx2Available() { return cpuHasAvx2(); }
 
 VectorShift makeVectorShift(int r, int g, int b) {
   const auto up = [](int s) { return static_cast<std::uint32_t>(s > 0 ? (s > 255 ? 255 : s) : 0); };

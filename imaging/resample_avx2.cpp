@@ -11,6 +11,7 @@
 
 #include "imaging/foto.h"
 #include "imaging/resample_tables.h"
+#include "platform/cpu_features.h"
 
 #define TG_AVX2 __attribute__((target("avx2")))
 #define TG_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
@@ -115,8 +116,7 @@ struct QuadRowAverager::Tables {
 };
 
 bool QuadRowAverager::available() {
-  static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
-  return hasAvx2 && g_enabled.load(std::memory_order_relaxed);
+  return cpuHasAvx2() && g_enabled.load(std::memory_order_relaxed);
 }
 
 bool QuadRowAverager::setEnabled(bool enabled) { return g_enabled.exchange(enabled); }

@@ -9,6 +9,7 @@
 
 #include "engine/comparison_settings.h"
 #include "engine/tile_distance.h"
+#include "platform/cpu_features.h"
 
 namespace tg {
 
@@ -159,8 +160,7 @@ void blendRowsBaseline(Foto& image, const Quad (*taps)[12], const BlendColumn* c
 
 void blendRows(Foto& image, const Quad (*taps)[12], const BlendColumn* columns,
                const BlendGrid& grid) {
-  static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
-  if (hasAvx2) {
+  if (cpuHasAvx2()) {
     blendRowsAvx2(image, taps, columns, grid);
   } else {
     blendRowsBaseline(image, taps, columns, grid);

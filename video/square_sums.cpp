@@ -12,6 +12,8 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/cpu_features.h"
+
 namespace tg {
 namespace {
 
@@ -24,11 +26,6 @@ std::uint32_t channel(double value) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// Whether the processor runs 256-bit integer vector code.
-bool wideVectors() {
-  static const bool available = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
-  return available;
-}
 
 // The sums of one row of a square, eight pixels at a time, with `clear` also setting the fourth
 // byte of each pixel to 0 first. `sums` receives red, green, blue, transparency per box.
@@ -122,7 +119,7 @@ void SquareSums::addRowsClearingPadding(Foto& image, std::uint32_t first, std::u
   first = std::max(first, m_y);
   end = std::min(end, m_y + side());
 #if defined(__x86_64__) || defined(__i386__)
-  if (wideVectors()) {
+  if (cpuHasAvx2()) {
     for (std::uint32_t row = first; row < end; ++row) {
       addRowWide<true>(image.row(row) + m_x, m_box, m_boxes,
                        &m_sums[4 * static_cast<std::size_t>((row - m_y) / m_box) * m_boxes]);
@@ -142,7 +139,7 @@ void SquareSums::addRows(const Foto& image, std::uint32_t first, std::uint32_t e
   first = std::max(first, m_y);
   end = std::min(end, m_y + side());
 #if defined(__x86_64__) || defined(__i386__)
-  if (wideVectors()) {
+  if (cpuHasAvx2()) {
     for (std::uint32_t row = first; row < end; ++row) {
       addRowWide<false>(image.row(row) + m_x, m_box, m_boxes,
                         &m_sums[4 * static_cast<std::size_t>((row - m_y) / m_box) * m_boxes]);

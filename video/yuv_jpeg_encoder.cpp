@@ -23,6 +23,7 @@
 #include <jerror.h>
 
 #include "imaging/jpeg_errors.h"
+#include "platform/cpu_features.h"
 
 namespace tg {
 namespace {
@@ -465,19 +466,13 @@ __attribute__((target("avx2"))) int stretchRangeWide(const std::uint8_t* in, std
   return i;
 }
 
-// Whether the processor runs 256-bit integer vector code.
-bool wideVectors() {
-  static const bool available = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
-  return available;
-}
-
 }  // namespace
 #endif
 
 void stretchRange(const std::uint8_t* in, std::uint8_t* out, int count, bool chroma) {
   int i = 0;
 #if defined(__x86_64__) || defined(__i386__)
-  if (wideVectors()) i = stretchRangeWide(in, out, count, chroma);
+  if (cpuHasAvx2()) i = stretchRangeWide(in, out, count, chroma);
 #endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
