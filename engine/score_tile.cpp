@@ -347,7 +347,7 @@ void publishSeedLimit(SearchShare& share, std::size_t keep, std::uint32_t initia
 // same as a whole.
 void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                  std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
-                 SearchShare* shared) {
+                 SearchShare* shared, CandidateChunks* chunks) {
   constexpr std::size_t kLanes = CellBlock::kCells;
   const CandidateSet& set = *info.tiles;
   const std::size_t lanes = std::min(lists.size(), kLanes);
@@ -457,35 +457,54 @@ void searchBlock(std::span<CScoreTile* const> lists, const CScoreTile::RebuildIn
     while (next < candidates.size() && candidates[next] < candidate) ++next;
     return next < candidates.size() && candidates[next] == candidate;
   };
-  for (std::uint32_t candidate = first; candidate < last; ++candidate) {
-    if (candidateOut(set, candidate)) continue;
-    const auto [from, to] = set.members[candidate];
-    bool any = false;
-    for (std::size_t l = 0; l < lanes; ++l) {
-      skip[l] = listed(*excluded[l], nextExcluded[l], candidate) ||
-                listed(*seeded[l], nextSeeded[l], candidate);
-      any = any || !skip[l];
-      best[l] = kNoMatch;
-    }
-    if (!any) continue;
-    for (std::uint32_t i = from; i < to; ++i) {
-      if (i + 1 < set.tiles.size()) {
-        // The next signature's first cache lines, which every comparison reads.
-        const char* next = reinterpret_cast<const char*>(set.tiles[i + 1]->signature.values.data());
-        __builtin_prefetch(next);
-        __builtin_prefetch(next + 64);
+  const auto scanRange = [&](std::uint32_t begin, std::uint32_t end) {
+    for (std::uint32_t candidate = begin; candidate < end; ++candidate) {
+      if (candidateOut(set, candidate)) continue;
+      const auto [from, to] = set.members[candidate];
+      bool any = false;
+      for (std::size_t l = 0; l < lanes; ++l) {
+        skip[l] = listed(*excluded[l], nextExcluded[l], candidate) ||
+                  listed(*seeded[l], nextSeeded[l], candidate);
+        any = any || !skip[l];
+        best[l] = kNoMatch;
+      }
+      if (!any) continue;
+      for (std::uint32_t i = from; i < to; ++i) {
+        if (i + 1 < set.tiles.size()) {
+          // The next signature's first cache lines, which every comparison reads.
+          const char* next =
+              reinterpret_cast<const char*>(set.tiles[i + 1]->signature.values.data());
+          __builtin_prefetch(next);
+          __builtin_prefetch(next + 64);
+        }
+        for (std::size_t l = 0; l < lanes; ++l) {
+          // A lane that may not take the candidate still runs, with the tightest bound; its
+          // result is not used.
+          bounds[l] = skip[l] ? 0 : std::min(bound(l), best[l]);
+        }
+        block.distances(set.tiles[i]->signature, set.squares[i], bounds.data(), distance.data());
+        for (std::size_t l = 0; l < lanes; ++l) best[l] = std::min(best[l], distance[l]);
       }
       for (std::size_t l = 0; l < lanes; ++l) {
-        // A lane that may not take the candidate still runs, with the tightest bound; its
-        // result is not used.
-        bounds[l] = skip[l] ? 0 : std::min(bound(l), best[l]);
+        if (!skip[l]) offer(l, best[l], candidate);
       }
-      block.distances(set.tiles[i]->signature, set.squares[i], bounds.data(), distance.data());
-      for (std::size_t l = 0; l < lanes; ++l) best[l] = std::min(best[l], distance[l]);
     }
-    for (std::size_t l = 0; l < lanes; ++l) {
-      if (!skip[l]) offer(l, best[l], candidate);
+  };
+  // The range, or with `chunks` one chunk after the other, each anywhere in the range.
+  std::uint32_t from = first;
+  std::uint32_t to = last;
+  bool more = chunks == nullptr || chunks->next(from, to);
+  for (; more; more = chunks != nullptr && chunks->next(from, to)) {
+    if (chunks != nullptr) {
+      for (std::size_t l = 0; l < lanes; ++l) {
+        nextExcluded[l] = static_cast<std::size_t>(
+            std::lower_bound(excluded[l]->begin(), excluded[l]->end(), from) -
+            excluded[l]->begin());
+        nextSeeded[l] = static_cast<std::size_t>(
+            std::lower_bound(seeded[l]->begin(), seeded[l]->end(), from) - seeded[l]->begin());
+      }
     }
+    scanRange(from, to);
   }
   for (std::size_t l = 0; l < lanes; ++l) std::sort_heap(found[l].begin(), found[l].end());
 }
@@ -506,15 +525,32 @@ void SearchShare::reset(std::uint32_t first, std::uint32_t last, std::uint32_t i
   failure = nullptr;
 }
 
+void CandidateChunks::reset(std::uint32_t first, std::uint32_t last, std::uint32_t size) {
+  m_next.store(first, std::memory_order_relaxed);
+  m_last = last;
+  m_size = std::max<std::uint32_t>(size, 1);
+}
+
+bool CandidateChunks::next(std::uint32_t& from, std::uint32_t& to) {
+  // A counter that only grows: once it has passed the end every later call fails too.
+  from = m_next.fetch_add(m_size, std::memory_order_relaxed);
+  if (from >= m_last || from + m_size < from) return false;
+  to = std::min(m_last, from + m_size);
+  return true;
+}
+
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last, std::span<std::vector<Entry>> found,
-                      std::span<SearchShare> shared) {
+                      std::span<SearchShare> shared, CandidateChunks* chunks) {
   const std::size_t count = std::min(lists.size(), found.size());
   last = std::min<std::uint32_t>(last, static_cast<std::uint32_t>(info.tiles->members.size()));
+  // Chunks are taken by the searches of one block of shared lists only: elsewhere each search
+  // picks its own seeds, which two searches of one chunked range would both offer.
+  if (count > CellBlock::kCells || shared.size() < count) chunks = nullptr;
   for (std::size_t at = 0; at < count; at += CellBlock::kCells) {
     const std::size_t n = std::min(CellBlock::kCells, count - at);
     searchBlock(lists.subspan(at, n), info, first, last, found.subspan(at, n),
-                shared.size() >= at + n ? shared.data() + at : nullptr);
+                shared.size() >= at + n ? shared.data() + at : nullptr, chunks);
   }
 }
 
@@ -634,6 +670,11 @@ constexpr std::uint32_t kUnlimited = 0xFFFFFFFFu;
 // The longest first list, and how much longer a list gets at each refill (within the budget).
 constexpr std::uint32_t kFirstListLength = 48;
 constexpr std::uint32_t kListGrowth = 2;
+// The chunks the parts of a split search take in turn: at least this many candidates (fewer
+// would cost more in setting each up than they save at the end) ...
+constexpr std::uint64_t kChunkCandidates = 128;
+// ... and about this many for each part.
+constexpr std::uint64_t kChunksPerPart = 16;
 
 // The waiting lists by gap, largest first, and among equal gaps the earlier insertion first. A
 // binary heap in one array: a list that moves gets a new entry, and the entries it left behind
@@ -717,9 +758,13 @@ struct Search {
   std::uint32_t first = 0;
   std::uint32_t last = 0;
   bool direct = true;
+  // The part whose lists are indexed once the parts are merged.
+  bool primary = true;
   std::vector<std::vector<Entry>> found;
-  // What the parts of one search share, one for each list.
+  // What the parts of one search share, one for each list, and the chunks of candidates they
+  // take in turn.
   std::shared_ptr<std::vector<SearchShare>> shares;
+  std::shared_ptr<CandidateChunks> chunks;
 };
 
 template <typename T>
@@ -879,20 +924,34 @@ void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> list
                                   std::uint32_t parts) {
   const auto candidates = static_cast<std::uint64_t>(m_set.members.size());
   std::shared_ptr<std::vector<SearchShare>> shares;
+  std::shared_ptr<CandidateChunks> chunks;
   if (parts > 1) {
     shares = std::make_shared<std::vector<SearchShare>>(lists.size());
     for (SearchShare& share : *shares) {
       share.reset(0, static_cast<std::uint32_t>(candidates), m_info.initialLimit);
     }
+    // The parts take the candidates in chunks rather than a fixed share each: they then end
+    // together, instead of one thread waiting for the other's last part at every refill. One
+    // part per thread is enough for that.
+    if (lists.size() <= CellBlock::kCells) {
+      chunks = std::make_shared<CandidateChunks>();
+      const auto chunk = static_cast<std::uint32_t>(
+          std::max<std::uint64_t>(kChunkCandidates, candidates / (kChunksPerPart * parts)));
+      chunks->reset(0, static_cast<std::uint32_t>(candidates), chunk);
+      parts = std::min(parts, m_threads);
+    }
   }
   for (std::uint32_t part = 0; part < parts; ++part) {
     auto search = std::make_unique<Search>();
     search->lists = lists;
-    search->first = static_cast<std::uint32_t>(candidates * part / parts);
-    search->last = static_cast<std::uint32_t>(candidates * (part + 1) / parts);
+    search->first = static_cast<std::uint32_t>(chunks ? 0 : candidates * part / parts);
+    search->last =
+        static_cast<std::uint32_t>(chunks ? candidates : candidates * (part + 1) / parts);
     search->direct = parts == 1;
+    search->primary = part == 0;
     search->found.resize(lists.size());
     search->shares = shares;
+    search->chunks = chunks;
     Search* job = search.get();
     m_searches.push_back(std::move(search));
     ++m_stats.searchJobs;
@@ -900,7 +959,8 @@ void HighQualityRun::submitSearch(JobGroup& group, std::vector<CScoreTile*> list
     group.submit(makeParallelJob([job, info] {
       std::span<SearchShare> shared;
       if (job->shares) shared = *job->shares;
-      searchCandidates(job->lists, *info, job->first, job->last, job->found, shared);
+      searchCandidates(job->lists, *info, job->first, job->last, job->found, shared,
+                       job->chunks.get());
       if (!job->direct) return;
       for (std::size_t i = 0; i < job->lists.size(); ++i) {
         job->lists[i]->assign(std::move(job->found[i]));
@@ -937,7 +997,7 @@ void HighQualityRun::collectSearches() {
   m_searchBytes = 0;
   for (const auto& search : m_searches) {
     for (CScoreTile* score : search->lists) {
-      if (search->first == 0) indexCandidates(*score);
+      if (search->primary) indexCandidates(*score);
     }
   }
   m_searches.clear();

@@ -192,6 +192,22 @@ struct SearchShare {
   std::atomic<std::size_t> seedsDone{0};
 };
 
+/// The candidates of a range handed out a chunk at a time to the searches that share it: each
+/// takes the next chunk when it is done with the last, so that they all end at about the same
+/// time whatever their chunks happen to cost. `reset` on one thread; `next` from any.
+class CandidateChunks {
+ public:
+  /// Hands out `first` .. `last - 1` in chunks of `size` (at least 1) candidates.
+  void reset(std::uint32_t first, std::uint32_t last, std::uint32_t size);
+  /// The next chunk, `from` .. `to - 1`; false when every chunk has been taken.
+  bool next(std::uint32_t& from, std::uint32_t& to);
+
+ private:
+  std::atomic<std::uint32_t> m_next{0};
+  std::uint32_t m_last = 0;
+  std::uint32_t m_size = 1;
+};
+
 /// Searches the candidates `first` .. `last - 1` of `info.tiles` for every list of `lists`
 /// together (blocks of `CellBlock::kCells` cells share each pass over the tile signatures) and
 /// writes into `found[i]` what list i would keep from that range: at most its capacity entries,
@@ -201,12 +217,14 @@ struct SearchShare {
 /// the whole range. The searches of the parts of one range may share `shared` (one per list,
 /// each `reset` to the whole range): a part then also works out some of the seeds, wherever
 /// they lie in the range, and `found[i]` holds those besides what it keeps of its own range.
-/// This changes the work, never the merged result. Reads only shared state besides `shared`;
-/// any thread.
+/// This changes the work, never the merged result. With `shared` and `chunks` (at most one
+/// block of lists) the search takes the chunks of `chunks` instead of `first` .. `last - 1`:
+/// searches that share both cover the range between them. Reads only shared state besides
+/// `shared` and `chunks`; any thread.
 void searchCandidates(std::span<CScoreTile* const> lists, const CScoreTile::RebuildInfo& info,
                       std::uint32_t first, std::uint32_t last,
                       std::span<std::vector<CScoreTile::Entry>> found,
-                      std::span<SearchShare> shared = {});
+                      std::span<SearchShare> shared = {}, CandidateChunks* chunks = nullptr);
 
 /// Merges the results of searches over parts of a range (each ordered as a list is) into what
 /// one list of `capacity` keeps: the `capacity` smallest entries by (score, candidate).

@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -97,7 +98,9 @@ std::vector<Entry> referenceList(const CandidateSet& set, const CellGrid& grid,
   return all;
 }
 
-TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
+// Searches of the lists of a small grid split in three parts, merged, against `referenceList`;
+// with `chunked` the parts run on threads of their own and take chunks of the range in turn.
+void checkSplitSearches(bool chunked) {
   std::mt19937 rng(99);
   World w;
   w.squareGrid(6, rng, 5);
@@ -149,12 +152,30 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
         std::vector<SearchShare> shares(lists.size());
         for (SearchShare& share : shares) share.reset(0, candidates, initialLimit);
         std::span<SearchShare> shared;
-        if (rng() % 2 == 0) shared = shares;
+        if (chunked || rng() % 2 == 0) shared = shares;
         std::vector<std::vector<std::vector<Entry>>> parts(3);
-        for (int step = 0; step < 3; ++step) {
-          const int p = shared.empty() ? step : 2 - step;
-          parts[p].resize(lists.size());
-          searchCandidates(lists, info, cuts[p], cuts[p + 1], parts[p], shared);
+        for (auto& part : parts) part.resize(lists.size());
+        if (chunked) {
+          // A block of lists at a time, as the refills of a run do; chunks of 1 to 40.
+          const auto size = static_cast<std::uint32_t>(1 + rng() % 40);
+          for (std::size_t at = 0; at < lists.size(); at += CellBlock::kCells) {
+            const std::size_t n = std::min(CellBlock::kCells, lists.size() - at);
+            CandidateChunks chunks;
+            chunks.reset(0, candidates, size);
+            std::vector<std::thread> threads;
+            for (auto& part : parts) {
+              threads.emplace_back([&, at, n] {
+                searchCandidates(std::span(lists).subspan(at, n), info, 0, candidates,
+                                 std::span(part).subspan(at, n), shared.subspan(at, n), &chunks);
+              });
+            }
+            for (auto& thread : threads) thread.join();
+          }
+        } else {
+          for (int step = 0; step < 3; ++step) {
+            const int p = shared.empty() ? step : 2 - step;
+            searchCandidates(lists, info, cuts[p], cuts[p + 1], parts[p], shared);
+          }
         }
         for (std::size_t l = 0; l < lists.size(); ++l) {
           const std::vector<Entry> expected = referenceList(
@@ -171,6 +192,12 @@ TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) {
       }
     }
   }
+}
+
+TEST(CandidateSearch, SplitSearchesMergeToThePlainDefinition) { checkSplitSearches(false); }
+
+TEST(HighQualityThreads, ChunkedSearchesOnThreadsMergeToThePlainDefinition) {
+  checkSplitSearches(true);
 }
 
 TEST(CScoreTile, RemovesByScoreAndCandidateAmongEqualScores) {
