@@ -70,6 +70,19 @@ __attribute__((target("avx2"))) void addRowWide(
     for (int c = 0; c < 4; ++c) sums[c] += lanes[c];
   }
 }
+
+// Rows `first` .. `end` - 1 of the square at (`x`, `y`) added with `addRowWide` into `sums`, the
+// square's box sums; returns how many rows that was.
+template <bool clear>
+std::uint32_t addRowsWide(std::conditional_t<clear, Foto&, const Foto&> image, std::uint32_t x,
+                          std::uint32_t y, std::uint32_t box, std::uint32_t boxes,
+                          std::uint32_t first, std::uint32_t end, std::uint64_t* sums) {
+  for (std::uint32_t row = first; row < end; ++row) {
+    addRowWide<clear>(image.row(row) + x, box, boxes,
+                      sums + 4 * static_cast<std::size_t>((row - y) / box) * boxes);
+  }
+  return end > first ? end - first : 0;
+}
 #endif
 
 }  // namespace
@@ -120,11 +133,7 @@ void SquareSums::addRowsClearingPadding(Foto& image, std::uint32_t first, std::u
   end = std::min(end, m_y + side());
 #if defined(__x86_64__) || defined(__i386__)
   if (cpuHasAvx2()) {
-    for (std::uint32_t row = first; row < end; ++row) {
-      addRowWide<true>(image.row(row) + m_x, m_box, m_boxes,
-                       &m_sums[4 * static_cast<std::size_t>((row - m_y) / m_box) * m_boxes]);
-      ++m_rowsAdded;
-    }
+    m_rowsAdded += addRowsWide<true>(image, m_x, m_y, m_box, m_boxes, first, end, m_sums.data());
     return;
   }
 #endif
@@ -140,11 +149,7 @@ void SquareSums::addRows(const Foto& image, std::uint32_t first, std::uint32_t e
   end = std::min(end, m_y + side());
 #if defined(__x86_64__) || defined(__i386__)
   if (cpuHasAvx2()) {
-    for (std::uint32_t row = first; row < end; ++row) {
-      addRowWide<false>(image.row(row) + m_x, m_box, m_boxes,
-                        &m_sums[4 * static_cast<std::size_t>((row - m_y) / m_box) * m_boxes]);
-      ++m_rowsAdded;
-    }
+    m_rowsAdded += addRowsWide<false>(image, m_x, m_y, m_box, m_boxes, first, end, m_sums.data());
     return;
   }
 #endif
