@@ -23,6 +23,7 @@ using detail::ColumnSums;
 using detail::coverFragments;
 using detail::Fragment;
 using detail::Tap;
+using detail::WholeSums;
 
 // Two doubles side by side. Each lane goes through exactly the IEEE multiplications and additions
 // of the one-channel-at-a-time form, in the same order, so the sums come out bit for bit the same;
@@ -235,7 +236,7 @@ Pixel boxAverage(const Foto& source, const Column& column, const Tap* __restrict
   Sums pixel;
   // Fragments whole on both axes are the source pixels themselves with weight 1: their sums are
   // integers, kept exactly and added once at the end.
-  std::uint64_t sumR = 0, sumG = 0, sumB = 0, sumO = 0, count = 0;
+  WholeSums whole;
   const std::uint32_t wholeWidth = column.wholeEnd - column.wholeBegin;
   for (const Tap& fy : rows) {
     const Pixel* ownRow = source.row(fy.own);
@@ -255,30 +256,12 @@ Pixel boxAverage(const Foto& source, const Column& column, const Tap* __restrict
     for (std::uint32_t k = column.partialBegin; k < column.partialEnd; ++k)
       addFragment(pixel, ownRow, neighbourRow, 0, partial[k], fy);
     if (sums != nullptr) continue;
-    const Pixel* __restrict run = ownRow + column.wholeBegin;
-    for (std::uint32_t k = 0; k < wholeWidth; ++k) {
-      const Pixel p = run[k];
-      const std::uint32_t opacity = 255u - pixelT(p);
-      sumR += opacity * pixelRed(p);
-      sumG += opacity * pixelGreen(p);
-      sumB += opacity * pixelBlue(p);
-      sumO += opacity;
-    }
-    count += wholeWidth;
+    whole.addRun(ownRow + column.wholeBegin, wholeWidth);
   }
-  if (sums != nullptr && sums->rows > 0) {
-    const std::uint32_t* __restrict run = sums->sums.data() + 4 * (column.wholeBegin - sums->begin);
-    for (std::uint32_t k = 0; k < wholeWidth; ++k) {
-      sumR += run[4 * k];
-      sumG += run[4 * k + 1];
-      sumB += run[4 * k + 2];
-      sumO += run[4 * k + 3];
-    }
-    count = static_cast<std::uint64_t>(sums->rows) * wholeWidth;
-  }
-  pixel.rg += Pair{static_cast<double>(sumR), static_cast<double>(sumG)};
-  pixel.bo += Pair{static_cast<double>(sumB), static_cast<double>(sumO)};
-  pixel.w += static_cast<double>(count);
+  if (sums != nullptr) whole.addColumns(*sums, column);
+  pixel.rg += Pair{static_cast<double>(whole.r), static_cast<double>(whole.g)};
+  pixel.bo += Pair{static_cast<double>(whole.b), static_cast<double>(whole.o)};
+  pixel.w += static_cast<double>(whole.count);
   return averagePixel(pixel);
 }
 

@@ -242,7 +242,7 @@ Pixel QuadRowAverager::Tables::average(const Column& column, const std::vector<T
   double pixelWeight = 0;
   // Fragments whole on both axes are the source pixels themselves with weight 1: their sums are
   // integers, kept exactly and added once at the end.
-  std::uint64_t sumR = 0, sumG = 0, sumB = 0, sumO = 0, count = 0;
+  WholeSums whole;
   const std::uint32_t wholeWidth = column.wholeEnd - column.wholeBegin;
   std::size_t cutIndex = 0;
   for (const Tap& fy : rows) {
@@ -287,30 +287,13 @@ Pixel QuadRowAverager::Tables::average(const Column& column, const std::vector<T
       pixelWeight += partialTarget[k];
     }
     if (sums != nullptr) continue;
-    const Pixel* __restrict run = ownRow + column.wholeBegin;
-    for (std::uint32_t k = 0; k < wholeWidth; ++k) {
-      const Pixel p = run[k];
-      const std::uint32_t opacity = 255u - pixelT(p);
-      sumR += opacity * pixelRed(p);
-      sumG += opacity * pixelGreen(p);
-      sumB += opacity * pixelBlue(p);
-      sumO += opacity;
-    }
-    count += wholeWidth;
+    whole.addRun(ownRow + column.wholeBegin, wholeWidth);
   }
-  if (sums != nullptr && sums->rows > 0) {
-    const std::uint32_t* __restrict run = sums->sums.data() + 4 * (column.wholeBegin - sums->begin);
-    for (std::uint32_t k = 0; k < wholeWidth; ++k) {
-      sumR += run[4 * k];
-      sumG += run[4 * k + 1];
-      sumB += run[4 * k + 2];
-      sumO += run[4 * k + 3];
-    }
-    count = static_cast<std::uint64_t>(sums->rows) * wholeWidth;
-  }
-  pixel = _mm256_add_pd(pixel, _mm256_set_pd(static_cast<double>(sumO), static_cast<double>(sumB),
-                                             static_cast<double>(sumG), static_cast<double>(sumR)));
-  pixelWeight += static_cast<double>(count);
+  if (sums != nullptr) whole.addColumns(*sums, column);
+  pixel = _mm256_add_pd(pixel,
+                        _mm256_set_pd(static_cast<double>(whole.o), static_cast<double>(whole.b),
+                                      static_cast<double>(whole.g), static_cast<double>(whole.r)));
+  pixelWeight += static_cast<double>(whole.count);
 
   alignas(32) double lanes[4];
   _mm256_store_pd(lanes, pixel);

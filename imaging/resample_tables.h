@@ -134,4 +134,53 @@ class QuadRowAverager {
   std::unique_ptr<Tables> m_tables;
 };
 
+/// The integer sums of an output pixel's source pixels that are whole on both axes: opacity x
+/// red, green and blue, and opacity, and how many pixels they are. Kept exactly and added to the
+/// pixel once at the end.
+struct WholeSums {
+  std::uint64_t r = 0;
+  std::uint64_t g = 0;
+  std::uint64_t b = 0;
+  std::uint64_t o = 0;
+  std::uint64_t count = 0;
+
+  /// Adds the `width` pixels of `run`, each weighed by its opacity.
+  void addRun(const Pixel* __restrict run, std::uint32_t width) {
+    // Summed in locals, which stay in registers whether or not this is inlined.
+    std::uint64_t sumR = 0, sumG = 0, sumB = 0, sumO = 0;
+    for (std::uint32_t k = 0; k < width; ++k) {
+      const Pixel p = run[k];
+      const std::uint32_t opacity = 255u - pixelT(p);
+      sumR += opacity * pixelRed(p);
+      sumG += opacity * pixelGreen(p);
+      sumB += opacity * pixelBlue(p);
+      sumO += opacity;
+    }
+    r += sumR;
+    g += sumG;
+    b += sumB;
+    o += sumO;
+    count += width;
+  }
+
+  /// Takes the column's whole run from `sums`, which holds every whole row of the pixel.
+  void addColumns(const ColumnSums& sums, const Column& column) {
+    if (sums.rows == 0) return;
+    const std::uint32_t width = column.wholeEnd - column.wholeBegin;
+    const std::uint32_t* __restrict run = sums.sums.data() + 4 * (column.wholeBegin - sums.begin);
+    std::uint64_t sumR = 0, sumG = 0, sumB = 0, sumO = 0;
+    for (std::uint32_t k = 0; k < width; ++k) {
+      sumR += run[4 * k];
+      sumG += run[4 * k + 1];
+      sumB += run[4 * k + 2];
+      sumO += run[4 * k + 3];
+    }
+    r += sumR;
+    g += sumG;
+    b += sumB;
+    o += sumO;
+    count = static_cast<std::uint64_t>(sums.rows) * width;
+  }
+};
+
 }  // namespace tg::detail
