@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -89,39 +86,16 @@ TEST_F(CliExtractVideo, BadOptionsAndMissingVideosFailWithoutOutput) {
 TEST_F(CliExtractVideo, CtrlCStopsAndLeavesOnlyWholeFiles) {
   if (!haveFfmpeg()) GTEST_SKIP() << "the ffmpeg tool is not installed";
   ASSERT_TRUE(makeFilm(m_dir.file("film.mp4"), 60, 0.6, 320, 240));
-  const std::string errFile = m_dir.file("stop.err");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (chdir(m_root.c_str()) != 0) _exit(120);
-    const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int none = open("/dev/null", O_RDWR);
-    dup2(none, 0);
-    dup2(none, 1);
-    dup2(err, 2);
-    const std::string cli = test::cliPath();
-    execl(cli.c_str(), cli.c_str(), "extract-video", "film.mp4", "--clips", "--set",
-          "Advanced.Extract.MinFrameCount=5", "--set", "Advanced.Options.ThreadCount=1",
-          static_cast<char*>(nullptr));
-    _exit(121);
-  }
-  int status = 0;
-  bool exited = false;
-  while (test::readFile(errFile).find("Extract VideoTile#") == std::string::npos) {
-    if (waitpid(child, &status, WNOHANG) == child) {
-      exited = true;
-      break;
-    }
-    usleep(5000);
-  }
-  if (!exited) {
-    kill(child, SIGINT);
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-  }
-  ASSERT_TRUE(WIFEXITED(status));
-  const std::string err = test::readFile(errFile);
-  if (exited) GTEST_SKIP() << "the extraction ended before it could be stopped";
-  EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+  const test::InterruptedRun run = test::interruptWhenSeen(
+      m_root,
+      {"extract-video", "film.mp4", "--clips", "--set", "Advanced.Extract.MinFrameCount=5", "--set",
+       "Advanced.Options.ThreadCount=1"},
+      m_dir.file("stop.err"), "Extract VideoTile#", 5000);
+  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(WIFEXITED(run.status));
+  const std::string& err = run.err;
+  if (run.endedFirst) GTEST_SKIP() << "the extraction ended before it could be stopped";
+  EXPECT_EQ(WEXITSTATUS(run.status), 1) << err;
   EXPECT_NE(err.find("stopped."), std::string::npos) << err;
   int clips = 0;
   for (const auto& entry : fs::directory_iterator(m_dir.path() / "film_FRAMES1 Video")) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -50,6 +53,54 @@ inline CliRun runCli(const std::string& folder, const std::string& arguments) {
     run.out.append(buffer.data(), got);
   const int status = pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.err = readFile(errFile);
+  return run;
+}
+
+/// How a run interrupted by `interruptWhenSeen` ended.
+struct InterruptedRun {
+  bool started = false;     ///< the process could be started
+  bool endedFirst = false;  ///< it ended before `cue` appeared, so it was not interrupted
+  int status = 0;           ///< as `waitpid` gives it
+  std::string err;          ///< standard error
+};
+
+/// Runs the CLI with `arguments` from `folder`, standard error to `errFile`, and presses Ctrl-C
+/// (SIGINT) as soon as `cue` appears there, looking every `pollMicroseconds`.
+inline InterruptedRun interruptWhenSeen(const std::string& folder,
+                                        const std::vector<std::string>& arguments,
+                                        const std::string& errFile, const std::string& cue,
+                                        useconds_t pollMicroseconds) {
+  // Everything the child needs is made before the fork: it may only make system calls.
+  const std::string cli = cliPath();
+  std::vector<char*> argv{const_cast<char*>(cli.c_str())};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  InterruptedRun run;
+  const pid_t child = fork();
+  if (child < 0) return run;
+  if (child == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(120);
+    const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int none = open("/dev/null", O_RDWR);
+    dup2(none, 0);
+    dup2(none, 1);
+    dup2(err, 2);
+    execv(cli.c_str(), argv.data());
+    _exit(121);
+  }
+  run.started = true;
+  while (readFile(errFile).find(cue) == std::string::npos) {
+    if (waitpid(child, &run.status, WNOHANG) == child) {
+      run.endedFirst = true;
+      break;
+    }
+    usleep(pollMicroseconds);
+  }
+  if (!run.endedFirst) {
+    kill(child, SIGINT);
+    if (waitpid(child, &run.status, 0) != child) run.started = false;
+  }
   run.err = readFile(errFile);
   return run;
 }

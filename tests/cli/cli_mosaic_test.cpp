@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -366,41 +363,35 @@ TEST_F(CliMosaic, MissingMainImageFailsWithoutOutput) {
 }
 
 TEST_F(CliMosaic, InterruptStopsTheJobAndTheExitStatusSaysSo) {
-  // A mosaic large enough to be still rendering when the first status line appears.
-  const std::string errFile = m_dir.file("stop.err");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (chdir(m_root.c_str()) != 0) _exit(120);
-    const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int none = open("/dev/null", O_RDWR);
-    dup2(none, 0);
-    dup2(none, 1);
-    dup2(err, 2);
-    const std::string cli = test::cliPath();
-    execl(cli.c_str(), cli.c_str(), "mosaic", "--list", "tiles.tg4", "--set",
-          "MosaicSizeUnit=pixel", "--set", "MosaicSizeWidth=8000", "--set", "MosaicSizeHeight=6000",
-          "--set", "TileUnit=pixel", "--set", "TileSize=100", "--set", "FileFormat=ppm", "--yes",
-          "-i", "main.jpg", "-o", "big/big.ppm", static_cast<char*>(nullptr));
-    _exit(121);
-  }
-  // Wait until the renderer reports progress, then press Ctrl-C.
-  int status = 0;
-  bool exited = false;
-  while (test::readFile(errFile).find("Saving Mosaic") == std::string::npos) {
-    if (waitpid(child, &status, WNOHANG) == child) {
-      exited = true;
-      break;
-    }
-    usleep(20000);
-  }
-  if (!exited) {
-    kill(child, SIGINT);
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-  }
-  ASSERT_TRUE(WIFEXITED(status));
-  const std::string err = test::readFile(errFile);
-  EXPECT_NE(WEXITSTATUS(status), 0) << err;
+  // A mosaic large enough to be still rendering when the first status line appears: Ctrl-C
+  // once the renderer reports progress.
+  const test::InterruptedRun run =
+      test::interruptWhenSeen(m_root,
+                              {"mosaic",
+                               "--list",
+                               "tiles.tg4",
+                               "--set",
+                               "MosaicSizeUnit=pixel",
+                               "--set",
+                               "MosaicSizeWidth=8000",
+                               "--set",
+                               "MosaicSizeHeight=6000",
+                               "--set",
+                               "TileUnit=pixel",
+                               "--set",
+                               "TileSize=100",
+                               "--set",
+                               "FileFormat=ppm",
+                               "--yes",
+                               "-i",
+                               "main.jpg",
+                               "-o",
+                               "big/big.ppm"},
+                              m_dir.file("stop.err"), "Saving Mosaic", 20000);
+  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(WIFEXITED(run.status));
+  const std::string& err = run.err;
+  EXPECT_NE(WEXITSTATUS(run.status), 0) << err;
   EXPECT_NE(err.find("Stopped!"), std::string::npos) << err;
 }
 
