@@ -219,30 +219,40 @@ bool computeMosaicGeometry(const MosaicSettings& settings, std::uint32_t imageWi
   return g.message.empty();
 }
 
+std::uint64_t plannedCellCount(const MosaicGeometry& g) {
+  if (g.tileCount == std::numeric_limits<std::uint32_t>::max()) {
+    return std::uint64_t{g.columns} * g.rows;
+  }
+  return g.tileCount;
+}
+
 TileCountBreakdown tileCountBreakdown(const MosaicGeometry& g) {
   TileCountBreakdown b;
-  const std::uint64_t n = g.tileCount;
-  const std::uint64_t quarters = std::min<std::uint64_t>(n * g.multiSize4 / 100, n);
-  std::uint64_t full = n - quarters;
-  const std::uint64_t halves = std::min<std::uint64_t>(n * g.multiSize2 / 100, full);
-  full -= halves;
-  b.full = static_cast<std::uint32_t>(full);
-  b.halves = static_cast<std::uint32_t>(halves);
-  b.quarters = static_cast<std::uint32_t>(quarters);
+  const std::uint64_t n = plannedCellCount(g);
+  // n x percent / 100 without overflow for any grid of 32-bit columns and rows; a percentage
+  // above 100 takes every cell either way.
+  const auto share = [n](std::uint32_t percent) {
+    const std::uint64_t p = std::min<std::uint32_t>(percent, 100);
+    return n / 100 * p + n % 100 * p / 100;
+  };
+  b.quarters = share(g.multiSize4);
+  b.full = n - b.quarters;
+  b.halves = std::min(share(g.multiSize2), b.full);
+  b.full -= b.halves;
 
   const std::uint64_t t = g.builtCellCount;
   if (t != 0) {
-    const std::uint64_t q4 = 4 * std::uint64_t{b.quarters};
+    const std::uint64_t q4 = 4 * b.quarters;
     if (q4 < t) {
-      std::uint64_t split = q4 + 2 * std::uint64_t{b.halves};
+      std::uint64_t split = q4 + 2 * b.halves;
       if (split >= t) {
-        b.halves = static_cast<std::uint32_t>((t - q4) / 2);
-        split = q4 + 2 * std::uint64_t{b.halves};
+        b.halves = (t - q4) / 2;
+        split = q4 + 2 * b.halves;
       }
-      b.full = static_cast<std::uint32_t>(t - split);
+      b.full = t - split;
     } else {
-      b.quarters = static_cast<std::uint32_t>(t / 4);
-      b.halves = static_cast<std::uint32_t>(t % 4);
+      b.quarters = t / 4;
+      b.halves = t % 4;
       b.full = 0;
     }
   }

@@ -62,16 +62,18 @@ struct MosaicGeometry {
 
 /// How the cells of a mosaic divide into whole tiles and tiles split in halves or quarters.
 struct TileCountBreakdown {
-  std::uint32_t full = 0;      ///< cells left whole
-  std::uint32_t halves = 0;    ///< cells split in two
-  std::uint32_t quarters = 0;  ///< cells split in four
+  std::uint64_t full = 0;      ///< cells left whole
+  std::uint64_t halves = 0;    ///< cells split in two
+  std::uint64_t quarters = 0;  ///< cells split in four
   /// The number of tiles the mosaic ends with: full + 2 x halves + 4 x quarters.
-  [[nodiscard]] std::uint64_t effective() const {
-    return std::uint64_t{full} + 2u * std::uint64_t{halves} + 4u * std::uint64_t{quarters};
-  }
+  [[nodiscard]] std::uint64_t effective() const { return full + 2 * halves + 4 * quarters; }
 };
 
-/// The breakdown of `geometry.tileCount` by `multiSize2` and `multiSize4`, or of
+/// The cells of the planned grid: `geometry.tileCount`, or columns x rows where that count
+/// stopped at its 32-bit limit (a grid of over 4 billion cells, which is only ever planned).
+[[nodiscard]] std::uint64_t plannedCellCount(const MosaicGeometry& geometry);
+
+/// The breakdown of `plannedCellCount(geometry)` by `multiSize2` and `multiSize4`, or of
 /// `builtCellCount` once the grid has been analysed.
 [[nodiscard]] TileCountBreakdown tileCountBreakdown(const MosaicGeometry& geometry);
 

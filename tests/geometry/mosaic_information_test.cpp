@@ -82,6 +82,25 @@ TEST(MosaicInformationLines, MaskFileVideoAndPreviewVariants) {
   EXPECT_EQ(mosaicInformationLines(g, s, UnitId::Pixel)[4], "Tile Size: 300 x 300 pixels = 90 KP");
 }
 
+// A grid of more cells than 32 bits count (1-pixel tiles over 10 gigapixels) is counted in full.
+TEST(MosaicInformationLines, GridsOfBillionsOfCellsAreCountedInFull) {
+  MosaicSettings s = twentyInchSettings();
+  s.mosaicSize.value = SizeValue{100000, 100000, UnitId::Pixel};
+  s.tileSize.value = Quantity{1, UnitId::Pixel};
+  s.borderSize.value = Quantity{0, UnitId::Pixel};
+  const MosaicGeometry g = geometryOf(s, 1000, 1000);
+  ASSERT_EQ(g.columns, 100000u);
+  ASSERT_EQ(g.rows, 100000u);
+  EXPECT_EQ(plannedCellCount(g), 10000000000u);
+  const TileCountBreakdown counts = tileCountBreakdown(g);
+  EXPECT_EQ(counts.full + counts.halves + counts.quarters, 10000000000u);
+  EXPECT_EQ(counts.quarters, 500000000u);  // 5 %
+  const Lines lines = mosaicInformationLines(g, s, UnitId::Pixel);
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[7], "Tile Pattern: 100000 x 100000 = 10000000000 tiles");
+  EXPECT_EQ(lines[8], "Tile Count: 8500000000 + 2000000000½ + 2000000000¼ = 12500000000 tiles");
+}
+
 // The count the information gives is that of the cells the grid has, whatever the pattern's
 // shifted rows and the adapt mode made of columns x rows.
 TEST(MosaicInformationLines, TheTileCountIsTheLaidOutCount) {
