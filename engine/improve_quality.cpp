@@ -278,6 +278,12 @@ class Auction {
   void extendRow(std::uint32_t bidder, TopList& fromRow);
   // `extendRow` with the table kept: reads the distances of the items outside the row.
   void extendFromTable(std::uint32_t bidder, TopList& fromRow);
+  // The floor of a cache filled from `best` (best first) whose items outside are worth at most
+  // `outside`: the first candidate it leaves out, or `outside` if that is more.
+  [[nodiscard]] std::int64_t cacheFloor(const std::vector<Ranked>& best,
+                                        std::int64_t outside) const {
+    return std::max(best.size() > m_cacheSize ? best[m_cacheSize].key : kNoFloor, outside);
+  }
   // The cache from a list's candidates, best first (`TopList::sorted`).
   void fillCache(const std::vector<Ranked>& best, std::int64_t outside, BidderCache& cache) const;
   [[nodiscard]] Choice choose(std::uint32_t bidder);
@@ -491,7 +497,7 @@ void Auction::fillCache(const std::vector<Ranked>& best, std::int64_t outside,
   cache.entries.clear();
   cache.entries.reserve(m_cacheSize);
   for (std::size_t i = 0; i < kept; ++i) cache.entries.push_back({best[i].value, best[i].index});
-  cache.floor = std::max(best.size() > m_cacheSize ? best[m_cacheSize].key : kNoFloor, outside);
+  cache.floor = cacheFloor(best, outside);
 }
 
 void Auction::rescan(std::uint32_t bidder) {
@@ -511,8 +517,7 @@ void Auction::rescan(std::uint32_t bidder) {
   // The entries the cache would keep that reach its floor; with fewer than two the bidder looks
   // beyond its row, which fills the cache itself.
   const std::vector<Ranked> best = top.sorted();
-  const std::int64_t floor =
-      std::max(best.size() > m_cacheSize ? best[m_cacheSize].key : kNoFloor, outside);
+  const std::int64_t floor = cacheFloor(best, outside);
   const auto usable = std::count_if(
       best.begin(), best.begin() + static_cast<std::ptrdiff_t>(std::min(best.size(), m_cacheSize)),
       [&](const Ranked& candidate) { return candidate.key >= floor; });

@@ -126,7 +126,6 @@ std::vector<std::string> mosaicInformationLines(const MosaicGeometry& g,
     counted.tileCount = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(preview->cellCount, std::numeric_limits<std::uint32_t>::max()));
   }
-  const std::uint64_t cells = preview != nullptr ? preview->cellCount : plannedCellCount(g);
   lines.push_back(formatText(tr("Tile Size: %s = %s"),
                              formatDisplaySize(r, unit, tile, UnitId::Pixel, cellWidth, cellHeight),
                              areaText(static_cast<double>(std::uint64_t{cellWidth} * cellHeight))));
@@ -134,7 +133,8 @@ std::vector<std::string> mosaicInformationLines(const MosaicGeometry& g,
                              formatDisplayValue(r, unit, tile, false, UnitId::Pixel, g.border)));
   lines.push_back(formatText(tr("Resolution: %.0lf PPI"), g.ppi));
   lines.push_back(formatText(tr("Tile Pattern: %ld x %ld = %s"), static_cast<long>(columns),
-                             static_cast<long>(rows), tilesText(static_cast<double>(cells))));
+                             static_cast<long>(rows),
+                             tilesText(static_cast<double>(plannedCellCount(counted)))));
   const TileCountBreakdown counts = tileCountBreakdown(counted);
   lines.push_back(formatText(tr("Tile Count: %lu + %lu½ + %lu¼ = %s"),
                              static_cast<unsigned long>(counts.full),

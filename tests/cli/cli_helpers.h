@@ -59,7 +59,7 @@ inline CliRun runCli(const std::string& folder, const std::string& arguments) {
 
 /// How a run interrupted by `interruptWhenSeen` ended.
 struct InterruptedRun {
-  bool started = false;     ///< the process could be started
+  bool started = false;     ///< the process was started and its end collected
   bool endedFirst = false;  ///< it ended before `cue` appeared, so it was not interrupted
   int status = 0;           ///< as `waitpid` gives it
   std::string err;          ///< standard error
