@@ -74,6 +74,11 @@ class PreparedCells {
       m_block.distances(tile, limits, out);
     }
   }
+  /// `out[i]` = the distance of cell i to the variant of `tile` its blocks lead to
+  /// (`CellBlock::blockLedDistances`).
+  void blockLedDistances(const ImageSignature& tile, std::uint32_t* out) const {
+    m_block.blockLedDistances(tile, out);
+  }
 
  private:
   std::vector<CellComparison> m_comparisons;

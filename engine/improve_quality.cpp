@@ -37,6 +37,11 @@ constexpr std::size_t kFillingCacheSize = 32;
 // The caches of the improving phases are longer: their small steps let many bidders crowd the
 // same items, so a bidder's prices drift further from the ones of its last scan.
 constexpr std::size_t kImprovingCacheSize = 128;
+// With the table of all distances kept, a look beyond the cache reads the table instead of
+// comparing, and the shorter the list it keeps the sooner its threshold rises above most of the
+// row: at 10,000 x 10,000 caches of 16 took the auction after the scan from 9.9 s to 5.2 s
+// against 128, with more looks (438,000 against 314,000) but each far cheaper.
+constexpr std::size_t kTableCacheSize = 16;
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 // A key below every net value: nothing was left out.
 constexpr std::int64_t kNoFloor = std::numeric_limits<std::int64_t>::min();
@@ -349,7 +354,10 @@ class Auction {
   // (`kNoMatch` for none): the scans after the first then read distances instead of comparing.
   std::vector<std::uint32_t> m_table;
   // The automatic method keeps the table in two bytes a pair (`toCoarse`), and every distance
-  // it uses goes through that form, so that each pair has one value wherever it is read.
+  // it uses goes through that form, so that each pair has one value wherever it is read. Its
+  // distances are those of the variant each pair's blocks lead to (`blockLedDistance`), which
+  // costs a third of the full search over every variant: at 10,000 x 10,000 the scan fell from
+  // 23 s to 9 s on two cores and the mean score rose by 0.6 %.
   bool m_coarse = false;
   std::vector<std::uint16_t> m_coarseTable;
   // The entries all rows may hold together, and those they hold.
@@ -384,7 +392,7 @@ std::size_t Auction::rowLength() const {
   // a bidder reads the items beyond them from the table.
   const std::size_t length = rowCapacity() * 2 / 3 / std::max<std::size_t>(bidderCount(), 1);
   if (m_options.rowLength > 0) return std::min(itemCount(), m_options.rowLength);
-  if (keepsTable()) return std::min(itemCount(), kImprovingCacheSize + 1);
+  if (keepsTable()) return std::min(itemCount(), kTableCacheSize + 1);
   return std::min(itemCount(), std::max(length, kImprovingCacheSize + 1));
 }
 
@@ -434,6 +442,15 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
   const auto squaresOfTile = [&squares](std::uint32_t tile) {
     return squares.empty() ? nullptr : &squares[tile];
   };
+  const bool blockLed = table && m_coarse;
+  const auto compare = [&](const PreparedCells& cells, std::uint32_t tile,
+                           const std::uint32_t* limits, std::uint32_t* out) {
+    if (blockLed) {
+      cells.blockLedDistances(m_tiles[tile]->signature, out);
+    } else {
+      cells.distances(m_tiles[tile]->signature, squaresOfTile(tile), limits, out);
+    }
+  };
   m_workers.forParts(blocks, [&](std::size_t block) {
     const auto first = static_cast<std::uint32_t>(block * blockSize);
     const auto last = static_cast<std::uint32_t>(std::min(bidders, (block + 1) * blockSize));
@@ -451,8 +468,7 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
           for (std::size_t lane = 0; lane < lanes; ++lane) {
             limits[lane] = table ? kNoMatch : tops.limit(lane);
           }
-          cells.distances(m_tiles[item]->signature, squaresOfTile(item), limits.data(),
-                          scores.data());
+          compare(cells, item, limits.data(), scores.data());
           for (std::size_t lane = 0; lane < lanes; ++lane) {
             tops.offer(lane, {keep((lane0 + lane) * items + item, scores[lane]), item});
           }
@@ -472,8 +488,7 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
       const std::size_t lanes = cells.size();
       for (std::uint32_t bidder = first; bidder < last; ++bidder) {
         limits.fill(table ? kNoMatch : tops.limit(bidder - first));
-        cells.distances(m_tiles[bidder]->signature, squaresOfTile(bidder), limits.data(),
-                        scores.data());
+        compare(cells, bidder, limits.data(), scores.data());
         for (std::size_t lane = 0; lane < lanes; ++lane) {
           const std::uint32_t score =
               keep(std::size_t{bidder} * items + item0 + lane, scores[lane]);
@@ -971,7 +986,7 @@ void Auction::run() {
   // bidders compete over, even where rows hold nothing but equal values.
   step = std::max(step, given / static_cast<std::int64_t>(bidders.size()));
   std::fill(m_price.begin(), m_price.end(), 0);
-  startCaches(kImprovingCacheSize);
+  startCaches(hasTable() ? kTableCacheSize : kImprovingCacheSize);
   for (;;) {
     if (step <= 5) step = kFinalStep;
     if (!runPhase(step, bidders)) return;

@@ -36,7 +36,8 @@ struct AuctionStats {
 enum class AuctionMethod {
   /// The exact method on each bidder's nearest items where a good part of the larger side is
   /// left over, else (or when its first bounds prove too little) the price auction, with its
-  /// table of all distances in two bytes a pair (each distance within a 4,096th); where that
+  /// table of all distances in two bytes a pair (each distance within a 4,096th, and that of
+  /// the variant the pair's blocks lead to, `CellComparison::blockLedDistance`); where that
   /// table does not fit the budget, bounds that prove too little leave the nearest items'
   /// first assignment standing. Within 1 % of the best total.
   Automatic,
@@ -93,7 +94,8 @@ struct AuctionOptions {
 /// choices, far less work). Where they do not fit and the first bounds prove too little, the
 /// checks and the price auction would both compare most pairs again and again; the automatic
 /// choice then keeps the nearest pairs' assignment. The automatic choice also keeps the
-/// table in two bytes a pair (see `AuctionMethod`).
+/// table in two bytes a pair and fills it with the distance of the variant each pair's blocks
+/// lead to (see `AuctionMethod`); the scores written to the cells are exact all the same.
 /// `options.method` may choose a method.
 ///
 /// Resets every tile's use count and exhausted flag first; afterwards every assigned cell

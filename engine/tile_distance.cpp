@@ -2,6 +2,7 @@
 #include "engine/tile_distance.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -367,20 +368,55 @@ std::uint32_t searchVariants(const Sums& sums, std::uint32_t limit, const Varian
   return static_cast<std::uint32_t>(best);
 }
 
+// The one variant whose overall average and blocks come nearest (the later one among equal
+// sums), summed over its thumbnail too, without a limit: the thumbnails of the other variants
+// are never read. `kNoMatch` when the sum does not fit below it.
+template <typename Sums>
+std::uint32_t blockLedVariant(const Sums& sums, const VariantList& list, int* variant) {
+  constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+  const std::size_t n = list.count;
+  const std::uint64_t average = sums.average();
+  std::array<std::uint64_t, 8> partial{};
+  if constexpr (requires { sums.allBlocks(n, average, partial.data()); }) {
+    sums.allBlocks(n, average, partial.data());
+  } else {
+    for (std::size_t i = 0; i < n; ++i) partial[i] = sums.blocks(i, average, kUnlimited);
+  }
+  std::size_t chosen = 0;
+  for (std::size_t i = 1; i < n; ++i) {
+    if (partial[i] <= partial[chosen]) chosen = i;
+  }
+  const std::uint64_t sum = sums.pixels(chosen, partial[chosen], kUnlimited);
+  if (sum >= kNoMatch) return kNoMatch;
+  if (variant != nullptr) *variant = list.codes[chosen];
+  return static_cast<std::uint32_t>(sum);
+}
+
+// Which search a comparison runs: every variant (`searchVariants`) or the one its blocks lead
+// to (`blockLedVariant`, which takes no limit).
+enum class Search { Best, BlockLed };
+
+template <typename Sums>
+std::uint32_t runSearch(Search search, const Sums& sums, std::uint32_t limit,
+                        const VariantList& list, int* variant) {
+  return search == Search::BlockLed ? blockLedVariant(sums, list, variant)
+                                    : searchVariants(sums, limit, list, variant);
+}
+
 std::uint32_t searchScalar(const Kernel& k, int response, std::uint32_t limit,
                            const Pixel* const* cells, const std::uint8_t* const* perms,
                            const VariantList& list, const Pixel* tile, ColourOffsets shift,
-                           int* variant) {
+                           int* variant, Search search = Search::Best) {
   switch (response) {
     case kResponseStronger:
-      return searchVariants(ScalarSums<kResponseStronger>{k, shift, cells, perms, tile}, limit,
-                            list, variant);
+      return runSearch(search, ScalarSums<kResponseStronger>{k, shift, cells, perms, tile}, limit,
+                       list, variant);
     case kResponseBest:
-      return searchVariants(ScalarSums<kResponseBest>{k, shift, cells, perms, tile}, limit, list,
-                            variant);
+      return runSearch(search, ScalarSums<kResponseBest>{k, shift, cells, perms, tile}, limit, list,
+                       variant);
     default:
-      return searchVariants(ScalarSums<kResponseWeaker>{k, shift, cells, perms, tile}, limit, list,
-                            variant);
+      return runSearch(search, ScalarSums<kResponseWeaker>{k, shift, cells, perms, tile}, limit,
+                       list, variant);
   }
 }
 
@@ -396,7 +432,7 @@ std::uint32_t searchVector(const Kernel& k, const vector::VectorTables& tables, 
                            const Pixel* const* cells, const Pixel* const* tiles,
                            const VariantList& list, ColourOffsets shift, int* variant,
                            std::size_t blockCheck, std::size_t pixelCheck,
-                           const SquareInput& squares = {}) {
+                           const SquareInput& squares = {}, Search search = Search::Best) {
   // The vector loop picks its response itself; the sums differ only in the average's.
   const vector::VectorShift vectorShift = vector::makeVectorShift(shift.r, shift.g, shift.b);
   const auto run = [&]<int Response>() {
@@ -404,7 +440,7 @@ std::uint32_t searchVector(const Kernel& k, const vector::VectorTables& tables, 
     sums.squareBound = squares.bound;
     sums.cellSquares = squares.cells;
     sums.tileSquares = squares.tile;
-    return searchVariants(sums, limit, list, variant);
+    return runSearch(search, sums, limit, list, variant);
   };
   switch (tables.response) {
     case kResponseStronger:
@@ -656,6 +692,55 @@ std::uint32_t bestVariant(std::uint32_t limit, const ImageSignature& cell,
   return bestVariant(comparisonSettings(), limit, cell, tile, variant);
 }
 
+namespace {
+
+// The plain sum of the cell's elements [0, `end`) against variant `code` of `tile` shifted by
+// `shift`, element by element; stops with a value above `limit` as soon as the sum exceeds it.
+std::uint64_t referenceSum(const ComparisonSettings& settings, std::uint64_t limit,
+                           const ImageSignature& cell, const ImageSignature& tile, int code,
+                           ColourOffsets shift, std::size_t end) {
+  const Permutation& turn = permutationFor(false, 5);
+  const Permutation& perm = permutationFor(false, code);
+  std::uint64_t sum = 0;
+  for (std::size_t k = 0; k < end; ++k) {
+    const std::size_t j = tile.rotated != 0 ? turn[perm[k]] : perm[k];
+    const Pixel c = cell.values[k];
+    const Pixel t = tile.values[j];
+    const int dR =
+        static_cast<int>(pixelRed(c)) - levelClamp(static_cast<int>(pixelRed(t)) + shift.r);
+    const int dG =
+        static_cast<int>(pixelGreen(c)) - levelClamp(static_cast<int>(pixelGreen(t)) + shift.g);
+    const int dB =
+        static_cast<int>(pixelBlue(c)) - levelClamp(static_cast<int>(pixelBlue(t)) + shift.b);
+    const std::uint32_t term =
+        settings.channelR(dR) + settings.channelG(dG) + settings.channelB(dB);
+    const std::uint32_t h = term / std::max<std::uint32_t>(1, settings.divisor);
+    std::uint32_t w = settings.weightPixel;
+    if (k == 0) {
+      w = settings.weightAverage;
+    } else if (k < kFirstPixel) {
+      w = settings.weightBlock;
+    }
+    std::uint32_t response = h;
+    if (settings.response == kResponseStronger) {
+      response = h * h;
+    } else if (settings.response == kResponseBest) {
+      response = gradedTable()[std::min<std::uint32_t>(h, kGradedTableSize - 1)];
+    }
+    const std::uint32_t value = response * w;
+    const std::uint32_t transparency = pixelT(c);
+    if (transparency == 0) {
+      sum += value;
+    } else {
+      sum += value - static_cast<std::uint32_t>((std::uint64_t{value} * transparency) / 255);
+    }
+    if (sum > limit) return sum;
+  }
+  return sum;
+}
+
+}  // namespace
+
 std::uint32_t bestVariantReference(const ComparisonSettings& settings, std::uint32_t limit,
                                    const ImageSignature& cell, const ImageSignature& tile,
                                    int* variant) {
@@ -670,55 +755,42 @@ std::uint32_t bestVariantReference(const ComparisonSettings& settings, std::uint
   std::uint32_t best = kNoMatch;
   for (std::size_t v = 0; v < list.count; ++v) {
     const int code = list.codes[v];
-    const Permutation& turn = permutationFor(false, 5);
-    const Permutation& perm = permutationFor(false, code);
-    std::uint32_t sum = 0;
-    bool rejected = false;
-    for (std::size_t k = 0; k < kValues; ++k) {
-      const std::size_t j = tile.rotated != 0 ? turn[perm[k]] : perm[k];
-      const Pixel c = cell.values[k];
-      const Pixel t = tile.values[j];
-      const int dR =
-          static_cast<int>(pixelRed(c)) - levelClamp(static_cast<int>(pixelRed(t)) + shift.r);
-      const int dG =
-          static_cast<int>(pixelGreen(c)) - levelClamp(static_cast<int>(pixelGreen(t)) + shift.g);
-      const int dB =
-          static_cast<int>(pixelBlue(c)) - levelClamp(static_cast<int>(pixelBlue(t)) + shift.b);
-      const std::uint32_t term =
-          settings.channelR(dR) + settings.channelG(dG) + settings.channelB(dB);
-      const std::uint32_t h = term / std::max<std::uint32_t>(1, settings.divisor);
-      std::uint32_t w = settings.weightPixel;
-      if (k == 0) {
-        w = settings.weightAverage;
-      } else if (k < kFirstPixel) {
-        w = settings.weightBlock;
-      }
-      std::uint32_t response = h;
-      if (settings.response == kResponseStronger) {
-        response = h * h;
-      } else if (settings.response == kResponseBest) {
-        response = gradedTable()[std::min<std::uint32_t>(h, kGradedTableSize - 1)];
-      }
-      const std::uint32_t value = response * w;
-      const std::uint32_t transparency = pixelT(c);
-      if (transparency == 0) {
-        sum += value;
-      } else {
-        sum += value - static_cast<std::uint32_t>((std::uint64_t{value} * transparency) / 255);
-      }
-      if (sum > limit) {
-        rejected = true;
-        break;
-      }
-    }
-    if (rejected) continue;
-    limit = sum;
-    best = sum;
+    const std::uint64_t sum = referenceSum(settings, limit, cell, tile, code, shift, kValues);
+    if (sum > limit) continue;
+    limit = static_cast<std::uint32_t>(sum);
+    best = limit;
     bestCode = static_cast<std::uint32_t>(code);
   }
   if (bestCode == 0) return kNoMatch;
   if (variant != nullptr) *variant = static_cast<int>(bestCode);
   return best;
+}
+
+std::uint32_t blockLedVariantReference(const ComparisonSettings& settings,
+                                       const ImageSignature& cell, const ImageSignature& tile,
+                                       int* variant) {
+  if (variant != nullptr) *variant = 0;
+  if (!responseKnown(settings.response)) return kNoMatch;
+  const VariantList list = allowedVariants(settings.variantBits);
+  if (list.count == 0) return kNoMatch;
+  ColourOffsets shift;
+  if (settings.shiftLimit > 0) shift = colourShift(settings, tile, cell);
+  constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+  int chosen = 0;
+  std::uint64_t nearest = 0;
+  for (std::size_t v = 0; v < list.count; ++v) {
+    const int code = list.codes[v];
+    const std::uint64_t sum =
+        referenceSum(settings, kUnlimited, cell, tile, code, shift, kFirstPixel);
+    if (chosen == 0 || sum <= nearest) {
+      chosen = code;
+      nearest = sum;
+    }
+  }
+  const std::uint64_t sum = referenceSum(settings, kUnlimited, cell, tile, chosen, shift, kValues);
+  if (sum >= kNoMatch) return kNoMatch;
+  if (variant != nullptr) *variant = chosen;
+  return static_cast<std::uint32_t>(sum);
 }
 
 std::uint32_t unweightedLimit(std::uint32_t limit, std::uint32_t weight) {
@@ -820,7 +892,9 @@ std::uint32_t CellComparison::bestVariant(std::uint32_t limit, const ImageSignat
 
 std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& tile,
                                      const TileSquares* squares, int* variant,
-                                     std::size_t blockCheck, std::size_t pixelCheck) const {
+                                     std::size_t blockCheck, std::size_t pixelCheck,
+                                     bool blockLed) const {
+  const Search kind = blockLed ? Search::BlockLed : Search::Best;
   if (variant != nullptr) *variant = 0;
   if (!responseKnown(m_settings.response) || m_variants.count == 0) return kNoMatch;
   const ColourOffsets shift = m_settings.shiftLimit > 0
@@ -843,10 +917,15 @@ std::uint32_t CellComparison::search(std::uint32_t limit, const ImageSignature& 
       bound = {m_squareBound, cellSquares.data(), squares};
     }
     return searchVector(k, m_vectorTables, limit, cells.data(), tiles.data(), m_variants, shift,
-                        variant, blockCheck, pixelCheck, bound);
+                        variant, blockCheck, pixelCheck, bound, kind);
   }
   return searchScalar(k, m_settings.response, limit, cells.data(), nullptr, m_variants,
-                      tile.values.data(), shift, variant);
+                      tile.values.data(), shift, variant, kind);
+}
+
+std::uint32_t CellComparison::blockLedDistance(const ImageSignature& tile, int* variant) const {
+  // One check at the end of the thumbnail: there is no limit to stop at.
+  return weightedScore(search(kNoMatch, tile, nullptr, variant, 2, 18, true), m_weight);
 }
 
 std::uint32_t CellComparison::distance(std::uint32_t limit, const ImageSignature& tile) const {
@@ -932,6 +1011,10 @@ void CellBlock::distances(const ImageSignature& tile, const std::uint32_t* limit
         cell.search(unweightedLimit(limits[i], cell.m_weight), tile, nullptr, nullptr, 2, 4);
     out[i] = weightedScore(raw, cell.m_weight);
   }
+}
+
+void CellBlock::blockLedDistances(const ImageSignature& tile, std::uint32_t* out) const {
+  for (std::size_t i = 0; i < m_count; ++i) out[i] = m_cells[i]->blockLedDistance(tile);
 }
 
 void CellBlock::distances(const ImageSignature& tile, const TileSquares& squares,

@@ -465,6 +465,7 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
   int compared = 0;
   int matched = 0;
   int vectorised = 0;
+  int ledBest = 0;
   for (int round = 0; round < 300; ++round) {
     const ComparisonSettings s = randomSettings(rng);
     const ImageSignature cell = randomSignature(rng, round % 3 == 0, nullptr);
@@ -495,6 +496,15 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
         ++compared;
         if (expected != kNoMatch) ++matched;
       }
+      // The variant the blocks lead to: the same value and variant, never below the best.
+      int ledVariant = -1;
+      int expectedLedVariant = -1;
+      const std::uint32_t led = blockLedVariantReference(s, cell, tile, &expectedLedVariant);
+      ASSERT_EQ(prepared.blockLedDistance(tile, &ledVariant), weightedScore(led, prepared.weight()))
+          << "round " << round << " tile " << t;
+      ASSERT_EQ(ledVariant, expectedLedVariant);
+      ASSERT_GE(led, free);
+      if (led == free && free != kNoMatch) ++ledBest;
     }
   }
   // The vector loop ran wherever the processor has it, and both outcomes were exercised often.
@@ -503,6 +513,9 @@ TEST(BestVariantSameness, FastFormsGiveThePlainLoopsResultsBitForBit) {
   }
   EXPECT_GT(matched, compared / 10);
   EXPECT_LT(matched, compared - compared / 10);
+  // Some pairs' blocks lead elsewhere than the best variant, most not.
+  EXPECT_GT(ledBest, 300 * 40 / 2);
+  EXPECT_LT(ledBest, 300 * 40);
 }
 
 // Sixteen cells against a run of tiles, each cell with its own limit that tightens as a
@@ -566,6 +579,12 @@ TEST(CellBlockSameness, BlockedComparisonsGiveThePlainLoopsResultsOnBothPaths) {
             ++matched;
             limits[c] = std::min(limits[c], expected + static_cast<std::uint32_t>(rng() % 50));
           }
+        }
+        block.blockLedDistances(tiles[t], out.data());
+        for (std::size_t c = 0; c < count; ++c) {
+          ASSERT_EQ(out[c],
+                    weightedScore(blockLedVariantReference(s, cells[c], tiles[t]), weights[c]))
+              << "round " << round << " cell " << c << " tile " << t;
         }
       }
     }
