@@ -420,7 +420,8 @@ bool Auction::scanAllAtZeroPrices(std::size_t length) {
     }
   };
   m_rowCapacity = m_options.rowEntries > 0 ? m_options.rowEntries : rowCapacity();
-  // With the table kept every pair is compared in full, once.
+  // With the table kept every pair is compared once, without a limit (the automatic method in
+  // the variant its blocks lead to, see `m_coarse`).
   const bool table = keepsTable();
   if (table && m_coarse) {
     m_coarseTable.assign(bidders * items, toCoarse(kNoMatch));
