@@ -739,23 +739,36 @@ std::uint64_t referenceSum(const ComparisonSettings& settings, std::uint64_t lim
   return sum;
 }
 
+// What the plain loops compare with: the allowed variants and the colour shift. Empty when
+// nothing can match (unknown response, no variant allowed).
+struct ReferenceSetup {
+  VariantList list;
+  ColourOffsets shift;
+};
+std::optional<ReferenceSetup> referenceSetup(const ComparisonSettings& settings,
+                                             const ImageSignature& cell,
+                                             const ImageSignature& tile) {
+  if (!responseKnown(settings.response)) return std::nullopt;
+  ReferenceSetup setup{allowedVariants(settings.variantBits), {}};
+  if (setup.list.count == 0) return std::nullopt;
+  if (settings.shiftLimit > 0) setup.shift = colourShift(settings, tile, cell);
+  return setup;
+}
+
 }  // namespace
 
 std::uint32_t bestVariantReference(const ComparisonSettings& settings, std::uint32_t limit,
                                    const ImageSignature& cell, const ImageSignature& tile,
                                    int* variant) {
   if (variant != nullptr) *variant = 0;
-  if (!responseKnown(settings.response)) return kNoMatch;
-  const VariantList list = allowedVariants(settings.variantBits);
-  if (list.count == 0) return kNoMatch;
-  ColourOffsets shift;
-  if (settings.shiftLimit > 0) shift = colourShift(settings, tile, cell);
-
+  const auto setup = referenceSetup(settings, cell, tile);
+  if (!setup) return kNoMatch;
   std::uint32_t bestCode = 0;
   std::uint32_t best = kNoMatch;
-  for (std::size_t v = 0; v < list.count; ++v) {
-    const int code = list.codes[v];
-    const std::uint64_t sum = referenceSum(settings, limit, cell, tile, code, shift, kValues);
+  for (std::size_t v = 0; v < setup->list.count; ++v) {
+    const int code = setup->list.codes[v];
+    const std::uint64_t sum =
+        referenceSum(settings, limit, cell, tile, code, setup->shift, kValues);
     if (sum > limit) continue;
     limit = static_cast<std::uint32_t>(sum);
     best = limit;
@@ -770,24 +783,22 @@ std::uint32_t blockLedVariantReference(const ComparisonSettings& settings,
                                        const ImageSignature& cell, const ImageSignature& tile,
                                        int* variant) {
   if (variant != nullptr) *variant = 0;
-  if (!responseKnown(settings.response)) return kNoMatch;
-  const VariantList list = allowedVariants(settings.variantBits);
-  if (list.count == 0) return kNoMatch;
-  ColourOffsets shift;
-  if (settings.shiftLimit > 0) shift = colourShift(settings, tile, cell);
+  const auto setup = referenceSetup(settings, cell, tile);
+  if (!setup) return kNoMatch;
   constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
   int chosen = 0;
   std::uint64_t nearest = 0;
-  for (std::size_t v = 0; v < list.count; ++v) {
-    const int code = list.codes[v];
+  for (std::size_t v = 0; v < setup->list.count; ++v) {
+    const int code = setup->list.codes[v];
     const std::uint64_t sum =
-        referenceSum(settings, kUnlimited, cell, tile, code, shift, kFirstPixel);
+        referenceSum(settings, kUnlimited, cell, tile, code, setup->shift, kFirstPixel);
     if (chosen == 0 || sum <= nearest) {
       chosen = code;
       nearest = sum;
     }
   }
-  const std::uint64_t sum = referenceSum(settings, kUnlimited, cell, tile, chosen, shift, kValues);
+  const std::uint64_t sum =
+      referenceSum(settings, kUnlimited, cell, tile, chosen, setup->shift, kValues);
   if (sum >= kNoMatch) return kNoMatch;
   if (variant != nullptr) *variant = chosen;
   return static_cast<std::uint32_t>(sum);
