@@ -174,15 +174,15 @@ class CellComparison {
                                           int* variant = nullptr) const;
   /// `weightedDistance(settings, limit, weight, cell, tile)`.
   [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& tile) const;
+  /// The same with the tile's squares (`tileSquares(tile)`), which let a comparison that goes
+  /// over its limit stop sooner.
+  [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& tile,
+                                       const TileSquares& squares) const;
   /// `blockLedVariantReference(settings, cell, tile, variant)` scaled by the cell weight
   /// (`weightedScore`): for tables of all pairs that may take the variant its blocks lead to
   /// in return for a third of the work.
   [[nodiscard]] std::uint32_t blockLedDistance(const ImageSignature& tile,
                                                int* variant = nullptr) const;
-  /// The same with the tile's squares (`tileSquares(tile)`), which let a comparison that goes
-  /// over its limit stop sooner.
-  [[nodiscard]] std::uint32_t distance(std::uint32_t limit, const ImageSignature& tile,
-                                       const TileSquares& squares) const;
 
   [[nodiscard]] std::uint32_t weight() const { return m_weight; }
   /// Whether comparisons run the vector loop (for tests and measurements).
